@@ -21,7 +21,7 @@ int fail(const char* message) {
 // The temporary output file. Unless committed, it is closed and removed on the way out, so a
 // failed run never leaves a half-written NAME.$$$ behind.
 class temp_output {
-public:
+  public:
     explicit temp_output(std::string name)
         : name_(std::move(name)),
           file_(vkt2::platform::create_or_truncate(name_.c_str())),
@@ -47,7 +47,7 @@ public:
         return committed_;
     }
 
-private:
+  private:
     std::string name_;
     vkt2::platform::file file_;
     bool owned_;
@@ -102,4 +102,6 @@ int run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) { return run(argc, argv); }
+int main(int argc, char** argv) {
+    return run(argc, argv);
+}

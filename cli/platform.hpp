@@ -11,7 +11,7 @@ namespace vkt2::platform {
 // An owned file descriptor. Destruction closes it quietly; call close() where the
 // result matters, as it does for anything written.
 class file {
-public:
+  public:
     file() = default;
     explicit file(int fd) : fd_(fd) {}
     file(file&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
@@ -24,7 +24,7 @@ public:
     int get() const { return fd_; }
     bool close();
 
-private:
+  private:
     int fd_ = -1;
 };
 

@@ -19,7 +19,9 @@ file& file::operator=(file&& other) noexcept {
     return *this;
 }
 
-file::~file() { close(); }
+file::~file() {
+    close();
+}
 
 bool file::close() {
     if (fd_ < 0) return true;
@@ -29,7 +31,9 @@ bool file::close() {
     return rc == 0;
 }
 
-file open_for_reading(const char* path) { return file(::open(path, O_RDONLY | O_CLOEXEC)); }
+file open_for_reading(const char* path) {
+    return file(::open(path, O_RDONLY | O_CLOEXEC));
+}
 
 file create_or_truncate(const char* path) {
     // O_NONBLOCK keeps a FIFO at this name from hanging the open; the regular-file check
@@ -66,7 +70,9 @@ bool write_all(const file& f, std::span<const std::uint8_t> data) {
     return true;
 }
 
-bool remove_file(const char* path) { return ::unlink(path) == 0; }
+bool remove_file(const char* path) {
+    return ::unlink(path) == 0;
+}
 
 bool rename_no_replace(const char* from, const char* to) {
     if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return true;

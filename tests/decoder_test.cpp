@@ -1,0 +1,134 @@
+// The window decoder on hand-built token streams, aimed at its edges.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "token_builder.hpp"
+#include "vkt2.hpp"
+
+namespace {
+
+using bytes = std::vector<std::uint8_t>;
+using vkt2::testing::token_builder;
+
+constexpr std::uint8_t guard = 0xA5;
+
+struct decoded {
+    vkt2::decode_status status;
+    std::size_t produced;
+    bytes out;
+};
+
+// Decodes into the middle of a guarded buffer and checks nothing beyond `size` was touched.
+decoded decode(const bytes& stream, std::size_t size) {
+    bytes area(size + 64, guard);
+    const std::span<std::uint8_t> out(area.data() + 32, size);
+    const auto r = vkt2::decode_stream(stream, out);
+    for (std::size_t i = 0; i < 32; ++i) {
+        EXPECT_EQ(area[i], guard) << "wrote before the output at " << i;
+        EXPECT_EQ(area[32 + size + i], guard) << "wrote past the output at " << i;
+    }
+    return {r.status, r.produced, bytes(out.begin(), out.end())};
+}
+
+bytes text(const std::string& s) {
+    return bytes(s.begin(), s.end());
+}
+
+TEST(Decoder, WorkedExampleCopiesFromBytesItHasJustStored) {
+    const bytes stream = {0x07, 0x61, 0x62, 0x63, 0xEE, 0xF4};
+    const auto d = decode(stream, 10);
+    EXPECT_EQ(d.status, vkt2::decode_status::ok);
+    EXPECT_EQ(d.produced, 10u);
+    EXPECT_EQ(d.out, text("abcabcabca"));
+}
+
+TEST(Decoder, OverlappingReferencesRepeatTheirOwnOutput) {
+    // ref_pos one behind write_pos repeats the last byte.
+    EXPECT_EQ(decode(token_builder().literal('x').copy(4078, 18).bytes(), 19).out, bytes(19, 'x'));
+    // Two behind repeats a two-byte period.
+    EXPECT_EQ(decode(token_builder().literals("ab").copy(4078, 7).bytes(), 9).out,
+              text("ababababa"));
+}
+
+TEST(Decoder, WindowWrapsForBothWriteAndReferencePositions) {
+    token_builder b;
+    std::string expect;
+    for (int i = 0; i < 19; ++i) {  // positions 4078..4095, then the 19th lands on 0
+        b.literal(static_cast<std::uint8_t>('A' + i));
+        expect += static_cast<char>('A' + i);
+    }
+    // From 4095 the copy wraps to 0, then reads position 1, which it has just written.
+    b.copy(4095, 3);
+    expect += "RSR";
+    EXPECT_EQ(decode(b.bytes(), expect.size()).out, text(expect));
+}
+
+TEST(Decoder, UnwrittenPositionsReadAsZeroAndWritePosHoldsTheByte4096Back) {
+    EXPECT_EQ(decode({0x00, 0xEE, 0xF0}, 3).out, bytes(3, 0));
+    EXPECT_EQ(decode(token_builder().literals("abc").copy(100, 4).bytes(), 7).out,
+              text(std::string("abc\0\0\0\0", 7)));
+
+    token_builder b;
+    bytes expect;
+    for (int i = 0; i < 4096; ++i) {
+        const auto byte = static_cast<std::uint8_t>(i * 7 + 1);
+        b.literal(byte);
+        expect.push_back(byte);
+    }
+    b.copy(4078, 3);  // write_pos is back at its start: the first three bytes are there
+    expect.insert(expect.end(), {1, 8, 15});
+    EXPECT_EQ(decode(b.bytes(), expect.size()).out, expect);
+}
+
+TEST(Decoder, StopsExactlyAtOriginalSizeEvenInsideAReference) {
+    const auto d = decode({0x01, 0x61, 0xEE, 0xFF}, 5);
+    EXPECT_EQ(d.status, vkt2::decode_status::ok);
+    EXPECT_EQ(d.out, text("aaaaa"));
+    // The rest of the group is never read, so a stream cut right after the last needed
+    // token is complete.
+    EXPECT_EQ(decode({0x07, 'a', 'b', 'c'}, 3).status, vkt2::decode_status::ok);
+}
+
+TEST(Decoder, ZeroSizeReadsNothingNotEvenTheFlagByte) {
+    const auto d = decode({}, 0);
+    EXPECT_EQ(d.status, vkt2::decode_status::ok);
+    EXPECT_EQ(d.produced, 0u);
+}
+
+TEST(Decoder, ZeroFilledTailDecodesAsZeroBytes) {
+    // As the tool loads it: header only, everything after it zero.
+    bytes buffer(vkt2::input_buffer_size, 0);
+    const bytes header = {'V', 'K', 'T', '2', 0xFF, 0xFF, 0, 0};
+    std::copy(header.begin(), header.end(), buffer.begin());
+    const auto d =
+        decode(bytes(vkt2::token_stream(buffer).begin(), vkt2::token_stream(buffer).end()), 65535);
+    EXPECT_EQ(d.status, vkt2::decode_status::ok);
+    EXPECT_EQ(d.out, bytes(65535, 0));
+
+    // A literal, then zero flags: references to position 0 of length 3, still unwritten.
+    bytes stream = {0x01, 'a'};
+    stream.resize(64, 0);
+    EXPECT_EQ(decode(stream, 7).out, text(std::string("a\0\0\0\0\0\0", 7)));
+}
+
+TEST(Decoder, ReportsTheEndOfTheInputWithoutReadingPastIt) {
+    // Missing flag byte, missing literal, and half a reference.
+    auto d = decode(token_builder().literals("ab").bytes(), 3);
+    EXPECT_EQ(d.status, vkt2::decode_status::truncated);
+    EXPECT_EQ(d.produced, 2u);
+    EXPECT_EQ(decode({0x03, 'a'}, 2).produced, 1u);
+    d = decode({0x01, 'a', 0xEE}, 3);
+    EXPECT_EQ(d.status, vkt2::decode_status::truncated);
+    EXPECT_EQ(d.produced, 1u);
+    EXPECT_EQ(d.out, bytes({'a', guard, guard}));  // nothing written past `produced`
+
+    // A full load buffer of all-literal groups runs out 58,247 bytes in.
+    bytes stream(vkt2::input_buffer_size - vkt2::header_size, 0xFF);
+    d = decode(stream, 65535);
+    EXPECT_EQ(d.status, vkt2::decode_status::truncated);
+    EXPECT_EQ(d.produced, 58247u);
+}
+
+}  // namespace
