@@ -60,25 +60,6 @@ TEST_F(ReplaceTest, NoReplaceRenamesMoveOrLeaveBothNamesAlone) {
     }
 }
 
-TEST_F(ReplaceTest, FreeBackupNameGivesDecodedFileTheInputsName) {
-    put("d", "packed");
-    put("d.$$$", "plain");
-    EXPECT_TRUE(replace());
-    EXPECT_EQ(get("d"), "plain");
-    EXPECT_EQ(get("d.BAK"), "packed");
-    EXPECT_FALSE(exists("d.$$$"));
-}
-
-TEST_F(ReplaceTest, ExistingBackupKeepsEveryFileAsItWas) {
-    put("d", "packed");
-    put("d.$$$", "plain");
-    put("d.BAK", "older");
-    EXPECT_FALSE(replace());
-    EXPECT_EQ(get("d"), "packed");
-    EXPECT_EQ(get("d.BAK"), "older");
-    EXPECT_EQ(get("d.$$$"), "plain");
-}
-
 TEST_F(ReplaceTest, SecondRenameIsTriedEvenWhenTheFirstFails) {
     // The input vanished: the backup cannot be made, but the decoded file still takes the name.
     put("d.$$$", "plain");

@@ -1,0 +1,561 @@
+// End-to-end tests: run the built vkt2x in scratch directories and check its exit status, both
+// output streams byte for byte, and every file it leaves behind.
+#include <fcntl.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <initializer_list>
+#include <map>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Bytes(std::initializer_list<int> values) {
+    std::string s;
+    for (const int v : values) s += static_cast<char>(v);
+    return s;
+}
+
+// "83 74 ..." -> the bytes, so messages can be written down exactly as they must appear.
+std::string Hex(const char* text) {
+    std::string s;
+    for (char* end = nullptr;; text = end) {
+        const unsigned long v = std::strtoul(text, &end, 16);
+        if (end == text) return s;
+        s += static_cast<char>(v);
+    }
+}
+
+// The messages: Shift-JIS text, then an ASCII full stop and a line end.
+const std::string kUsage = "Usage: vkt2x (VKT2 File)\n";
+const std::string kCannotOpen =
+    Hex("83 74 83 40 83 43 83 8B 82 AA 8A 4A 82 AF 82 DC 82 B9 82 F1 2E 0A");
+const std::string kCannotRead =
+    Hex("83 74 83 40 83 43 83 8B 82 AA 93 C7 82 DD 8D 9E 82 DF 82 DC 82 B9 82 F1 2E 0A");
+const std::string kNotVkt2 =
+    Hex("56 4B 54 32 8C 60 8E AE 82 C5 82 CD 88 B3 8F 6B 82 B3 82 EA 82 C4 82 A2 82 C8 82 A2 82 E6 "
+        "82 A4 82 C5 82 B7 2E 0A");
+const std::string kCannotCreateTemp = Hex(
+    "88 EA 8E 9E 83 74 83 40 83 43 83 8B 82 AA 8D EC 90 AC 82 C5 82 AB 82 DC 82 B9 82 F1 2E 0A");
+const std::string kCannotWriteTemp = Hex(
+    "88 EA 8E 9E 83 74 83 40 83 43 83 8B 82 C9 8F 91 82 AB 8D 9E 82 DF 82 DC 82 B9 82 F1 2E 0A");
+const std::string kTruncated =
+    Hex("88 B3 8F 6B 83 66 81 5B 83 5E 82 AA 93 72 92 86 82 C5 8F 49 82 ED 82 C1 82 C4 82 A2 82 DC "
+        "82 B7 2E 0A");
+const std::string kCannotRename =
+    Hex("83 74 83 40 83 43 83 8B 96 BC 82 F0 95 CF 8D 58 82 C5 82 AB 82 DC 82 B9 82 F1 2E 0A");
+
+std::string Stats(std::size_t compressed, std::size_t original) {
+    return "compressed = " + std::to_string(compressed) +
+           " -> original = " + std::to_string(original) + "\n";
+}
+
+// A VKT2 file: magic, little-endian original size, two bytes the tool must ignore, the stream.
+std::string Vkt2(std::uint16_t original, const std::string& stream) {
+    std::string file = "VKT2";
+    return file + Bytes({original & 0xFF, original >> 8, 0xA5, 0x5A}) + stream;
+}
+
+// "abcabcabca": three literals, then one reference that overlaps the bytes it is producing.
+const std::string kExample = Vkt2(10, Bytes({0x07, 'a', 'b', 'c', 0xEE, 0xF4}));
+const std::string kDecoded = "abcabcabca";
+
+// One entry left in the scratch directory; files compare by content, links by target.
+struct Entry {
+    enum Kind { kFile, kDir, kLink, kOther } kind;
+    std::string data;
+    bool operator==(const Entry&) const = default;
+};
+using Tree = std::map<std::string, Entry>;
+Entry File(std::string bytes) {
+    return {Entry::kFile, std::move(bytes)};
+}
+const Entry kDir = {Entry::kDir, {}};
+const Entry kFifo = {Entry::kOther, {}};
+
+// Keeps failure output readable when a file holds tens of kilobytes.
+void PrintTo(const Entry& e, std::ostream* os) {
+    static const char* const kinds[] = {"file", "dir", "link", "other"};
+    std::uint32_t hash = 2166136261u;
+    for (const char c : e.data) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    *os << kinds[e.kind] << "(" << e.data.size() << " bytes, fnv " << hash << ", "
+        << ::testing::PrintToString(e.data.substr(0, 24)) << ")";
+}
+
+struct Result {
+    int status;  // exit status, or 128 + signal number
+    std::string out;
+    std::string err;
+    bool operator==(const Result&) const = default;
+};
+
+void PrintTo(const Result& r, std::ostream* os) {
+    *os << "{status " << r.status << ", out " << ::testing::PrintToString(r.out) << ", err "
+        << ::testing::PrintToString(r.err) << "}";
+}
+
+struct RunOptions {
+    bool merge_output = false;  // stdout and stderr into one file, read back as `out`
+    rlim_t file_size_limit = RLIM_INFINITY;
+    // Called for each renameat2 the tool makes, with the call's index; returns 0 to let the
+    // call go ahead or an errno value for it to fail with.
+    std::function<int(int)> on_rename;
+};
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Routes the child's renameat2 calls to a listener the parent answers, so a test can fail or
+// race one particular rename without root. Runs in the forked child.
+int InterceptRenames() {
+    struct sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_renameat2, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_USER_NOTIF),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    struct sock_fprog prog = {static_cast<unsigned short>(std::size(filter)), filter};
+    if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) return -1;
+    return static_cast<int>(
+        syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, SECCOMP_FILTER_FLAG_NEW_LISTENER, &prog));
+}
+
+// Passes one descriptor over a Unix socket (the listener only exists in the child).
+struct FdMessage {
+    char byte = 0;
+    iovec iov = {&byte, 1};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr msg = {nullptr, 0, &iov, 1, control, sizeof control, 0};
+
+    void Send(int sock, int fd) {
+        cmsghdr* c = CMSG_FIRSTHDR(&msg);
+        c->cmsg_level = SOL_SOCKET;
+        c->cmsg_type = SCM_RIGHTS;
+        c->cmsg_len = CMSG_LEN(sizeof(int));
+        std::memcpy(CMSG_DATA(c), &fd, sizeof fd);
+        (void)sendmsg(sock, &msg, 0);
+    }
+    int Receive(int sock) {
+        if (recvmsg(sock, &msg, 0) <= 0) return -1;
+        const cmsghdr* c = CMSG_FIRSTHDR(&msg);
+        if (c == nullptr || c->cmsg_type != SCM_RIGHTS) return -1;
+        int fd = -1;
+        std::memcpy(&fd, CMSG_DATA(c), sizeof fd);
+        return fd;
+    }
+};
+
+// Answers intercepted renames until no task uses the filter any more.
+void ServeRenames(int listener, const std::function<int(int)>& on_rename) {
+    for (int call = 0;;) {
+        pollfd p = {listener, POLLIN, 0};
+        if (poll(&p, 1, -1) < 0 && errno == EINTR) continue;
+        if ((p.revents & POLLIN) == 0) return;
+        seccomp_notif req = {};
+        if (ioctl(listener, SECCOMP_IOCTL_NOTIF_RECV, &req) != 0) continue;
+        seccomp_notif_resp resp = {};
+        resp.id = req.id;
+        const int error = on_rename(call++);
+        if (error == 0) resp.flags = SECCOMP_USER_NOTIF_FLAG_CONTINUE;
+        resp.error = -error;
+        (void)ioctl(listener, SECCOMP_IOCTL_NOTIF_SEND, &resp);
+    }
+}
+
+class Scratch : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "vkt2x-e2e-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
+        root_ = pattern;
+        work_ = root_ / "work";
+        fs::create_directory(work_);
+    }
+    void TearDown() override {
+        if (!root_.empty()) fs::remove_all(root_);
+    }
+
+    void Write(const std::string& rel, const std::string& bytes) {
+        fs::create_directories((work_ / rel).parent_path());
+        std::ofstream(work_ / rel, std::ios::binary) << bytes;
+    }
+
+    // Everything in the scratch directory, without following links.
+    Tree Files() const {
+        Tree tree;
+        for (const auto& item : fs::recursive_directory_iterator(work_)) {
+            Entry& e = tree[item.path().lexically_relative(work_).generic_string()];
+            const fs::file_status st = item.symlink_status();
+            if (fs::is_symlink(st)) {
+                e = {Entry::kLink, fs::read_symlink(item.path()).string()};
+            } else if (fs::is_directory(st)) {
+                e = kDir;
+            } else if (fs::is_regular_file(st)) {
+                e = File(ReadFile(item.path()));
+            } else {
+                e = kFifo;
+            }
+        }
+        return tree;
+    }
+
+    // Empties the scratch directory between the cases of a table-driven test.
+    void Clear() {
+        for (const auto& item : fs::directory_iterator(work_)) fs::remove_all(item.path());
+    }
+
+    Result Run(const std::vector<std::string>& args, const RunOptions& options = {}) {
+        std::vector<std::string> words = {VKT2X_PATH};
+        words.insert(words.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& w : words) argv.push_back(w.data());
+        argv.push_back(nullptr);
+        const std::string work = work_.string();
+        const std::string out_path = (root_ / "stdout").string();
+        const std::string err_path = (root_ / "stderr").string();
+        int sockets[2] = {-1, -1};
+        if (options.on_rename && socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0) {
+            ADD_FAILURE() << "socketpair: " << std::strerror(errno);
+            return {-1, {}, {}};
+        }
+
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int in = open("/dev/null", O_RDONLY);
+            const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int err = options.merge_output
+                                ? out
+                                : open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 ||
+                dup2(err, 2) < 0 || chdir(work.c_str()) != 0) {
+                _exit(125);
+            }
+            if (options.file_size_limit != RLIM_INFINITY) {
+                const rlimit limit = {options.file_size_limit, options.file_size_limit};
+                // Ignoring SIGXFSZ turns an oversized write into an EFBIG error instead.
+                if (setrlimit(RLIMIT_FSIZE, &limit) != 0 || signal(SIGXFSZ, SIG_IGN) == SIG_ERR) {
+                    _exit(125);
+                }
+            }
+            if (options.on_rename) {
+                const int listener = InterceptRenames();
+                if (listener < 0) _exit(125);
+                FdMessage().Send(sockets[1], listener);
+                close(listener);
+            }
+            alarm(10);  // a hung tool fails its test rather than stalling the suite
+            execv(argv[0], argv.data());
+            _exit(126);
+        }
+        if (options.on_rename) {
+            close(sockets[1]);
+            const int listener = FdMessage().Receive(sockets[0]);
+            close(sockets[0]);
+            if (listener >= 0) ServeRenames(listener, options.on_rename);
+            if (listener >= 0) close(listener);
+        }
+        int wstatus = 0;
+        if (pid < 0 || waitpid(pid, &wstatus, 0) != pid) {
+            ADD_FAILURE() << "could not run " << VKT2X_PATH;
+            return {-1, {}, {}};
+        }
+        const int status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+        return {status, ReadFile(out_path), options.merge_output ? "" : ReadFile(err_path)};
+    }
+
+    fs::path root_;
+    fs::path work_;
+};
+
+// ---------------------------------------------------------------------------------------------
+using Arguments = Scratch;
+
+TEST_F(Arguments, WrongCountPrintsUsageAndTouchesNothing) {
+    Write("a", kExample);
+    Write("b", kExample);
+    for (const auto& args :
+         std::vector<std::vector<std::string>>{{}, {"a", "b"}, {"a", "b", "a"}}) {
+        SCOPED_TRACE(args.size());
+        EXPECT_EQ(Run(args), (Result{1, "", kUsage}));
+        EXPECT_EQ(Files(), (Tree{{"a", File(kExample)}, {"b", File(kExample)}}));
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+using InputErrors = Scratch;
+
+TEST_F(InputErrors, MissingFileCannotBeOpened) {
+    EXPECT_EQ(Run({"absent"}), (Result{1, "", kCannotOpen}));
+    EXPECT_EQ(Files(), Tree{});
+}
+
+TEST_F(InputErrors, DirectoryOpensButCannotBeRead) {
+    fs::create_directory(work_ / "folder");
+    EXPECT_EQ(Run({"folder"}), (Result{1, "", kCannotRead}));
+    EXPECT_EQ(Files(), (Tree{{"folder", kDir}}));
+}
+
+TEST_F(InputErrors, FilesWithoutTheMagicAreRefusedBeforeAnythingIsWritten) {
+    const std::string rest = kExample.substr(4);
+    for (const std::string& input :
+         {std::string(), std::string("VKT"), "vkt2" + rest, "VKT1" + rest, " " + kExample}) {
+        SCOPED_TRACE(::testing::PrintToString(input));
+        Clear();
+        Write("in", input);
+        // A stale temp file must survive: the refusal comes before the temp file is made.
+        Write("in.$$$", "left over");
+        EXPECT_EQ(Run({"in"}), (Result{1, "", kNotVkt2}));
+        EXPECT_EQ(Files(), (Tree{{"in", File(input)}, {"in.$$$", File("left over")}}));
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+using Decoding = Scratch;
+
+TEST_F(Decoding, StreamsDecodeAndTheInputBecomesTheBackup) {
+    const struct {
+        const char* what;
+        std::string file;
+        std::string decoded;
+    } cases[] = {
+        {"worked example", kExample, kDecoded},
+        // Past the end of a short file the stream reads as zeros: flag 0 and references to
+        // three zero bytes.
+        {"zeros read past the end of the file", Vkt2(0x0110, ""), std::string(272, '\0')},
+        {"largest size from six bytes", Vkt2(0xFFFF, "").substr(0, 6), std::string(65535, '\0')},
+        {"size byte missing from the file reads zero", "VKT2\x05", std::string(5, '\0')},
+        {"magic alone", "VKT2", ""},
+        {"empty original", Vkt2(0, "").substr(0, 6), ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Clear();
+        Write("data.bin", c.file);
+        EXPECT_EQ(Run({"data.bin"}), (Result{0, Stats(c.file.size(), c.decoded.size()), ""}));
+        EXPECT_EQ(Files(), (Tree{{"data.bin", File(c.decoded)}, {"data.bin.BAK", File(c.file)}}));
+    }
+}
+
+// A 70,000-byte file: only the first 65,536 bytes are loaded, so the stream has 65,528. Groups
+// of a 0xFF flag and eight literals end in a last group of seven literals at the very end, and
+// the bytes after them must never be seen: 58,247 bytes decode, 58,248 need one byte too many.
+TEST_F(Decoding, StreamIsCutAtTheLoadBufferEvenWhenTheFileGoesOn) {
+    std::string stream;
+    std::string decoded;
+    for (int i = 0; i < 58247; ++i) {
+        if (i % 8 == 0) stream += '\xFF';
+        stream += static_cast<char>(i * 37 % 251);
+        decoded += stream.back();
+    }
+    ASSERT_EQ(stream.size(), 65528u);
+    for (const std::uint16_t original : {std::uint16_t{58247}, std::uint16_t{58248}}) {
+        SCOPED_TRACE(original);
+        Clear();
+        const std::string file = Vkt2(original, stream) + std::string(4464, 'J');
+        Write("big", file);
+        if (original == decoded.size()) {
+            EXPECT_EQ(Run({"big"}), (Result{0, Stats(65536, original), ""}));
+            EXPECT_EQ(Files(), (Tree{{"big", File(decoded)}, {"big.BAK", File(file)}}));
+        } else {
+            EXPECT_EQ(Run({"big"}), (Result{1, Stats(65536, original), kTruncated}));
+            EXPECT_EQ(Files(), (Tree{{"big", File(file)}}));
+        }
+    }
+}
+
+TEST_F(Decoding, AllLiteralStreamCannotFillTheLargestSize) {
+    // Nine input bytes per eight output: 65,528 stream bytes give 58,247, short of 65,535.
+    const std::string file =
+        Vkt2(0xFFFF, "").substr(0, 6) + std::string(2, '\0') + std::string(65528, '\xFF');
+    Write("data.bin", file);
+    Write("data.bin.$$$", "stale");
+    EXPECT_EQ(Run({"data.bin"}), (Result{1, Stats(65536, 65535), kTruncated}));
+    EXPECT_EQ(Files(), (Tree{{"data.bin", File(file)}}));
+}
+
+TEST_F(Decoding, DecodedFileIsRefusedButItsBackupCanBeDecodedAgain) {
+    Write("data.bin", kExample);
+    ASSERT_EQ(Run({"data.bin"}).status, 0);
+    EXPECT_EQ(Run({"data.bin"}), (Result{1, "", kNotVkt2}));
+    EXPECT_EQ(Files(), (Tree{{"data.bin", File(kDecoded)}, {"data.bin.BAK", File(kExample)}}));
+
+    // Names are formed on the whole path, so the backup's own backup is NAME.BAK.BAK.
+    EXPECT_EQ(Run({"data.bin.BAK"}), (Result{0, Stats(14, 10), ""}));
+    EXPECT_EQ(Files(), (Tree{{"data.bin", File(kDecoded)},
+                             {"data.bin.BAK", File(kDecoded)},
+                             {"data.bin.BAK.BAK", File(kExample)}}));
+}
+
+TEST_F(Decoding, TempAndBackupLiveBesideAFileInAnotherDirectory) {
+    Write("sub/dir/data.bin", kExample);
+    Write("my file", kExample);
+    for (const std::string& name :
+         {std::string("sub/dir/data.bin"), (work_ / "my file").string()}) {
+        EXPECT_EQ(Run({name}), (Result{0, Stats(14, 10), ""})) << name;
+    }
+    EXPECT_EQ(Files(), (Tree{{"my file", File(kDecoded)},
+                             {"my file.BAK", File(kExample)},
+                             {"sub", kDir},
+                             {"sub/dir", kDir},
+                             {"sub/dir/data.bin", File(kDecoded)},
+                             {"sub/dir/data.bin.BAK", File(kExample)}}));
+}
+
+// ---------------------------------------------------------------------------------------------
+using TempFile = Scratch;
+
+TEST_F(TempFile, StaleRegularTempIsTruncatedAndReplaced) {
+    Write("data.bin", kExample);
+    Write("data.bin.$$$", std::string(100, '#'));
+    EXPECT_EQ(Run({"data.bin"}), (Result{0, Stats(14, 10), ""}));
+    EXPECT_EQ(Files(), (Tree{{"data.bin", File(kDecoded)}, {"data.bin.BAK", File(kExample)}}));
+}
+
+TEST_F(TempFile, NonRegularTempIsLeftAloneAndNothingIsRenamed) {
+    const fs::path temp = work_ / "data.bin.$$$";
+    int reader = -1;
+    const struct {
+        const char* what;
+        std::function<void()> make;
+        Tree left;  // what must still be there besides the input
+    } cases[] = {
+        {"directory",
+         [&] { Write("data.bin.$$$/inside", "kept"); },
+         {{"data.bin.$$$", kDir}, {"data.bin.$$$/inside", File("kept")}}},
+        {"link to a regular file",
+         [&] {
+             Write("victim", "precious");
+             fs::create_symlink("victim", temp);
+         },
+         {{"data.bin.$$$", {Entry::kLink, "victim"}}, {"victim", File("precious")}}},
+        // Opening a FIFO for writing waits for a reader: the tool must neither hang on one
+        // nor, once a reader is there, pour the data into it and rename it.
+        {"fifo with a reader",
+         [&] {
+             mkfifo(temp.c_str(), 0600);
+             reader = open(temp.c_str(), O_RDONLY | O_NONBLOCK);
+         },
+         {{"data.bin.$$$", kFifo}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Clear();
+        Write("data.bin", kExample);
+        c.make();
+        // One file for both streams shows the statistics line was flushed before the message.
+        RunOptions merged;
+        merged.merge_output = true;
+        EXPECT_EQ(Run({"data.bin"}, merged), (Result{1, Stats(14, 10) + kCannotCreateTemp, ""}));
+        Tree expected = c.left;
+        expected["data.bin"] = File(kExample);
+        EXPECT_EQ(Files(), expected);
+    }
+    char byte;
+    ASSERT_GE(reader, 0);
+    EXPECT_EQ(read(reader, &byte, 1), 0) << "data went into the FIFO";
+    close(reader);
+}
+
+TEST_F(TempFile, FailedWriteRemovesTheTempAndKeepsTheInput) {
+    const std::string file = Vkt2(0xFFFF, "").substr(0, 6);
+    Write("data.bin", file);
+    RunOptions small;
+    small.file_size_limit = 4096;
+    EXPECT_EQ(Run({"data.bin"}, small), (Result{1, Stats(6, 65535), kCannotWriteTemp}));
+    EXPECT_EQ(Files(), (Tree{{"data.bin", File(file)}}));
+}
+
+// ---------------------------------------------------------------------------------------------
+using Renames = Scratch;
+
+TEST_F(Renames, ExistingBackupIsKeptAndBothRenamesAreStillTried) {
+    Write("data.bin", kExample);
+    Write("data.bin.BAK", "older backup");
+    int calls = 0;
+    RunOptions count;
+    count.on_rename = [&](int) {
+        ++calls;
+        return 0;
+    };
+    EXPECT_EQ(Run({"data.bin"}, count), (Result{1, Stats(14, 10), kCannotRename}));
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(Files(), (Tree{{"data.bin", File(kExample)},
+                             {"data.bin.$$$", File(kDecoded)},
+                             {"data.bin.BAK", File("older backup")}}));
+}
+
+// Another program creates NAME in the moment between the two renames. Its file must win:
+// the decoded data stays in NAME.$$$ and the compressed data in NAME.BAK.
+TEST_F(Renames, NameRecreatedBetweenTheRenamesIsNotReplaced) {
+    Write("data.bin", kExample);
+    RunOptions race;
+    race.on_rename = [&](int call) {
+        if (call == 1) Write("data.bin", "someone else's");
+        return 0;
+    };
+    EXPECT_EQ(Run({"data.bin"}, race), (Result{1, Stats(14, 10), kCannotRename}));
+    EXPECT_EQ(Files(), (Tree{{"data.bin", File("someone else's")},
+                             {"data.bin.$$$", File(kDecoded)},
+                             {"data.bin.BAK", File(kExample)}}));
+}
+
+TEST_F(Renames, SecondRenameFailingLeavesNameAbsent) {
+    Write("data.bin", kExample);
+    RunOptions fail_second;
+    fail_second.on_rename = [](int call) { return call == 1 ? EXDEV : 0; };
+    EXPECT_EQ(Run({"data.bin"}, fail_second), (Result{1, Stats(14, 10), kCannotRename}));
+    EXPECT_EQ(Files(), (Tree{{"data.bin.$$$", File(kDecoded)}, {"data.bin.BAK", File(kExample)}}));
+}
+
+// Without an atomic no-replace rename (old kernels, some file systems) the outcomes must be the
+// same, an existing backup included.
+TEST_F(Renames, SameOutcomesWithoutNoReplaceRename) {
+    for (const int error : {ENOSYS, EINVAL}) {
+        SCOPED_TRACE(std::strerror(error));
+        RunOptions unsupported;
+        unsupported.on_rename = [error](int) { return error; };
+        Clear();
+        Write("data.bin", kExample);
+        EXPECT_EQ(Run({"data.bin"}, unsupported), (Result{0, Stats(14, 10), ""}));
+        EXPECT_EQ(Files(), (Tree{{"data.bin", File(kDecoded)}, {"data.bin.BAK", File(kExample)}}));
+
+        Clear();
+        Write("data.bin", kExample);
+        Write("data.bin.BAK", "older backup");
+        EXPECT_EQ(Run({"data.bin"}, unsupported), (Result{1, Stats(14, 10), kCannotRename}));
+        EXPECT_EQ(Files(), (Tree{{"data.bin", File(kExample)},
+                                 {"data.bin.$$$", File(kDecoded)},
+                                 {"data.bin.BAK", File("older backup")}}));
+    }
+}
+
+}  // namespace
