@@ -1,16 +1,20 @@
 // The VKT2 format and its window decoder: pure functions over byte spans.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
 namespace vkt2 {
 
 // The tool loads at most this many bytes of a file; bytes past what was read stay zero.
 inline constexpr std::size_t input_buffer_size = 65536;
 inline constexpr std::size_t header_size = 8;
+// original_size is 16 bits.
+inline constexpr std::size_t max_original_size = 65535;
 inline constexpr std::size_t window_size = 4096;
 // Where the first decoded byte lands in the window; encoders must agree on it.
 inline constexpr std::size_t window_start = 4078;
@@ -20,6 +24,9 @@ inline constexpr std::size_t max_ref_len = 18;
 // Returns original_size when `buffer` starts with "VKT2", nothing otherwise. Header bytes
 // past the end of `buffer` read as zero, as they would in the zero-filled load buffer.
 std::optional<std::uint16_t> parse_header(std::span<const std::uint8_t> buffer);
+
+// The header of a file whose stream decodes to `original_size` bytes.
+std::array<std::uint8_t, header_size> make_header(std::uint16_t original_size);
 
 // The token stream that follows the header (empty if the buffer is shorter than one).
 std::span<const std::uint8_t> token_stream(std::span<const std::uint8_t> buffer);
@@ -38,5 +45,14 @@ struct decode_result {
 // Decodes `stream` until exactly output.size() bytes are produced. Never reads outside
 // `stream` nor writes outside `output`; on `truncated`, output[produced..] is untouched.
 decode_result decode_stream(std::span<const std::uint8_t> stream, std::span<std::uint8_t> output);
+
+// Encodes `input` (the format holds up to 65,535 bytes) as the shortest token stream that
+// decode_stream turns back into it, using every reference the decoder honours.
+std::vector<std::uint8_t> encode(std::span<const std::uint8_t> input);
+
+// The longest stream encode can return: all literals, nine bits each.
+constexpr std::size_t max_stream_size(std::size_t input_size) {
+    return input_size + (input_size + 7) / 8;
+}
 
 }  // namespace vkt2
