@@ -5,6 +5,7 @@
 namespace vkt2::messages {
 
 inline constexpr char usage_vkt2x[] = "Usage: vkt2x (VKT2 File)\n";
+inline constexpr char usage_vkt2c[] = "Usage: vkt2c (File)\n";
 
 // "Cannot allocate memory."
 inline constexpr char no_memory[] =
@@ -44,5 +45,9 @@ inline constexpr char data_truncated[] =
 inline constexpr char cannot_rename[] =
     "\x83\x74\x83\x40\x83\x43\x83\x8B\x96\xBC\x82\xF0\x95\xCF\x8D\x58\x82\xC5\x82\xAB\x82\xDC"
     "\x82\xB9\x82\xF1.\n";
+
+// "The file is too large."
+inline constexpr char too_large[] =
+    "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xAA\x91\xE5\x82\xAB\x82\xB7\x82\xAC\x82\xDC\x82\xB7.\n";
 
 }  // namespace vkt2::messages

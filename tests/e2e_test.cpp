@@ -24,6 +24,7 @@
 #include <functional>
 #include <initializer_list>
 #include <map>
+#include <random>
 #include <ostream>
 #include <sstream>
 #include <string>
@@ -67,6 +68,8 @@ const std::string kCannotWriteTemp = Hex(
 const std::string kTruncated =
     Hex("88 B3 8F 6B 83 66 81 5B 83 5E 82 AA 93 72 92 86 82 C5 8F 49 82 ED 82 C1 82 C4 82 A2 82 DC "
         "82 B7 2E 0A");
+const std::string kTooLarge =
+    Hex("83 74 83 40 83 43 83 8B 82 AA 91 E5 82 AB 82 B7 82 AC 82 DC 82 B7 2E 0A");
 const std::string kCannotRename =
     Hex("83 74 83 40 83 43 83 8B 96 BC 82 F0 95 CF 8D 58 82 C5 82 AB 82 DC 82 B9 82 F1 2E 0A");
 
@@ -120,6 +123,7 @@ void PrintTo(const Result& r, std::ostream* os) {
 }
 
 struct RunOptions {
+    const char* tool = VKT2X_PATH;
     bool merge_output = false;  // stdout and stderr into one file, read back as `out`
     rlim_t file_size_limit = RLIM_INFINITY;
     // Called for each renameat2 the tool makes, with the call's index; returns 0 to let the
@@ -234,7 +238,7 @@ class Scratch : public ::testing::Test {
     }
 
     Result Run(const std::vector<std::string>& args, const RunOptions& options = {}) {
-        std::vector<std::string> words = {VKT2X_PATH};
+        std::vector<std::string> words = {options.tool};
         words.insert(words.end(), args.begin(), args.end());
         std::vector<char*> argv;
         for (std::string& w : words) argv.push_back(w.data());
@@ -285,7 +289,7 @@ class Scratch : public ::testing::Test {
         }
         int wstatus = 0;
         if (pid < 0 || waitpid(pid, &wstatus, 0) != pid) {
-            ADD_FAILURE() << "could not run " << VKT2X_PATH;
+            ADD_FAILURE() << "could not run " << options.tool;
             return {-1, {}, {}};
         }
         const int status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
@@ -556,6 +560,101 @@ TEST_F(Renames, SameOutcomesWithoutNoReplaceRename) {
                                  {"data.bin.$$$", File(kDecoded)},
                                  {"data.bin.BAK", File("older backup")}}));
     }
+}
+
+// ---------------------------------------------------------------------------------------------
+class Compress : public Scratch {
+  protected:
+    Result RunC(const std::vector<std::string>& args, RunOptions options = {}) {
+        options.tool = VKT2C_PATH;
+        return Run(args, options);
+    }
+};
+
+std::string CompressStats(std::size_t original, std::size_t compressed) {
+    return "original = " + std::to_string(original) +
+           " -> compressed = " + std::to_string(compressed) + "\n";
+}
+
+TEST_F(Compress, RoundTripThroughBothToolsGivesBackTheFile) {
+    std::string prose;
+    while (prose.size() < 30000) prose += "the mill wheel turned until the river ran to the sea; ";
+    std::string mixed;
+    for (int i = 0; i < 5000; ++i) mixed += static_cast<char>(i % 7 == 0 ? i * 131 % 256 : 0);
+    const std::string cases[] = {"", "x", kDecoded, prose, mixed, std::string(65535, '\0')};
+    for (const std::string& original : cases) {
+        SCOPED_TRACE(original.size());
+        Clear();
+        Write("f", original);
+        const Result packed = RunC({"f"});
+        const std::string compressed = Files()["f"].data;
+        EXPECT_EQ(packed, (Result{0, CompressStats(original.size(), compressed.size()), ""}));
+        EXPECT_EQ(
+            compressed.substr(0, 8),
+            Vkt2(static_cast<std::uint16_t>(original.size()), "").substr(0, 6) + Bytes({0, 0}));
+        EXPECT_EQ(Files(), (Tree{{"f", File(compressed)}, {"f.BAK", File(original)}}));
+
+        fs::rename(work_ / "f.BAK", work_ / "original");
+        EXPECT_EQ(Run({"f"}), (Result{0, Stats(compressed.size(), original.size()), ""}));
+        EXPECT_EQ(Files(), (Tree{{"f", File(original)},
+                                 {"f.BAK", File(compressed)},
+                                 {"original", File(original)}}));
+    }
+}
+
+TEST_F(Compress, RefusalsTouchNothing) {
+    std::string noise;
+    std::mt19937 rng(5);
+    for (int i = 0; i < 60000; ++i) noise += static_cast<char>(rng());
+    fs::create_directory(work_ / "folder");
+    const struct {
+        std::vector<std::string> args;
+        std::string err;
+    } cases[] = {
+        {{}, "Usage: vkt2c (File)\n"},
+        {{"small", "small"}, "Usage: vkt2c (File)\n"},
+        {{"absent"}, kCannotOpen},
+        {{"folder"}, kCannotRead},
+        {{"65536"}, kTooLarge},
+        // Encodes, but into more than the 65,536 bytes vkt2x would load.
+        {{"noise"}, kTooLarge},
+    };
+    Write("small", "small");
+    Write("65536", std::string(65536, 'a'));
+    Write("noise", noise);
+    const Tree before = Files();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.args));
+        EXPECT_EQ(RunC(c.args), (Result{1, "", c.err}));
+        EXPECT_EQ(Files(), before);
+    }
+}
+
+TEST_F(Compress, OutputFailuresReportLikeTheDecompressor) {
+    const std::string original(40000, 'z');
+    Write("f", original);
+    Write("f.BAK", "older");
+    const Result renamed = RunC({"f"});
+    ASSERT_EQ(renamed.status, 1);
+    EXPECT_EQ(renamed.err, kCannotRename);
+    const std::string compressed = Files()["f.$$$"].data;
+    EXPECT_EQ(renamed.out, CompressStats(original.size(), compressed.size()));
+    EXPECT_EQ(Files(),
+              (Tree{{"f", File(original)}, {"f.$$$", File(compressed)}, {"f.BAK", File("older")}}));
+
+    Clear();
+    Write("f", original);
+    fs::create_directory(work_ / "f.$$$");
+    EXPECT_EQ(RunC({"f"}), (Result{1, CompressStats(40000, compressed.size()), kCannotCreateTemp}));
+    EXPECT_EQ(Files(), (Tree{{"f", File(original)}, {"f.$$$", kDir}}));
+
+    Clear();
+    Write("f", original);
+    RunOptions small;
+    small.file_size_limit = compressed.size() - 1;
+    EXPECT_EQ(RunC({"f"}, small),
+              (Result{1, CompressStats(40000, compressed.size()), kCannotWriteTemp}));
+    EXPECT_EQ(Files(), (Tree{{"f", File(original)}}));
 }
 
 }  // namespace

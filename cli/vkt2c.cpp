@@ -1,0 +1,67 @@
+// vkt2c: compresses one file in place into the VKT2 format, keeping the original as NAME.BAK.
+#include <algorithm>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "driver.hpp"
+#include "messages.hpp"
+#include "vkt2.hpp"
+
+namespace {
+
+// The whole file as it will be written: header, then the shortest token stream.
+std::vector<std::uint8_t> compress(std::span<const std::uint8_t> input) {
+    const auto header = vkt2::make_header(static_cast<std::uint16_t>(input.size()));
+    const std::vector<std::uint8_t> stream = vkt2::encode(input);
+    std::vector<std::uint8_t> file(header.begin(), header.end());
+    file.insert(file.end(), stream.begin(), stream.end());
+    return file;
+}
+
+// Decodes the file exactly as vkt2x would and compares, so a fault in the encoder can never
+// replace a file with one that does not turn back into it.
+bool decodes_back(std::span<const std::uint8_t> file, std::span<const std::uint8_t> input) {
+    std::vector<std::uint8_t> check(input.size());
+    const auto size = vkt2::parse_header(file);
+    const auto result = vkt2::decode_stream(vkt2::token_stream(file), check);
+    return size == input.size() && result.status == vkt2::decode_status::ok &&
+           std::equal(check.begin(), check.end(), input.begin(), input.end());
+}
+
+int run(int argc, char** argv) {
+    using vkt2::driver::fail;
+    if (argc != 2) return fail(vkt2::messages::usage_vkt2c);
+    const char* name = argv[1];
+
+    // One byte more than the format can hold, so that a larger file shows itself.
+    std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow)
+                                               std::uint8_t[vkt2::input_buffer_size]);
+    if (!buffer) return fail(vkt2::messages::no_memory);
+    const auto original_size =
+        vkt2::driver::load_input(name, {buffer.get(), vkt2::input_buffer_size});
+    if (!original_size) return 1;
+    if (*original_size > vkt2::max_original_size) return fail(vkt2::messages::too_large);
+    const std::span<const std::uint8_t> input(buffer.get(), *original_size);
+
+    std::vector<std::uint8_t> file;
+    try {
+        file = compress(input);
+        if (!decodes_back(file, input)) return fail(vkt2::messages::cannot_write_temp);
+    } catch (const std::bad_alloc&) {
+        return fail(vkt2::messages::no_memory);
+    }
+    // vkt2x loads no more than this, so a larger file could never be decoded.
+    if (file.size() > vkt2::input_buffer_size) return fail(vkt2::messages::too_large);
+    vkt2::driver::print_statistics("original", input.size(), "compressed", file.size());
+
+    vkt2::replacement output(name);
+    if (!output.ready()) return fail(vkt2::messages::cannot_create_temp);
+    return vkt2::driver::commit(output, file);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    return run(argc, argv);
+}
