@@ -43,7 +43,8 @@ struct decode_result {
 };
 
 // Decodes `stream` until exactly output.size() bytes are produced. Never reads outside
-// `stream` nor writes outside `output`; on `truncated`, output[produced..] is untouched.
+// `stream` nor writes outside `output`. On `truncated`, output[..produced] holds what was
+// decoded and the bytes after it are unspecified.
 decode_result decode_stream(std::span<const std::uint8_t> stream, std::span<std::uint8_t> output);
 
 // Encodes `input` (the format holds up to 65,535 bytes) as the shortest token stream that
