@@ -1,0 +1,116 @@
+// Decode and encode throughput on three 64 KiB inputs, against the plain ring-window decoder
+// writing to a stdio stream. Throughput is counted in bytes of decoded data.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <vector>
+
+#include "reference_decoder.hpp"
+#include "vkt2.hpp"
+
+namespace {
+
+using bytes = std::vector<std::uint8_t>;
+
+// The project's own sources, as much as fits: text the way people keep it.
+bytes text_input() {
+    std::vector<std::filesystem::path> files;
+    for (const char* dir : {"core", "cli", "tests", "bench"}) {
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(
+                 std::filesystem::path(VKT2_SOURCE_DIR) / dir)) {
+            if (entry.is_regular_file()) files.push_back(entry.path());
+        }
+    }
+    std::sort(files.begin(), files.end());  // the same input on every run
+    bytes data;
+    for (const auto& file : files) {
+        std::ifstream in(file, std::ios::binary);
+        data.insert(data.end(), std::istreambuf_iterator<char>(in), {});
+    }
+    for (std::size_t i = 0; data.size() < vkt2::max_original_size; ++i) data.push_back(data[i]);
+    data.resize(vkt2::max_original_size);
+    return data;
+}
+
+bytes random_input() {
+    std::mt19937 rng(1);
+    bytes data(vkt2::max_original_size);
+    for (auto& b : data) b = static_cast<std::uint8_t>(rng());
+    return data;
+}
+
+// Runs of a few hundred equal bytes: nearly every token is an 18-byte reference.
+bytes runs_input() {
+    std::mt19937 rng(2);
+    bytes data;
+    while (data.size() < vkt2::max_original_size) {
+        data.insert(data.end(), 100 + rng() % 900, static_cast<std::uint8_t>(rng()));
+    }
+    data.resize(vkt2::max_original_size);
+    return data;
+}
+
+struct input {
+    bytes original;
+    bytes stream;
+};
+
+const input& get(int which) {
+    static const input inputs[] = {{text_input(), {}}, {random_input(), {}}, {runs_input(), {}}};
+    input& in = const_cast<input&>(inputs[which]);
+    if (in.stream.empty()) in.stream = vkt2::encode(in.original);
+    return in;
+}
+
+void label(benchmark::State& state, const input& in) {
+    static const char* const names[] = {"text", "random", "runs"};
+    state.SetLabel(names[state.range(0)]);
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * in.original.size()));
+}
+
+void BM_Decode(benchmark::State& state) {
+    const input& in = get(static_cast<int>(state.range(0)));
+    bytes out(in.original.size());
+    for (auto _ : state) {
+        const auto r = vkt2::decode_stream(in.stream, out);
+        benchmark::DoNotOptimize(r);
+        benchmark::DoNotOptimize(out.data());
+    }
+    if (out != in.original) state.SkipWithError("decoded data differs");
+    label(state, in);
+}
+
+void BM_DecodeBaseline(benchmark::State& state) {
+    const input& in = get(static_cast<int>(state.range(0)));
+    std::FILE* sink = std::fopen("/dev/null", "wb");
+    if (sink == nullptr) return state.SkipWithError("cannot open /dev/null");
+    for (auto _ : state) {
+        const std::size_t n = vkt2::testing::reference_decode(
+            in.stream, in.original.size(), [&](std::uint8_t b) { std::putc(b, sink); });
+        benchmark::DoNotOptimize(n);
+    }
+    std::fclose(sink);
+    label(state, in);
+}
+
+void BM_Encode(benchmark::State& state) {
+    const input& in = get(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        auto stream = vkt2::encode(in.original);
+        benchmark::DoNotOptimize(stream.data());
+    }
+    label(state, in);
+}
+
+BENCHMARK(BM_Decode)->DenseRange(0, 2);
+BENCHMARK(BM_DecodeBaseline)->DenseRange(0, 2);
+BENCHMARK(BM_Encode)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
