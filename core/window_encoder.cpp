@@ -3,9 +3,10 @@
 // The decoder's window is a ring of the last 4,096 output bytes whose unwritten positions
 // hold zero. Seen from the output, a reference at output index i to window position p copies
 // from distance d = (write_pos - p) mod 4096, taken as 4096 when p is write_pos itself, and
-// bytes before the start of the output read as zero. So the encoder works on
-// z = 4,096 zeros followed by the input, where a reference is any earlier substring of z that
-// starts at most 4,096 bytes back.
+// bytes before the start of the output read as zero. So the encoder works on 4,096 zeros
+// followed by the input, where a reference is any earlier substring that starts at most 4,096
+// bytes back. Of the zeros, only the last 19 need keeping: every earlier one starts the same 18
+// zero bytes and leaves the window sooner.
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -95,10 +96,11 @@ struct match {
 // Sorting the positions of z by their next 18 bytes puts the best partner of any position
 // next to it among the positions currently in the window, on one side or the other.
 std::vector<match> longest_matches(std::span<const std::uint8_t> input) {
+    constexpr std::size_t lead = max_ref_len + 1;
     const std::size_t n = input.size();
-    const std::size_t total = window_size + n;
+    const std::size_t total = lead + n;
     std::vector<std::uint8_t> z(total, 0);
-    std::copy(input.begin(), input.end(), z.begin() + window_size);
+    std::copy(input.begin(), input.end(), z.begin() + lead);
 
     auto key_length = [&](std::size_t p) { return std::min(max_ref_len, total - p); };
     auto common = [&](std::size_t a, std::size_t b) {
@@ -120,9 +122,9 @@ std::vector<match> longest_matches(std::span<const std::uint8_t> input) {
 
     std::vector<match> best(n, match{0, 0});
     rank_set window(total);
-    for (std::size_t p = 0; p < window_size; ++p) window.insert(rank[p]);
+    for (std::size_t p = 0; p < lead; ++p) window.insert(rank[p]);
     for (std::size_t i = 0; i < n; ++i) {
-        const std::size_t at = window_size + i;
+        const std::size_t at = lead + i;
         for (const std::size_t r : {window.before(rank[at]), window.after(rank[at])}) {
             if (r == rank_set::npos) continue;
             const std::size_t from = order[r];
@@ -131,7 +133,7 @@ std::vector<match> longest_matches(std::span<const std::uint8_t> input) {
                 best[i] = {static_cast<std::uint8_t>(k), static_cast<std::uint16_t>(at - from)};
             }
         }
-        window.erase(rank[i]);
+        if (at >= window_size) window.erase(rank[at - window_size]);  // now 4,097 back
         window.insert(rank[at]);
     }
     return best;
