@@ -15,7 +15,9 @@ inline std::vector<std::uint8_t> greedy_encode(std::span<const std::uint8_t> inp
     // Chains of earlier positions with the same first three bytes.
     std::vector<int> head(1 << 16, -1);
     std::vector<int> prev(z.size(), -1);
-    auto hash = [&](std::size_t p) { return ((z[p] << 8) ^ (z[p + 1] << 4) ^ z[p + 2]) & 0xFFFF; };
+    auto hash = [&](std::size_t p) -> std::size_t {
+        return ((std::size_t{z[p]} << 8) ^ (std::size_t{z[p + 1]} << 4) ^ z[p + 2]) & 0xFFFF;
+    };
     auto link = [&](std::size_t p) {
         if (p + 3 > z.size()) return;
         prev[p] = head[hash(p)];
