@@ -44,7 +44,9 @@ bool remove_file(const char* path);
 // Renames `from` to `to`, failing with both names as they were if `to` already exists.
 bool rename_no_replace(const char* from, const char* to);
 
+#ifndef _WIN32
 // The fallback for file systems without an atomic no-replace rename: link, then unlink.
 bool rename_by_link(const char* from, const char* to);
+#endif
 
 }  // namespace vkt2::platform
