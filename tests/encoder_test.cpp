@@ -124,10 +124,12 @@ TEST(Encoder, MatchesBruteForceOptimumOnShortInputs) {
 TEST(Encoder, BeatsGreedyOnRealFiles) {
     const char* const files[] = {"/usr/share/common-licenses/GPL-3",
                                  "/usr/share/perl/5.36/unicore/Name.pl", "/bin/bash", "/bin/ls"};
+    int measured = 0;
     for (const char* path : files) {
         std::ifstream in(path, std::ios::binary);
         bytes input(std::istreambuf_iterator<char>(in), {});
         if (input.empty()) continue;  // not every system has every one
+        ++measured;
         input.resize(std::min<std::size_t>(input.size(), vkt2::max_original_size));
         const std::size_t optimal = vkt2::encode(input).size() + vkt2::header_size;
         const std::size_t greedy = vkt2::testing::greedy_encode(input).size() + vkt2::header_size;
@@ -136,6 +138,7 @@ TEST(Encoder, BeatsGreedyOnRealFiles) {
                     static_cast<double>(optimal) / static_cast<double>(input.size()),
                     static_cast<double>(greedy) / static_cast<double>(input.size()));
     }
+    if (measured == 0) GTEST_SKIP() << "none of these Debian files is on this system";
 }
 
 }  // namespace

@@ -4,9 +4,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
-
-#include <cstdlib>
 
 #include "platform.hpp"
 #include "replace.hpp"
@@ -18,9 +17,10 @@ namespace fs = std::filesystem;
 class ReplaceTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::string tmpl = (fs::temp_directory_path() / "vkt2-replace-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        dir_ = tmpl;
+        std::random_device entropy;
+        do {
+            dir_ = fs::temp_directory_path() / ("vkt2-replace-" + std::to_string(entropy()));
+        } while (!fs::create_directory(dir_));
     }
     void TearDown() override { fs::remove_all(dir_); }
 
@@ -42,7 +42,11 @@ class ReplaceTest : public ::testing::Test {
 };
 
 TEST_F(ReplaceTest, NoReplaceRenamesMoveOrLeaveBothNamesAlone) {
+#ifdef _WIN32
+    for (auto rename : {vkt2::platform::rename_no_replace}) {
+#else
     for (auto rename : {vkt2::platform::rename_no_replace, vkt2::platform::rename_by_link}) {
+#endif
         put("a", "A");
         put("b", "B");
         EXPECT_FALSE(rename(path("a").c_str(), path("b").c_str()));
