@@ -5,8 +5,8 @@
 // from distance d = (write_pos - p) mod 4096, taken as 4096 when p is write_pos itself, and
 // bytes before the start of the output read as zero. So the encoder works on 4,096 zeros
 // followed by the input, where a reference is any earlier substring that starts at most 4,096
-// bytes back. Of the zeros, only the last 19 need keeping: every earlier one starts the same 18
-// zero bytes and leaves the window sooner.
+// bytes back. Of the zeros, only the last 18 need keeping: every earlier one starts the same 18
+// zero bytes as the first of them and leaves the window sooner.
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -96,11 +96,11 @@ struct match {
 // Sorting the positions of z by their next 18 bytes puts the best partner of any position
 // next to it among the positions currently in the window, on one side or the other.
 std::vector<match> longest_matches(std::span<const std::uint8_t> input) {
-    constexpr std::size_t lead = max_ref_len + 1;
+    constexpr std::size_t lead = max_ref_len;
     const std::size_t n = input.size();
     const std::size_t total = lead + n;
     std::vector<std::uint8_t> z(total, 0);
-    std::copy(input.begin(), input.end(), z.begin() + lead);
+    std::copy_backward(input.begin(), input.end(), z.end());
 
     auto key_length = [&](std::size_t p) { return std::min(max_ref_len, total - p); };
     auto common = [&](std::size_t a, std::size_t b) {
@@ -129,7 +129,9 @@ std::vector<match> longest_matches(std::span<const std::uint8_t> input) {
             if (r == rank_set::npos) continue;
             const std::size_t from = order[r];
             const std::size_t k = common(from, at);
-            if (k >= min_ref_len && k > best[i].length) {
+            // Shorter matches count only when they take in the whole rest of the input: the
+            // decoder stops mid-reference once it has produced everything.
+            if ((k >= min_ref_len || k == total - at) && k > best[i].length) {
                 best[i] = {static_cast<std::uint8_t>(k), static_cast<std::uint16_t>(at - from)};
             }
         }
@@ -145,12 +147,15 @@ std::vector<std::uint8_t> encode(std::span<const std::uint8_t> input) {
     const std::size_t n = input.size();
     const std::vector<match> matches = longest_matches(input);
 
-    // cost[i]: fewest bits that encode input[i..]; step[i]: the token length that achieves it.
+    // cost[i]: fewest bits that encode input[i..]; step[i]: how many bytes the reference that
+    // achieves it covers, or 0 for a literal. A reference may cover fewer than 3 bytes only at
+    // the very end, where the decoder cuts it short.
     std::vector<std::uint32_t> cost(n + 1, 0);
-    std::vector<std::uint8_t> step(n, 1);
+    std::vector<std::uint8_t> step(n, 0);
     for (std::size_t i = n; i-- > 0;) {
         cost[i] = static_cast<std::uint32_t>(literal_bits + cost[i + 1]);
-        for (std::size_t len = min_ref_len; len <= matches[i].length; ++len) {
+        const std::size_t shortest = std::min(min_ref_len, n - i);
+        for (std::size_t len = shortest; len <= matches[i].length; ++len) {
             const auto c = static_cast<std::uint32_t>(reference_bits + cost[i + len]);
             if (c < cost[i]) {
                 cost[i] = c;
@@ -163,12 +168,12 @@ std::vector<std::uint8_t> encode(std::span<const std::uint8_t> input) {
     out.reserve((cost[0] + 7) / 8);
     std::size_t flag_at = 0;
     unsigned tokens = 0;
-    for (std::size_t i = 0; i < n; i += step[i], ++tokens) {
+    for (std::size_t i = 0; i < n; i += std::max<std::size_t>(step[i], 1), ++tokens) {
         if (tokens % 8 == 0) {
             flag_at = out.size();
             out.push_back(0);
         }
-        if (step[i] == 1) {
+        if (step[i] == 0) {
             out[flag_at] = static_cast<std::uint8_t>(out[flag_at] | (1u << (tokens % 8)));
             out.push_back(input[i]);
             continue;
@@ -177,7 +182,8 @@ std::vector<std::uint8_t> encode(std::span<const std::uint8_t> input) {
         const std::size_t pos =
             (window_start + window_size + i - matches[i].distance) & (window_size - 1);
         out.push_back(static_cast<std::uint8_t>(pos & 0xFF));
-        out.push_back(static_cast<std::uint8_t>(((pos >> 4) & 0xF0) | (step[i] - min_ref_len)));
+        out.push_back(static_cast<std::uint8_t>(
+            ((pos >> 4) & 0xF0) | (std::max<std::size_t>(step[i], min_ref_len) - min_ref_len)));
     }
     return out;
 }
