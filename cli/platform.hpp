@@ -31,7 +31,8 @@ class file {
 file open_for_reading(const char* path);
 
 // Creates `path` or truncates an existing regular file there. Refuses to follow a symbolic
-// link or to open anything but a regular file, so the name cannot be aimed elsewhere.
+// link, or to truncate anything but a regular file with no other name, so the name cannot be
+// aimed at other data.
 file create_or_truncate(const char* path);
 
 // Reads until `buffer` is full or the file ends; nothing on a read error.

@@ -36,11 +36,15 @@ file open_for_reading(const char* path) {
 }
 
 file create_or_truncate(const char* path) {
-    // O_NONBLOCK keeps a FIFO at this name from hanging the open; the regular-file check
-    // below then turns it away. It changes nothing for a regular file.
-    file f(::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666));
+    // O_NONBLOCK keeps a FIFO at this name from hanging the open. Truncation waits until the
+    // name is known to be a regular file with no other name: truncating a hard link would
+    // destroy the data under its other name, which may be the input itself.
+    file f(::open(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666));
     struct stat st;
-    if (f && (::fstat(f.get(), &st) != 0 || !S_ISREG(st.st_mode))) return file();
+    if (f && (::fstat(f.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 ||
+              ::ftruncate(f.get(), 0) != 0)) {
+        return file();
+    }
     return f;
 }
 

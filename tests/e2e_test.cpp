@@ -554,6 +554,10 @@ TEST_F(TempFile, NonRegularTempIsLeftAloneAndNothingIsRenamed) {
                           fs::create_symlink("victim", temp);
                       },
                       {{"data.bin.$$$", {Entry::kLink, "victim"}}, {"victim", File("precious")}}},
+                     // Truncating a second name of the input would destroy the compressed data.
+                     {"hard link to the input",
+                      [&] { fs::create_hard_link(work_ / "data.bin", temp); },
+                      {{"data.bin.$$$", File(kExample)}}},
                      // Opening a FIFO for writing waits for a reader: the tool must neither hang on
                      // one nor, once a reader is there, pour the data into it and rename it.
                      {"fifo with a reader",
