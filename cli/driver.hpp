@@ -14,8 +14,8 @@ namespace vkt2::driver {
 // Prints `message` on standard error and returns the failure status.
 int fail(const char* message);
 
-// Loads the start of `name` into `buffer` with one read, closing the file at once. On failure
-// prints the reason and returns nothing.
+// Loads the start of `name` into `buffer`, reading until it is full or the file ends, and
+// closes the file at once. On failure prints the reason and returns nothing.
 std::optional<std::size_t> load_input(const char* name, std::span<std::uint8_t> buffer);
 
 // Prints "<first> = A -> <second> = B" on standard output and flushes it, so that the line

@@ -47,13 +47,13 @@ int run(int argc, char** argv) {
     std::vector<std::uint8_t> file;
     try {
         file = compress(input);
+        // vkt2x loads no more than this, so a larger file could never be decoded.
+        if (file.size() > vkt2::input_buffer_size) return fail(vkt2::messages::too_large);
+        vkt2::driver::print_statistics("original", input.size(), "compressed", file.size());
         if (!decodes_back(file, input)) return fail(vkt2::messages::cannot_write_temp);
     } catch (const std::bad_alloc&) {
         return fail(vkt2::messages::no_memory);
     }
-    // vkt2x loads no more than this, so a larger file could never be decoded.
-    if (file.size() > vkt2::input_buffer_size) return fail(vkt2::messages::too_large);
-    vkt2::driver::print_statistics("original", input.size(), "compressed", file.size());
 
     vkt2::replacement output(name);
     if (!output.ready()) return fail(vkt2::messages::cannot_create_temp);

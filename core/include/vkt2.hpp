@@ -1,4 +1,4 @@
-// The VKT2 format and its window decoder: pure functions over byte spans.
+// The VKT2 format, its window decoder and its encoder: pure functions over byte spans.
 #pragma once
 
 #include <array>
