@@ -5,8 +5,12 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <utility>
 
 namespace vkt2::platform {
+
+// Closes a descriptor, which is gone afterwards even when this reports a failure.
+bool close_descriptor(int fd);
 
 // An owned file descriptor. Destruction closes it quietly; call close() where the
 // result matters, as it does for anything written.
@@ -14,15 +18,21 @@ class file {
   public:
     file() = default;
     explicit file(int fd) : fd_(fd) {}
-    file(file&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-    file& operator=(file&& other) noexcept;
+    file(file&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    file& operator=(file&& other) noexcept {
+        if (this != &other) {
+            close();
+            fd_ = std::exchange(other.fd_, -1);
+        }
+        return *this;
+    }
     file(const file&) = delete;
     file& operator=(const file&) = delete;
-    ~file();
+    ~file() { close(); }
 
     explicit operator bool() const { return fd_ >= 0; }
     int get() const { return fd_; }
-    bool close();
+    bool close() { return fd_ < 0 || close_descriptor(std::exchange(fd_, -1)); }
 
   private:
     int fd_ = -1;

@@ -10,25 +10,9 @@
 
 namespace vkt2::platform {
 
-file& file::operator=(file&& other) noexcept {
-    if (this != &other) {
-        close();
-        fd_ = other.fd_;
-        other.fd_ = -1;
-    }
-    return *this;
-}
-
-file::~file() {
-    close();
-}
-
-bool file::close() {
-    if (fd_ < 0) return true;
+bool close_descriptor(int fd) {
     // Linux releases the descriptor even when close reports an error, so never retry.
-    const int rc = ::close(fd_);
-    fd_ = -1;
-    return rc == 0;
+    return ::close(fd) == 0;
 }
 
 file open_for_reading(const char* path) {

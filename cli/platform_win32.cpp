@@ -12,24 +12,8 @@
 
 namespace vkt2::platform {
 
-file& file::operator=(file&& other) noexcept {
-    if (this != &other) {
-        close();
-        fd_ = other.fd_;
-        other.fd_ = -1;
-    }
-    return *this;
-}
-
-file::~file() {
-    close();
-}
-
-bool file::close() {
-    if (fd_ < 0) return true;
-    const int rc = ::_close(fd_);
-    fd_ = -1;
-    return rc == 0;
+bool close_descriptor(int fd) {
+    return ::_close(fd) == 0;
 }
 
 // A folder cannot be opened as a file here, so it fails at this step rather than at the read.
