@@ -6,6 +6,8 @@
 #include <span>
 #include <vector>
 
+#include "token_builder.hpp"
+
 namespace vkt2::testing {
 
 inline std::vector<std::uint8_t> greedy_encode(std::span<const std::uint8_t> input) {
@@ -25,10 +27,8 @@ inline std::vector<std::uint8_t> greedy_encode(std::span<const std::uint8_t> inp
     };
     for (std::size_t p = 0; p < 4096; ++p) link(p);
 
-    std::vector<std::uint8_t> out;
-    std::size_t flag_at = 0;
-    unsigned tokens = 0;
-    for (std::size_t at = 4096; at < z.size(); ++tokens) {
+    token_builder out;
+    for (std::size_t at = 4096; at < z.size();) {
         std::size_t best_len = 0;
         std::size_t best_from = 0;
         if (at + 3 <= z.size()) {
@@ -41,23 +41,18 @@ inline std::vector<std::uint8_t> greedy_encode(std::span<const std::uint8_t> inp
                 if (len == 18) break;
             }
         }
-        if (tokens % 8 == 0) {
-            flag_at = out.size();
-            out.push_back(0);
-        }
         const std::size_t take = best_len >= 3 ? best_len : 1;
         if (take == 1) {
-            out[flag_at] = static_cast<std::uint8_t>(out[flag_at] | (1u << (tokens % 8)));
-            out.push_back(z[at]);
+            out.literal(z[at]);
         } else {
-            const std::size_t pos = (4078 + 4096 + (at - 4096) - (at - best_from)) & 0xFFF;
-            out.push_back(static_cast<std::uint8_t>(pos & 0xFF));
-            out.push_back(static_cast<std::uint8_t>(((pos >> 4) & 0xF0) | (take - 3)));
+            // Output index at - 4096 is written at window position 4078 + (at - 4096).
+            out.copy(static_cast<unsigned>((4078 + best_from) & 0xFFF),
+                     static_cast<unsigned>(take));
         }
         for (std::size_t k = 0; k < take; ++k) link(at + k);
         at += take;
     }
-    return out;
+    return out.bytes();
 }
 
 }  // namespace vkt2::testing
