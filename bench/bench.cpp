@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "reference_decoder.hpp"
-#include "vkt2.hpp"
+#include "vkt2/vkt2.hpp"
 
 namespace {
 

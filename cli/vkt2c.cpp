@@ -6,7 +6,7 @@
 
 #include "driver.hpp"
 #include "messages.hpp"
-#include "vkt2.hpp"
+#include "vkt2/vkt2.hpp"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "driver.hpp"
 #include "messages.hpp"
-#include "vkt2.hpp"
+#include "vkt2/vkt2.hpp"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <array>
 
-#include "vkt2.hpp"
+#include "vkt2/vkt2.hpp"
 
 namespace vkt2 {
 

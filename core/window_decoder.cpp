@@ -6,7 +6,7 @@
 #include <array>
 #include <cstring>
 
-#include "vkt2.hpp"
+#include "vkt2/vkt2.hpp"
 
 namespace vkt2 {
 

@@ -8,7 +8,7 @@
 
 #include "reference_decoder.hpp"
 #include "token_builder.hpp"
-#include "vkt2.hpp"
+#include "vkt2/vkt2.hpp"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "vkt2.hpp"
+#include "vkt2/vkt2.hpp"
 
 namespace {
 
