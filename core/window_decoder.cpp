@@ -61,7 +61,7 @@ decode_result decode_stream(std::span<const std::uint8_t> stream, std::span<std:
     std::size_t op = 0;
 
     while (op < n) {
-        if (ip >= in_size) return {decode_status::truncated, op};
+        if (ip >= in_size) return {decode_status::truncated, op, ip};
         unsigned flags = in[ip++];
 
         if (in_size - ip >= group_input && n - op >= group_output && op >= 8) {
@@ -107,11 +107,11 @@ decode_result decode_stream(std::span<const std::uint8_t> stream, std::span<std:
         // Near either end: check every byte taken and stop at exactly n bytes.
         for (int bit = 0; bit < 8 && op < n; ++bit, flags >>= 1) {
             if (flags & 1u) {
-                if (ip >= in_size) return {decode_status::truncated, op};
+                if (ip >= in_size) return {decode_status::truncated, op, ip};
                 out[op++] = in[ip++];
                 continue;
             }
-            if (in_size - ip < 2) return {decode_status::truncated, op};
+            if (in_size - ip < 2) return {decode_status::truncated, op, ip};
             const unsigned b0 = in[ip];
             const unsigned b1 = in[ip + 1];
             ip += 2;
@@ -121,7 +121,7 @@ decode_result decode_stream(std::span<const std::uint8_t> stream, std::span<std:
             op += len;
         }
     }
-    return {decode_status::ok, op};
+    return {decode_status::ok, op, ip};
 }
 
 }  // namespace vkt2

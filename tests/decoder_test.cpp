@@ -167,6 +167,15 @@ TEST(Decoder, MatchesTheRingWindowModelOnArbitraryStreams) {
                   produced == size ? vkt2::decode_status::ok : vkt2::decode_status::truncated);
         ASSERT_TRUE(std::equal(expected.begin(), expected.end(), d.out.begin()))
             << "trial " << trial;
+        // The bytes a decode reports using are exactly the shortest prefix that decodes.
+        if (d.status != vkt2::decode_status::ok || size == 0) continue;
+        bytes out(size);
+        const auto used = vkt2::decode_stream(stream, out).consumed;
+        const auto prefix = std::span(stream).first(used);
+        ASSERT_EQ(vkt2::decode_stream(prefix, out).status, vkt2::decode_status::ok) << trial;
+        ASSERT_EQ(vkt2::decode_stream(prefix.first(used - 1), out).status,
+                  vkt2::decode_status::truncated)
+            << trial;
     }
 }
 

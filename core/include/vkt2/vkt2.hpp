@@ -40,6 +40,7 @@ enum class decode_status {
 struct decode_result {
     decode_status status;
     std::size_t produced;  // bytes written to the output, all of it when status is ok
+    std::size_t consumed;  // stream bytes read, flag bytes included
 };
 
 // Decodes `stream` until exactly output.size() bytes are produced. Never reads outside
