@@ -1,0 +1,33 @@
+// What one file gets from one command: loaded, tested, decoded or encoded, and written.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "options.hpp"
+#include "walk.hpp"
+
+namespace vkt2::batch {
+
+struct file_result {
+    enum class state { done, failed, skipped } how = state::done;
+    std::vector<std::string> notes;  // lines for standard error, without "vkt2: NAME: "
+    std::size_t in = 0;              // bytes read, or the file's size for l
+    std::size_t out = 0;             // bytes written, or the original size for t and l
+    std::vector<std::uint8_t> data;  // the decoded bytes, for cat
+};
+
+// Holds one worker's buffers, reused from file to file.
+class worker {
+  public:
+    worker();
+    file_result run(const options& o, const entry& e);
+
+  private:
+    std::vector<std::uint8_t> input_;   // the zero-filled load buffer, and one byte more
+    std::vector<std::uint8_t> output_;  // room for the largest decoded file
+};
+
+}  // namespace vkt2::batch
