@@ -170,12 +170,10 @@ TEST(Decoder, MatchesTheRingWindowModelOnArbitraryStreams) {
         // The bytes a decode reports using are exactly the shortest prefix that decodes.
         if (d.status != vkt2::decode_status::ok || size == 0) continue;
         bytes out(size);
-        const auto used = vkt2::decode_stream(stream, out).consumed;
-        const auto prefix = std::span(stream).first(used);
-        ASSERT_EQ(vkt2::decode_stream(prefix, out).status, vkt2::decode_status::ok) << trial;
-        ASSERT_EQ(vkt2::decode_stream(prefix.first(used - 1), out).status,
-                  vkt2::decode_status::truncated)
-            << trial;
+        const auto used = std::span(stream).first(vkt2::decode_stream(stream, out).consumed);
+        ASSERT_EQ(vkt2::decode_stream(used, out).status, vkt2::decode_status::ok) << trial;
+        const auto one_short = vkt2::decode_stream(used.first(used.size() - 1), out).status;
+        ASSERT_EQ(one_short, vkt2::decode_status::truncated) << trial;
     }
 }
 

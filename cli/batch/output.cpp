@@ -12,11 +12,9 @@ namespace fs = std::filesystem;
 write_outcome write_new(const std::string& target, std::span<const std::uint8_t> data,
                         const std::string& source, bool force) {
     std::error_code ec;
-    if (fs::exists(target, ec)) {
-        if (!force) return write_outcome::exists;
-        // Replacing the input itself would lose it, with no backup to go back to.
-        if (fs::equivalent(target, source, ec)) return write_outcome::same_as_input;
-    }
+    // Replacing the input itself would lose it, with no backup to go back to. Without `force`
+    // the no-replace rename alone keeps an existing output, so no check can race with it.
+    if (force && fs::equivalent(target, source, ec)) return write_outcome::same_as_input;
     const auto mode = fs::status(source, ec).permissions();
     const auto when = ec ? fs::file_time_type() : fs::last_write_time(source, ec);
     if (ec) return write_outcome::failed;

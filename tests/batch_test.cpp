@@ -1,0 +1,238 @@
+// The folder tool's engine, run in scratch folders without starting a process.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine.hpp"
+#include "options.hpp"
+#include "verdict.hpp"
+#include "vkt2/vkt2.hpp"
+#include "walk.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using bytes = std::vector<std::uint8_t>;
+using strings = std::vector<std::string>;
+using vkt2::batch::parsed;
+
+std::string packed(const std::string& plain) {
+    const auto header = vkt2::make_header(static_cast<std::uint16_t>(plain.size()));
+    const bytes stream = vkt2::encode(bytes(plain.begin(), plain.end()));
+    return std::string(header.begin(), header.end()) + std::string(stream.begin(), stream.end());
+}
+
+// A command line, split at spaces.
+strings split(const std::string& line) {
+    strings words;
+    std::istringstream in(line);
+    for (std::string w; in >> w;) words.push_back(w);
+    return words;
+}
+
+void put(const fs::path& name, const std::string& content) {
+    fs::create_directories(fs::absolute(name).parent_path());
+    std::ofstream(name, std::ios::binary) << content;
+}
+
+std::string get(const fs::path& name) {
+    std::ifstream in(name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Every file below `root`, by its path from there, with its content.
+std::string tree(const fs::path& root) {
+    std::map<std::string, std::string> files;
+    for (const auto& e : fs::recursive_directory_iterator(root))
+        if (e.is_regular_file())
+            files[fs::relative(e.path(), root).generic_string()] = get(e.path());
+    std::string all;
+    for (const auto& [name, content] : files) all += name + "=" + content + ";";
+    return all;
+}
+
+class BatchTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("vkt2-batch-" + std::to_string(std::random_device()()));
+        ASSERT_TRUE(fs::create_directory(dir_));
+        old_ = fs::current_path();
+        fs::current_path(dir_);
+    }
+    void TearDown() override {
+        fs::current_path(old_);
+        fs::remove_all(dir_);
+    }
+    // Runs a valid command line, keeping what it wrote to each stream in out_ and err_.
+    int vkt2(const std::string& line) {
+        const parsed p = vkt2::batch::parse_arguments(split(line));
+        EXPECT_EQ(p.what, parsed::kind::run) << p.error;
+        std::FILE* streams[] = {std::fopen((dir_ / "stdout").string().c_str(), "wb+"),
+                                std::fopen((dir_ / "stderr").string().c_str(), "wb+")};
+        const int status = vkt2::batch::run(p.opts, streams[0], streams[1], false);
+        for (std::FILE* f : streams) std::fclose(f);
+        out_ = get(dir_ / "stdout");
+        err_ = get(dir_ / "stderr");
+        return status;
+    }
+
+    fs::path dir_, old_;
+    std::string out_, err_;
+};
+
+TEST(BatchOptions, ParsesCommandsAndRefusesBadCommandLines) {
+    auto p = vkt2::batch::parse_arguments(split("x -qj3 d -o out -- -f"));
+    EXPECT_TRUE(p.what == parsed::kind::run && p.opts.cmd == vkt2::batch::command::x &&
+                p.opts.paths == strings({"d", "-f"}) && p.opts.quiet && !p.opts.force &&
+                p.opts.out_dir == "out" && p.opts.jobs == 3u);
+    p = vkt2::batch::parse_arguments(split("c -fo o -j 12 d"));
+    EXPECT_TRUE(p.opts.force && p.opts.out_dir == "o" && p.opts.jobs == 12u && !p.opts.quiet);
+    EXPECT_EQ(vkt2::batch::parse_arguments({"--help"}).what, parsed::kind::help);
+    EXPECT_EQ(vkt2::batch::parse_arguments({"-V"}).what, parsed::kind::version);
+    for (const char* bad : {"", "z d", "x", "x -o", "x -f d", "x -j 0 d", "x -j 257 d", "x -j2x d",
+                            "t -o o d", "l -q d", "cat -j 2 d", "x --quiet d"})
+        EXPECT_EQ(vkt2::batch::parse_arguments(split(bad)).what, parsed::kind::error) << bad;
+}
+
+TEST_F(BatchTest, InPlaceRunsDoWhatTheOneFileToolsDoAndNeverTakeBackups) {
+    const std::string hello = packed("hello hello hello"), abc = packed("abcabcabcabc");
+    put("d/plain", "hello hello hello");
+    put("d/sub/packed", abc);
+    // c takes the plain files, x the packed ones; the rest are skipped and counted.
+    EXPECT_EQ(vkt2("c d"), 0);
+    EXPECT_EQ(err_, "vkt2: 1 file done, 0 failed, 1 skipped; 17 bytes in, " +
+                        std::to_string(hello.size()) + " bytes out\n");
+    EXPECT_EQ(tree("d"), "plain=" + hello + ";plain.BAK=hello hello hello;sub/packed=" + abc + ";");
+    fs::remove("d/plain.BAK");
+    EXPECT_EQ(vkt2("x -j2 -q d"), 0);
+    const std::string decoded = "plain=hello hello hello;plain.BAK=" + hello +
+                                ";sub/packed=abcabcabcabc;sub/packed.BAK=" + abc + ";";
+    EXPECT_EQ(tree("d"), decoded);
+    // The backups begin with the magic word, yet a second run leaves everything as it was.
+    EXPECT_EQ(vkt2("x d"), 0);
+    EXPECT_EQ(err_, "vkt2: 0 files done, 0 failed, 4 skipped; 0 bytes in, 0 bytes out\n");
+    EXPECT_EQ(tree("d"), decoded);
+    // Files named on the command line are always considered, and fail when they do not fit.
+    put("d/sub/packed.BAK.BAK", "in the way");
+    EXPECT_EQ(vkt2("x -q d/sub/packed d/sub/packed.BAK d/sub/packed nothing"), 1);
+    EXPECT_EQ(err_,
+              "vkt2: d/sub/packed: not a VKT2 file\n"
+              "vkt2: d/sub/packed.BAK: cannot rename to d/sub/packed.BAK.BAK and "
+              "d/sub/packed.BAK; see d/sub/packed.BAK.$$$\n"
+              "vkt2: nothing: cannot open the file\n");
+    EXPECT_EQ(get("d/sub/packed.BAK.$$$"), "abcabcabcabc");
+    EXPECT_EQ(vkt2("c -q d/sub/packed.BAK"), 1);
+    EXPECT_EQ(err_, "vkt2: d/sub/packed.BAK: already in VKT2 form\n");
+}
+
+TEST_F(BatchTest, OutputFolderKeepsThePathsAndReplacesOnlyWithForce) {
+    put("d/a", packed("one"));
+    put("d/s/t/b", packed("two"));
+    put("e/b", packed("three"));
+    // A file cut short decodes from the zero fill, whatever the worker loaded before it.
+    const std::string many(3000, 'n');
+    const std::string cut = packed(std::string(300, 'q') + "the tail");
+    put("d/z", packed(many));
+    put("d/zz", cut.substr(0, cut.size() - 5));
+    bytes buffer(vkt2::input_buffer_size), want(308);
+    std::copy(cut.begin(), cut.end() - 5, buffer.begin());
+    vkt2::decode_stream(vkt2::token_stream(buffer), want);
+    const std::string inputs = tree("d") + tree("e");
+    EXPECT_EQ(vkt2("x -q -j1 -o out d e/b"), 0);
+    const std::string zs = "z=" + many + ";zz=" + std::string(want.begin(), want.end()) + ";";
+    EXPECT_EQ(tree("out"), "a=one;b=three;s/t/b=two;" + zs);
+    put("out/a", "old");
+    EXPECT_EQ(vkt2("x -o out d/a d/s"), 1);
+    EXPECT_EQ(err_,
+              "vkt2: d/a: out/a already exists (-f replaces it)\n"
+              "vkt2: 1 file done, 1 failed, 0 skipped; 12 bytes in, 3 bytes out\n");
+    EXPECT_EQ(get("out/a") + get("out/t/b"), "oldtwo");
+    EXPECT_EQ(vkt2("x -q -f -o out d e/b d/s/t/b"), 1);
+    EXPECT_EQ(err_, "vkt2: d/s/t/b: same output as e/b\n");
+    EXPECT_EQ(tree("out"), "a=one;b=three;s/t/b=two;t/b=two;" + zs);
+    EXPECT_EQ(vkt2("x -q -fo d d/a"), 1);
+    EXPECT_EQ(err_, "vkt2: d/a: d/a is the input itself\n");
+    EXPECT_EQ(tree("d") + tree("e"), inputs);
+}
+
+TEST_F(BatchTest, TestPassesFailsAndWarnsOnEachKindOfFile) {
+    const std::string good = packed("abcabcabcabcabcabcabc, and then some more text");
+    put("v/cut", good.substr(0, good.size() - 3));
+    put("v/hungry", "VKT2\xFF\xFF\xFF\xFF" + std::string(65528, '\xFF'));
+    put("v/longer", good + std::string(70000, '\0'));
+    put("v/unused", good + "123");
+    EXPECT_EQ(vkt2("t v"), 1);
+    EXPECT_EQ(err_,
+              "vkt2: v/cut: cut short: the stream runs 3 bytes past the end of the file\n"
+              "vkt2: v/hungry: the stream needs bytes past the first 65,536; it cannot be "
+              "decoded\nvkt2: v/longer: warning: longer than 65,536 bytes; the rest is never read\n"
+              "vkt2: v/longer: warning: 65494 unused bytes after the end of the stream\n"
+              "vkt2: v/unused: warning: 3 unused bytes after the end of the stream\n"
+              "vkt2: 2 files passed, 2 failed, 0 skipped; 65581 bytes in, 92 bytes out\n");
+}
+
+// The walk goes in byte order of names, takes only regular files and never the tools' own.
+TEST_F(BatchTest, TestListAndCatReportEachFileInOrder) {
+    for (const char* name : {"d/b", "d/B", "d/a.d/c", "d/x.bak", "d/Y.$$$", "d/z.BAK"})
+        put(name, packed(""));
+    put("d/a", packed("hello hello hello hello"));
+    put("d/b", packed("") + "xy");
+    put("d/c", "plain");
+    int links = 0;
+#ifndef _WIN32
+    fs::create_directory_symlink(dir_ / "d" / "a.d", "d/link");
+    fs::create_symlink(dir_ / "d" / "a", "d/flink");
+    links = 2;
+#endif
+    EXPECT_EQ(vkt2("t d d/c d/x.bak"), 1);
+    EXPECT_EQ(err_,
+              "vkt2: d/b: warning: 2 unused bytes after the end of the stream\n"
+              "vkt2: d/c: not a VKT2 file\nvkt2: 5 files passed, 1 failed, " +
+                  std::to_string(4 + links) + " skipped; 51 bytes in, 23 bytes out\n");
+    EXPECT_EQ(vkt2("t -q d"), 0);
+    EXPECT_EQ(err_, "");
+    EXPECT_EQ(vkt2("l d/"), 0);
+    EXPECT_EQ(out_,
+              "compressed   original   ratio name\n"
+              "         8          0    0.0% d/B\n"
+              "        17         23   26.1% d/a\n"
+              "         8          0    0.0% d/a.d/c\n"
+              "        10          0    0.0% d/b\n"
+              "        43         23  -87.0% (totals)\n");
+    EXPECT_EQ(vkt2("l d/b"), 0);
+    EXPECT_EQ(out_, "compressed   original   ratio name\n        10          0    0.0% d/b\n");
+    EXPECT_EQ(vkt2("cat d/a d d/a"), 0);
+    const std::string hello = "hello hello hello hello";
+    EXPECT_EQ(out_ + err_, hello + hello + hello);
+}
+
+TEST_F(BatchTest, AnyNumberOfWorkersGivesTheSameResults) {
+    for (int i = 0; i < 60; ++i) {
+        const std::string plain(static_cast<std::size_t>(i * 97 % 3000),
+                                static_cast<char>('a' + i % 26));
+        const std::string name = "d/" + std::to_string(i % 7) + "/f" + std::to_string(i);
+        put(name, i % 5 == 0 ? plain : packed(plain));
+        if (i % 9 == 0) put(name + ".BAK", "in the way");
+    }
+    fs::copy("d", "e", fs::copy_options::recursive);
+    // Run from inside each copy, so that the messages name the same paths.
+    fs::current_path("d");
+    EXPECT_EQ(vkt2("x -j1 ."), 1);
+    const std::string one = err_;
+    fs::current_path("../e");
+    EXPECT_EQ(vkt2("x -j4 ."), 1);
+    EXPECT_NE(one.find(": cannot rename to ./"), std::string::npos);
+    EXPECT_EQ(one, err_);
+    fs::current_path(dir_);
+    EXPECT_EQ(tree("d"), tree("e"));
+}
+
+}  // namespace
