@@ -167,13 +167,6 @@ TEST(Decoder, MatchesTheRingWindowModelOnArbitraryStreams) {
                   produced == size ? vkt2::decode_status::ok : vkt2::decode_status::truncated);
         ASSERT_TRUE(std::equal(expected.begin(), expected.end(), d.out.begin()))
             << "trial " << trial;
-        // The bytes a decode reports using are exactly the shortest prefix that decodes.
-        if (d.status != vkt2::decode_status::ok || size == 0) continue;
-        bytes out(size);
-        const auto used = std::span(stream).first(vkt2::decode_stream(stream, out).consumed);
-        ASSERT_EQ(vkt2::decode_stream(used, out).status, vkt2::decode_status::ok) << trial;
-        const auto one_short = vkt2::decode_stream(used.first(used.size() - 1), out).status;
-        ASSERT_EQ(one_short, vkt2::decode_status::truncated) << trial;
     }
 }
 

@@ -58,7 +58,8 @@ std::optional<std::vector<std::uint8_t>> compress(std::span<const std::uint8_t> 
     if (file.size() > input_buffer_size) return std::nullopt;
     std::vector<std::uint8_t> check(input.size());
     const decode_result back = decode_stream(token_stream(file), check);
-    if (back.status != decode_status::ok || check != std::vector(input.begin(), input.end()))
+    if (parse_header(file) != input.size() || back.status != decode_status::ok ||
+        check != std::vector(input.begin(), input.end()))
         return std::nullopt;
     return file;
 }
