@@ -173,8 +173,13 @@ awk 'BEGIN { x = 3; for (i = 0; i < 58259; i++) { x = (x * 69069 + 1) % 42949672
 head -c 58258 "$R/over" >"$R/random"
 touch -d @1000000000 "$R"/*
 if [ "$win" ]; then
-    # The first start of an emulator may report that it is setting itself up.
+    # The first start of the emulator may report that it is setting itself up. A program left
+    # waiting (until this script ends and closes fd 4) keeps its services up between the runs,
+    # which would otherwise start them again every few runs, taking seconds each time.
     "${LAUNCH[@]}" "$X" >/dev/null 2>&1 </dev/null
+    mkfifo "$root/keep"
+    "${LAUNCH[@]}" cmd /c pause <"$root/keep" >/dev/null 2>&1 &
+    exec 4>"$root/keep"
 fi
 
 # Arguments: exactly one, else the usage line.
