@@ -9,12 +9,7 @@
 set -u
 export LC_ALL=C
 umask 022
-X=$1 C=$2
-shift 2
-LAUNCH=("$@")
-win=
-[ $# -gt 0 ] && win=1
-NL=$'\n'
+X=$1 C=$2 LAUNCH=("${@:3}") win=${3:+1} NL=$'\n'
 [ "$win" ] && NL=$'\r\n'
 root=$(mktemp -d) || exit 1
 trap 'rm -rf "$root"' EXIT
@@ -22,25 +17,21 @@ R=$root/ref W=$root/work
 mkdir "$R" "$W" && cd "$W" || exit 1
 failures=0 runs=0
 
-fail() {
-    echo "FAIL (lines ${BASH_LINENO[*]}): $*" >&2
-    failures=$((failures + 1))
-}
+fail() { echo "FAIL (lines ${BASH_LINENO[*]}): $*" >&2 && failures=$((failures + 1)); }
 
-# The messages: hex bytes (Shift-JIS text), then an ASCII full stop and the line end.
+# msg VAR HEX...: the message in VAR is the bytes HEX (Shift-JIS text), a full stop, a line end.
 msg() {
-    local hex="$*"
-    printf '%b.' "\\x${hex// /\\x}"
+    local var=$1 hex="${*:2}"
+    printf -v "$var" '%b.%s' "\\x${hex// /\\x}" "$NL"
 }
-OPEN=$(msg 83 74 83 40 83 43 83 8B 82 AA 8A 4A 82 AF 82 DC 82 B9 82 F1)
-READ=$(msg 83 74 83 40 83 43 83 8B 82 AA 93 C7 82 DD 8D 9E 82 DF 82 DC 82 B9 82 F1)
-NOTVKT2=$(msg 56 4B 54 32 8C 60 8E AE 82 C5 82 CD 88 B3 8F 6B 82 B3 82 EA 82 C4 82 A2 82 C8 82 A2 82 E6 82 A4 82 C5 82 B7)
-CREATE=$(msg 88 EA 8E 9E 83 74 83 40 83 43 83 8B 82 AA 8D EC 90 AC 82 C5 82 AB 82 DC 82 B9 82 F1)
-WRITE=$(msg 88 EA 8E 9E 83 74 83 40 83 43 83 8B 82 C9 8F 91 82 AB 8D 9E 82 DF 82 DC 82 B9 82 F1)
-TRUNC=$(msg 88 B3 8F 6B 83 66 81 5B 83 5E 82 AA 93 72 92 86 82 C5 8F 49 82 ED 82 C1 82 C4 82 A2 82 DC 82 B7)
-RENAME=$(msg 83 74 83 40 83 43 83 8B 96 BC 82 F0 95 CF 8D 58 82 C5 82 AB 82 DC 82 B9 82 F1)
-LARGE=$(msg 83 74 83 40 83 43 83 8B 82 AA 91 E5 82 AB 82 B7 82 AC 82 DC 82 B7)
-OPEN+=$NL READ+=$NL NOTVKT2+=$NL CREATE+=$NL WRITE+=$NL TRUNC+=$NL RENAME+=$NL LARGE+=$NL
+msg OPEN 83 74 83 40 83 43 83 8B 82 AA 8A 4A 82 AF 82 DC 82 B9 82 F1
+msg READ 83 74 83 40 83 43 83 8B 82 AA 93 C7 82 DD 8D 9E 82 DF 82 DC 82 B9 82 F1
+msg NOTVKT2 56 4B 54 32 8C 60 8E AE 82 C5 82 CD 88 B3 8F 6B 82 B3 82 EA 82 C4 82 A2 82 C8 82 A2 82 E6 82 A4 82 C5 82 B7
+msg CREATE 88 EA 8E 9E 83 74 83 40 83 43 83 8B 82 AA 8D EC 90 AC 82 C5 82 AB 82 DC 82 B9 82 F1
+msg WRITE 88 EA 8E 9E 83 74 83 40 83 43 83 8B 82 C9 8F 91 82 AB 8D 9E 82 DF 82 DC 82 B9 82 F1
+msg TRUNC 88 B3 8F 6B 83 66 81 5B 83 5E 82 AA 93 72 92 86 82 C5 8F 49 82 ED 82 C1 82 C4 82 A2 82 DC 82 B7
+msg RENAME 83 74 83 40 83 43 83 8B 96 BC 82 F0 95 CF 8D 58 82 C5 82 AB 82 DC 82 B9 82 F1
+msg LARGE 83 74 83 40 83 43 83 8B 82 AA 91 E5 82 AB 82 B7 82 AC 82 DC 82 B7
 USAGE_X="Usage: vkt2x (VKT2 File)$NL" USAGE_C="Usage: vkt2c (File)$NL"
 # Linux opens a folder and then fails to read it; Windows cannot open it as a file.
 FOLDER=$READ
@@ -101,12 +92,11 @@ run() {
     local exe=$X
     [ "$tool" = c ] && exe=$C
     shift
-    : >"$root/err"
     (
         trap '' XFSZ # a write past the file-size limit must fail, not kill the tool
-        if [ "$merge" ]; then exec ${with-} "${LAUNCH[@]}" "$exe" "$@" >"$root/out" 2>&1
-        else exec ${with-} "${LAUNCH[@]}" "$exe" "$@" >"$root/out" 2>"$root/err"; fi
-    ) </dev/null
+        [ "$merge" ] && exec 2>&1
+        exec ${with-} "${LAUNCH[@]}" "$exe" "$@"
+    ) </dev/null >"$root/out" 2>"$root/err"
     status=$?
     runs=$((runs + 1))
 }
@@ -129,10 +119,7 @@ expect() {
 }
 
 # old NAME...: each still has the date fresh gave it, so it was renamed, never rewritten.
-old() {
-    local f
-    for f; do [ "$(stat -c %Y "$f")" = 1000000000 ] || fail "$f was rewritten"; done
-}
+old() { local f; for f; do [ "$(stat -c %Y "$f")" = 1000000000 ] || fail "$f was rewritten"; done; }
 
 # The reference files, dated 2001 so that a rewritten copy shows.
 ref() { printf "$2" >"$R/$1"; }
@@ -231,11 +218,9 @@ run x data.bin; expect 1 "" "$NOTVKT2" data.bin=dec data.bin.BAK=ex
 run x data.bin.BAK; expect 0 "14 10" "" data.bin=dec data.bin.BAK=dec data.bin.BAK.BAK=ex
 
 # The temporary file and the backup live beside the input, wherever it is.
-fresh sub/dir/data.bin=ex 'my file=ex'
-run x sub/dir/data.bin
-expect 0 "14 10" "" sub=/ sub/dir=/ sub/dir/data.bin=dec sub/dir/data.bin.BAK=ex 'my file=ex'
-run x "$W/my file"
-expect 0 "14 10" "" sub=/ sub/dir=/ sub/dir/data.bin=dec sub/dir/data.bin.BAK=ex 'my file=dec' 'my file.BAK=ex'
+fresh sub/data.bin=ex 'my file=ex'
+run x sub/data.bin; expect 0 "14 10" "" sub=/ sub/data.bin=dec sub/data.bin.BAK=ex 'my file=ex'
+run x "$W/my file"; expect 0 "14 10" "" sub=/ sub/data.bin=dec sub/data.bin.BAK=ex 'my file=dec' 'my file.BAK=ex'
 
 # A stale regular temporary file, longer than the output, is truncated and replaced.
 fresh data.bin=ex 'data.bin.$$$=hashes'
