@@ -60,12 +60,16 @@ fresh() {
 files() {
     local -A want=() got=() sum=()
     local e p k l
-    # A tab-separated line for each entry of the work folder, "CRC SIZE PATH" for each file.
+    # "CRC SIZE PATH" for every file, then "NAME<tab>KIND MODE<tab>LINK TARGET" for each entry.
     while IFS=$'\t' read -r p k l; do
-        if [ -z "$k" ]; then sum[${p#* * }]=${p%% /*}
-        else case $k in d*) got[$p]=/ ;; p*) got[$p]='|' ;; l*) got[$p]=@$l ;; *) got[$p]=${k#f} ;; esac; fi
-    done < <(find "$W" "$R" -mindepth 1 \( -path "$W/*" -printf '%P\t%y%m\t%l\n' \) , \( -type f -exec cksum {} + \))
-    for p in "${!got[@]}"; do [ "${sum[$W/$p]+1}" ] && got[$p]+=" ${sum[$W/$p]}"; done
+        case $k in
+            '') sum[${p#* * }]=${p%% /*} ;;
+            d*) got[$p]=/ ;;
+            p*) got[$p]='|' ;;
+            l*) got[$p]=@$l ;;
+            *) got[$p]="${k#f} ${sum[$W/$p]}" ;;
+        esac
+    done < <(find "$R" "$W" -type f -exec cksum {} + && find "$W" -mindepth 1 -printf '%P\t%y%m\t%l\n')
     for e; do
         p=${e%%=*} k=${e#*=}
         case $k in / | '|' | @*) want[$p]=$k ;; *) want[$p]="644 ${sum[$R/$k]-(no reference $k)}" ;; esac
