@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <new>
 #include <random>
 #include <utility>
 #include <vector>
@@ -15,6 +17,26 @@
 #include "greedy_baseline.hpp"
 #include "reference_decoder.hpp"
 #include "vkt2/vkt2.hpp"
+
+// Bytes asked of operator new since it was last reset: an upper bound on the working memory of
+// one encode() call, output included.
+std::size_t allocated = 0;
+
+void* operator new(std::size_t size) {
+    allocated += size;
+    if (void* p = std::malloc(size)) return p;
+    throw std::bad_alloc();
+}
+// GCC takes these free() calls for a mismatch with the new it sees inlined.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+#pragma GCC diagnostic pop
 
 namespace {
 
@@ -146,6 +168,9 @@ void BM_Encode(benchmark::State& state) {
         auto stream = vkt2::encode(in.original);
         benchmark::DoNotOptimize(stream.data());
     }
+    allocated = 0;
+    benchmark::DoNotOptimize(vkt2::encode(in.original).data());
+    state.counters["alloc_KiB"] = static_cast<double>(allocated) / 1024;
     label(state, in);
 }
 
