@@ -10,15 +10,6 @@
 
 namespace {
 
-// The whole file as it will be written: header, then the shortest token stream.
-std::vector<std::uint8_t> compress(std::span<const std::uint8_t> input) {
-    const auto header = vkt2::make_header(static_cast<std::uint16_t>(input.size()));
-    const std::vector<std::uint8_t> stream = vkt2::encode(input);
-    std::vector<std::uint8_t> file(header.begin(), header.end());
-    file.insert(file.end(), stream.begin(), stream.end());
-    return file;
-}
-
 // Decodes the file exactly as vkt2x would and compares, so a fault in the encoder can never
 // replace a file with one that does not turn back into it.
 bool decodes_back(std::span<const std::uint8_t> file, std::span<const std::uint8_t> input) {
@@ -41,14 +32,14 @@ int run(int argc, char** argv) {
     const auto original_size =
         vkt2::driver::load_input(name, {buffer.get(), vkt2::input_buffer_size});
     if (!original_size) return 1;
-    if (*original_size > vkt2::max_original_size) return fail(vkt2::messages::too_large);
     const std::span<const std::uint8_t> input(buffer.get(), *original_size);
 
     std::vector<std::uint8_t> file;
     try {
-        file = compress(input);
-        // vkt2x loads no more than this, so a larger file could never be decoded.
-        if (file.size() > vkt2::input_buffer_size) return fail(vkt2::messages::too_large);
+        // Refuses a file too large for the format, or one vkt2x could not load whole.
+        vkt2::file_result compressed = vkt2::compress(input);
+        if (!compressed) return fail(vkt2::messages::too_large);
+        file = std::move(compressed.bytes);
         vkt2::driver::print_statistics("original", input.size(), "compressed", file.size());
         if (!decodes_back(file, input)) return fail(vkt2::messages::cannot_write_temp);
     } catch (const std::bad_alloc&) {
