@@ -24,16 +24,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string key(const std::string& path) {
-    std::error_code ec;
-    return fs::absolute(path, ec).lexically_normal().string();
-}
-
 // Files that would race if run side by side: the same input changed in place twice (the
 // later one is dropped), or two inputs writing to one output (the later one fails).
 void settle_conflicts(const options& o, std::vector<entry>& files,
                       std::vector<std::optional<file_result>>& results) {
     if (o.cmd != command::x && o.cmd != command::c) return;
+    std::error_code ec;
+    const fs::path here = fs::current_path(ec);
+    auto key = [&](const std::string& path) { return (here / path).lexically_normal().string(); };
     std::map<std::string, std::size_t> first;
     std::vector<entry> kept;
     for (entry& e : files) {
