@@ -49,19 +49,14 @@ std::optional<std::size_t> load(const entry& e, std::span<std::uint8_t> buffer, 
     return got;
 }
 
-// The whole file vkt2c writes, or nothing when it would not fit or not decode back.
-std::optional<std::vector<std::uint8_t>> compress(std::span<const std::uint8_t> input) {
-    const auto header = make_header(static_cast<std::uint16_t>(input.size()));
-    const std::vector<std::uint8_t> stream = encode(input);
-    std::vector<std::uint8_t> file(header.begin(), header.end());
-    file.insert(file.end(), stream.begin(), stream.end());
-    if (file.size() > input_buffer_size) return std::nullopt;
-    std::vector<std::uint8_t> check(input.size());
-    const decode_result back = decode_stream(token_stream(file), check);
-    if (parse_header(file) != input.size() || back.status != decode_status::ok ||
-        check != std::vector(input.begin(), input.end()))
-        return std::nullopt;
-    return file;
+// Decodes `file` as vkt2x would and compares, as vkt2c does, so that a fault in the encoder
+// can never replace a file with one that does not turn back into it.
+bool decodes_back(std::span<const std::uint8_t> file, std::span<const std::uint8_t> input,
+                  std::span<std::uint8_t> scratch) {
+    const std::span<std::uint8_t> check = scratch.first(input.size());
+    return parse_header(file) == input.size() &&
+           decode_stream(token_stream(file), check).status == decode_status::ok &&
+           std::equal(check.begin(), check.end(), input.begin(), input.end());
 }
 
 // Writes `data` in place of e.path, or under the output folder.
@@ -122,10 +117,12 @@ file_result worker::run(const options& o, const entry& e) {
     }
     if (o.cmd == command::c) {
         if (*got > max_original_size) return failed("too large: VKT2 holds at most 65,535 bytes");
-        const auto packed = compress(file);
+        const vkt2::file_result packed = compress(file);
         if (!packed) return failed("does not fit in 65,536 bytes once compressed");
-        r.out = packed->size();
-        put(o, e, *packed, r);
+        if (!decodes_back(packed.bytes, file, output_))
+            return failed("the compressed data does not decode back; the file is left as it was");
+        r.out = packed.bytes.size();
+        put(o, e, packed.bytes, r);
         return r;
     }
     r.out = *size;
