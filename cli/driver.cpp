@@ -15,7 +15,8 @@ int fail(const char* message) {
     return 1;
 }
 
-void exit_on_memory_exhaustion() {
+void set_up_process() {
+    platform::ignore_size_limit_signal();
     // Ending here rather than throwing needs no memory for the exception, and covers the
     // runtime's own allocations as well as ours.
     std::set_new_handler([] {

@@ -14,9 +14,10 @@ namespace vkt2::driver {
 // Prints `message` on standard error and returns the failure status.
 int fail(const char* message);
 
-// From here on, an allocation that fails anywhere, in the tool or the C++ runtime, removes any
-// temporary file, prints the memory message and ends the process with status 1.
-void exit_on_memory_exhaustion();
+// Sets up the process for a run: an allocation that fails anywhere, in the tool or the C++
+// runtime, removes any temporary file, prints the memory message and ends with status 1; a write
+// past the file-size limit, even of the statistics line, fails instead of ending the process.
+void set_up_process();
 
 // Loads the start of `name` into `buffer`, reading until it is full or the file ends. On
 // failure prints the reason and returns nothing.

@@ -105,8 +105,8 @@ bool link(const folder& dir, const char* from, const char* to);
 bool remove(const folder& dir, const char* name);
 
 // While a temporary file is guarded, SIGINT, SIGTERM and SIGHUP remove it before the process
-// ends with the signal, and remove_guarded_temps() removes it. Construction also makes an
-// exceeded file-size limit a failed write rather than a fatal signal. Threads that rename
+// ends with the signal, and remove_guarded_temps() removes it. Construction also calls
+// ignore_size_limit_signal(), so an exceeded limit is a failed write. Threads that rename
 // guarded files should block those signals, so the handler never runs between two renames.
 class temp_guard {
   public:
@@ -119,6 +119,9 @@ class temp_guard {
   private:
     int slot_;
 };
+
+// Makes a write past the file-size limit fail with an error instead of ending the process.
+void ignore_size_limit_signal();
 
 // Removes every guarded temporary file; safe in a signal handler or on memory exhaustion.
 void remove_guarded_temps();

@@ -164,7 +164,7 @@ void end_by_signal(int sig) {
 }
 
 void install_handlers() {
-    ::signal(SIGXFSZ, SIG_IGN);
+    ignore_size_limit_signal();
     struct sigaction action = {};
     action.sa_handler = end_by_signal;
     sigemptyset(&action.sa_mask);
@@ -179,6 +179,10 @@ void install_handlers() {
 }
 
 }  // namespace
+
+void ignore_size_limit_signal() {
+    ::signal(SIGXFSZ, SIG_IGN);
+}
 
 temp_guard::temp_guard(const folder& dir, const char* name) : slot_(-1) {
     static const bool installed = (install_handlers(), true);

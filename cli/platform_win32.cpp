@@ -117,6 +117,7 @@ bool remove(const folder& dir, const char* name) {
 
 // The console's Ctrl+C arrives on another thread here, and an open file cannot be deleted, so
 // the temporary file is removed by the replace step alone.
+void ignore_size_limit_signal() {}
 temp_guard::temp_guard(const folder&, const char*) : slot_(-1) {}
 void temp_guard::release() {}
 void remove_guarded_temps() {}

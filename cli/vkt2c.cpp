@@ -32,7 +32,7 @@ bool decodes_back(std::span<const std::uint8_t> file, std::span<const std::uint8
 int run(int argc, char** argv) {
     using vkt2::driver::fail;
     if (argc != 2) return fail(vkt2::messages::usage_vkt2c);
-    vkt2::driver::exit_on_memory_exhaustion();
+    vkt2::driver::set_up_process();
 
     // One byte more than the format can hold, so that a larger file shows itself.
     std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow)

@@ -208,7 +208,7 @@ TEST_F(Replace, LimitsSignalsAndMemoryExhaustionLeaveNoTemporaryFile) {
             if (how == 0) setrlimit(RLIMIT_FSIZE, &small);
             if (how == 0 && r.commit({buffer_, 64}) != outcome::write_failed) std::abort();
             if (how == 1) raise(SIGTERM);
-            if (how == 2) vkt2::driver::exit_on_memory_exhaustion();
+            if (how == 2) vkt2::driver::set_up_process();
             volatile std::size_t huge = SIZE_MAX / 2;
             if (how == 2) static_cast<void>(::operator new(huge));
         }
