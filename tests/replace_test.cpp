@@ -74,10 +74,10 @@ class Replace : public ::testing::Test {
     std::string files() const {
         std::map<std::string, std::string> found;
         for (const auto& e : fs::recursive_directory_iterator(dir_)) {
-            std::string& data = found[e.path().lexically_relative(dir_).generic_string()] = "?";
             std::ifstream in(e.is_symlink() || !e.is_regular_file() ? "" : e.path(),
                              std::ios::binary);
-            if (in) data.assign(std::istreambuf_iterator<char>(in), {});
+            found[e.path().lexically_relative(dir_).generic_string()] =
+                in ? std::string(std::istreambuf_iterator<char>(in), {}) : std::string(1, '?');
         }
         std::string all;
         for (const auto& [name, data] : found) all += (all.empty() ? "" : " ") + name + "=" + data;
