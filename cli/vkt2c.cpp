@@ -10,15 +10,6 @@
 
 namespace {
 
-// The whole file as it will be written: header, then the shortest token stream.
-std::vector<std::uint8_t> compress(std::span<const std::uint8_t> input) {
-    const auto header = vkt2::make_header(static_cast<std::uint16_t>(input.size()));
-    const std::vector<std::uint8_t> stream = vkt2::encode(input);
-    std::vector<std::uint8_t> file(header.begin(), header.end());
-    file.insert(file.end(), stream.begin(), stream.end());
-    return file;
-}
-
 // Decodes the file exactly as vkt2x would and compares, so a fault in the encoder can never
 // replace a file with one that does not turn back into it.
 bool decodes_back(std::span<const std::uint8_t> file, std::span<const std::uint8_t> input) {
@@ -40,12 +31,12 @@ int run(int argc, char** argv) {
     if (!buffer) return fail(vkt2::messages::no_memory);
     const auto source = vkt2::driver::load_input(argv[1], {buffer.get(), vkt2::input_buffer_size});
     if (!source) return 1;
-    if (source->size > vkt2::max_original_size) return fail(vkt2::messages::too_large);
     const std::span<const std::uint8_t> input(buffer.get(), source->size);
 
-    const std::vector<std::uint8_t> file = compress(input);
-    // vkt2x loads no more than this, so a larger file could never be decoded.
-    if (file.size() > vkt2::input_buffer_size) return fail(vkt2::messages::too_large);
+    // Refuses a file too large for the format, or one vkt2x could not load whole.
+    const vkt2::file_result compressed = vkt2::compress(input);
+    if (!compressed) return fail(vkt2::messages::too_large);
+    const std::vector<std::uint8_t>& file = compressed.bytes;
     vkt2::driver::print_statistics("original", input.size(), "compressed", file.size());
     if (!decodes_back(file, input)) return fail(vkt2::messages::cannot_write_temp);
 

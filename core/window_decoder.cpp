@@ -6,6 +6,7 @@
 #include <array>
 #include <cstring>
 
+#include "decode_zero_extended.hpp"
 #include "vkt2/vkt2.hpp"
 
 namespace vkt2 {
@@ -52,9 +53,12 @@ void copy_near(std::uint8_t* out, std::size_t at, std::size_t d, std::size_t len
 
 }  // namespace
 
-decode_result decode_stream(std::span<const std::uint8_t> stream, std::span<std::uint8_t> output) {
+decode_result decode_zero_extended(std::span<const std::uint8_t> stream, std::size_t stream_size,
+                                   std::span<std::uint8_t> output) {
     const std::uint8_t* in = stream.data();
-    const std::size_t in_size = stream.size();
+    const std::size_t real_size = stream.size();
+    const std::size_t in_size = stream_size < real_size ? real_size : stream_size;
+    auto byte_at = [&](std::size_t i) -> unsigned { return i < real_size ? in[i] : 0u; };
     std::uint8_t* const out = output.data();
     const std::size_t n = output.size();
     std::size_t ip = 0;
@@ -62,9 +66,9 @@ decode_result decode_stream(std::span<const std::uint8_t> stream, std::span<std:
 
     while (op < n) {
         if (ip >= in_size) return {decode_status::truncated, op};
-        unsigned flags = in[ip++];
+        unsigned flags = byte_at(ip++);
 
-        if (in_size - ip >= group_input && n - op >= group_output && op >= 8) {
+        if (ip + group_input <= real_size && n - op >= group_output && op >= 8) {
             if (flags == 0xFF) {  // eight literals, common in data that barely compresses
                 std::memcpy(out + op, in + ip, 8);
                 op += 8;
@@ -108,12 +112,12 @@ decode_result decode_stream(std::span<const std::uint8_t> stream, std::span<std:
         for (int bit = 0; bit < 8 && op < n; ++bit, flags >>= 1) {
             if (flags & 1u) {
                 if (ip >= in_size) return {decode_status::truncated, op};
-                out[op++] = in[ip++];
+                out[op++] = static_cast<std::uint8_t>(byte_at(ip++));
                 continue;
             }
             if (in_size - ip < 2) return {decode_status::truncated, op};
-            const unsigned b0 = in[ip];
-            const unsigned b1 = in[ip + 1];
+            const unsigned b0 = byte_at(ip);
+            const unsigned b1 = byte_at(ip + 1);
             ip += 2;
             std::size_t len = (b1 & 0x0Fu) + min_ref_len;
             if (len > n - op) len = n - op;
@@ -122,6 +126,10 @@ decode_result decode_stream(std::span<const std::uint8_t> stream, std::span<std:
         }
     }
     return {decode_status::ok, op};
+}
+
+decode_result decode_stream(std::span<const std::uint8_t> stream, std::span<std::uint8_t> output) {
+    return decode_zero_extended(stream, stream.size(), output);
 }
 
 }  // namespace vkt2

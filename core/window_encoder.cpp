@@ -22,150 +22,206 @@ namespace {
 constexpr std::size_t literal_bits = 9;
 constexpr std::size_t reference_bits = 17;
 
-// The set of window start positions, kept by their rank in sorted order, with constant-time
-// insert and erase and a fast nearest-neighbour search through a summary of non-empty words.
-class rank_set {
+struct match {
+    std::size_t length;
+    std::size_t distance;
+};
+
+// Binary search trees of the positions in the window, one per hash of their first three bytes,
+// ordered by their next 18 bytes. The newest position is the root and every node is newer than
+// its children, so a new key is put in by splitting the tree along its search path, which
+// passes the key's nearest neighbours below and above: the longest match is one of them.
+// Positions that have left the window are the oldest, at the bottom, and get cut off when a
+// search reaches them.
+class match_finder {
   public:
-    explicit rank_set(std::size_t size)
-        : words_((size + 63) / 64), summary_((words_.size() + 63) / 64) {}
+    // `z` must be readable 8 bytes past `total`, for the word compares.
+    match_finder(const std::uint8_t* z, std::size_t total)
+        : z_(z), total_(total), head_(hash_size, none), less_(slots), more_(slots) {}
 
-    void insert(std::size_t r) {
-        words_[r / 64] |= bit(r % 64);
-        summary_[r / 4096] |= bit((r / 64) % 64);
+    // Puts position `cur` (with at least 3 bytes after it) in the trees and returns its longest
+    // match with a position in the window.
+    match insert(std::int32_t cur) {
+        const std::size_t limit = std::min(max_ref_len, total_ - static_cast<std::size_t>(cur));
+        std::int32_t& head = head_[hash(cur)];
+        std::int32_t node = head;
+        head = cur;
+        std::int32_t* less = &less_[slot(cur)];  // where the next smaller key hangs
+        std::int32_t* more = &more_[slot(cur)];  // where the next larger key hangs
+        std::size_t less_len = 0;
+        std::size_t more_len = 0;
+        match best{0, 0};
+        while (cur - node <= static_cast<std::int32_t>(window_size)) {
+            const std::size_t len = common(node, cur, std::min(less_len, more_len), limit);
+            if (len > best.length) {
+                best = {len, static_cast<std::size_t>(cur - node)};
+            }
+            if (len == limit) {
+                // Same key: cur takes the node's place and its subtrees.
+                *less = less_[slot(node)];
+                *more = more_[slot(node)];
+                return best;
+            }
+            if (z_[static_cast<std::size_t>(node) + len] <
+                z_[static_cast<std::size_t>(cur) + len]) {
+                *less = node;
+                less = &more_[slot(node)];
+                node = *less;
+                less_len = len;
+            } else {
+                *more = node;
+                more = &less_[slot(node)];
+                node = *more;
+                more_len = len;
+            }
+        }
+        *less = none;
+        *more = none;
+        return best;
     }
-    void erase(std::size_t r) {
-        words_[r / 64] &= ~bit(r % 64);
-        if (words_[r / 64] == 0) summary_[r / 4096] &= ~bit((r / 64) % 64);
-    }
-
-    // The largest member below r, or npos.
-    std::size_t before(std::size_t r) const {
-        std::size_t w = r / 64;
-        const std::uint64_t low = words_[w] & (bit(r % 64) - 1);
-        if (low != 0) return w * 64 + 63 - static_cast<std::size_t>(std::countl_zero(low));
-        w = previous_word(w);
-        if (w == npos) return npos;
-        return w * 64 + 63 - static_cast<std::size_t>(std::countl_zero(words_[w]));
-    }
-
-    // The smallest member above r, or npos.
-    std::size_t after(std::size_t r) const {
-        std::size_t w = r / 64;
-        const std::uint64_t high = (r % 64 == 63) ? 0 : words_[w] & ~((bit(r % 64) << 1) - 1);
-        if (high != 0) return w * 64 + static_cast<std::size_t>(std::countr_zero(high));
-        w = next_word(w);
-        if (w == npos) return npos;
-        return w * 64 + static_cast<std::size_t>(std::countr_zero(words_[w]));
-    }
-
-    static constexpr std::size_t npos = static_cast<std::size_t>(-1);
 
   private:
-    static constexpr std::uint64_t bit(std::size_t i) { return std::uint64_t{1} << i; }
+    static constexpr std::size_t hash_size = 1 << 13;
+    static constexpr std::size_t slots = 2 * window_size;  // more than the 4,097 live positions
+    // Older than any window: a search stops at it.
+    static constexpr std::int32_t none = -static_cast<std::int32_t>(2 * window_size);
 
-    std::size_t previous_word(std::size_t w) const {
-        std::size_t s = w / 64;
-        std::uint64_t bits = summary_[s] & (bit(w % 64) - 1);
-        while (bits == 0) {
-            if (s == 0) return npos;
-            bits = summary_[--s];
-        }
-        return s * 64 + 63 - static_cast<std::size_t>(std::countl_zero(bits));
+    static std::size_t slot(std::int32_t p) { return static_cast<std::size_t>(p) & (slots - 1); }
+
+    std::size_t hash(std::int32_t p) const {
+        const std::uint8_t* b = z_ + p;
+        const std::uint32_t v =
+            std::uint32_t{b[0]} | std::uint32_t{b[1]} << 8 | std::uint32_t{b[2]} << 16;
+        return (v * 2654435761u) >> (32 - std::countr_zero(hash_size));
     }
 
-    std::size_t next_word(std::size_t w) const {
-        std::size_t s = w / 64;
-        std::uint64_t bits = (w % 64 == 63) ? 0 : summary_[s] & ~((bit(w % 64) << 1) - 1);
-        while (bits == 0) {
-            if (++s == summary_.size()) return npos;
-            bits = summary_[s];
+    // The length of the common prefix of the bytes at a and b, at least `known` and at most
+    // `limit`, eight bytes at a time.
+    std::size_t common(std::int32_t a, std::int32_t b, std::size_t known, std::size_t limit) const {
+        for (std::size_t k = known; k < limit; k += 8) {
+            std::uint64_t x;
+            std::uint64_t y;
+            std::memcpy(&x, z_ + a + k, 8);
+            std::memcpy(&y, z_ + b + k, 8);
+            if (x != y) {
+                const auto diff = x ^ y;
+                const auto bits = std::endian::native == std::endian::little
+                                      ? std::countr_zero(diff)
+                                      : std::countl_zero(diff);
+                return std::min(limit, k + static_cast<std::size_t>(bits) / 8);
+            }
         }
-        return s * 64 + static_cast<std::size_t>(std::countr_zero(bits));
+        return limit;
     }
 
-    std::vector<std::uint64_t> words_;
-    std::vector<std::uint64_t> summary_;
+    const std::uint8_t* z_;
+    std::size_t total_;
+    std::vector<std::int32_t> head_;
+    std::vector<std::int32_t> less_;
+    std::vector<std::int32_t> more_;
 };
 
-struct match {
-    std::uint8_t length;  // 0 when shorter than a reference can be
-    std::uint16_t distance;
-};
-
-// For every input position, the longest match (up to 18 bytes) that starts in the window.
-// Sorting the positions of z by their next 18 bytes puts the best partner of any position
-// next to it among the positions currently in the window, on one side or the other.
-std::vector<match> longest_matches(std::span<const std::uint8_t> input) {
+// For every input position, the longest match (up to 18 bytes) that starts in the window: its
+// length, or 0 when shorter than a reference can be, and its distance.
+void longest_matches(std::span<const std::uint8_t> input, std::span<std::uint8_t> length,
+                     std::span<std::uint16_t> distance) {
     constexpr std::size_t lead = max_ref_len;
     const std::size_t n = input.size();
     const std::size_t total = lead + n;
-    std::vector<std::uint8_t> z(total, 0);
-    std::copy_backward(input.begin(), input.end(), z.end());
+    std::vector<std::uint8_t> z(total + 8, 0);
+    std::copy(input.begin(), input.end(), z.begin() + lead);
+    match_finder finder(z.data(), total);
+    for (std::size_t p = 0; p < lead && total - p >= min_ref_len; ++p) {
+        finder.insert(static_cast<std::int32_t>(p));
+    }
 
-    auto key_length = [&](std::size_t p) { return std::min(max_ref_len, total - p); };
-    auto common = [&](std::size_t a, std::size_t b) {
-        const std::size_t limit = std::min(key_length(a), key_length(b));
-        std::size_t k = 0;
-        while (k < limit && z[a + k] == z[b + k]) ++k;
-        return k;
-    };
-
-    std::vector<std::uint32_t> order(total);
-    for (std::size_t p = 0; p < total; ++p) order[p] = static_cast<std::uint32_t>(p);
-    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-        const std::size_t k = common(a, b);
-        if (k < key_length(a) && k < key_length(b)) return z[a + k] < z[b + k];
-        return key_length(a) < key_length(b) && k == key_length(a);
-    });
-    std::vector<std::uint32_t> rank(total);
-    for (std::size_t r = 0; r < total; ++r) rank[order[r]] = static_cast<std::uint32_t>(r);
-
-    std::vector<match> best(n, match{0, 0});
-    rank_set window(total);
-    for (std::size_t p = 0; p < lead; ++p) window.insert(rank[p]);
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::size_t at = lead + i;
-        for (const std::size_t r : {window.before(rank[at]), window.after(rank[at])}) {
-            if (r == rank_set::npos) continue;
-            const std::size_t from = order[r];
-            const std::size_t k = common(from, at);
-            // Shorter matches count only when they take in the whole rest of the input: the
-            // decoder stops mid-reference once it has produced everything.
-            if ((k >= min_ref_len || k == total - at) && k > best[i].length) {
-                best[i] = {static_cast<std::uint8_t>(k), static_cast<std::uint16_t>(at - from)};
+    // When a match takes in all 18 bytes, the next position often matches in full at the same
+    // distance (runs, periods, repeated text) and is settled with one byte compare. Its key then
+    // equals the one `distance` back, so the trees need only the last `distance` such positions,
+    // put in when the stretch ends.
+    std::size_t stretch_from = 0;  // the positions from here to the current one are not in yet
+    match last{0, 0};              // the previous position's
+    for (std::size_t at = lead; at < total; ++at) {
+        const std::size_t limit = std::min(max_ref_len, total - at);
+        if (last.length == std::min(max_ref_len, limit + 1) &&
+            (limit < max_ref_len || z[at + limit - 1] == z[at + limit - 1 - last.distance])) {
+            last.length = limit;
+            if (stretch_from == 0) stretch_from = at;
+        } else if (limit >= min_ref_len) {
+            if (stretch_from != 0) {
+                for (std::size_t p = std::max(stretch_from, at - last.distance); p < at; ++p) {
+                    finder.insert(static_cast<std::int32_t>(p));
+                }
+                stretch_from = 0;
+            }
+            last = finder.insert(static_cast<std::int32_t>(at));
+        } else {
+            // The last one or two bytes: a reference that covers them is cut short by the end.
+            last.length = 0;
+            for (std::size_t from = at; from-- > at - std::min(at, window_size);) {
+                if (z[from] == z[at] && (limit == 1 || z[from + 1] == z[at + 1])) {
+                    last = {limit, at - from};
+                    break;
+                }
             }
         }
-        if (at >= window_size) window.erase(rank[at - window_size]);  // now 4,097 back
-        window.insert(rank[at]);
+        const bool usable = last.length >= min_ref_len || last.length == limit;
+        length[at - lead] = static_cast<std::uint8_t>(usable ? last.length : 0);
+        distance[at - lead] = static_cast<std::uint16_t>(last.distance);
     }
-    return best;
 }
 
 }  // namespace
 
 std::vector<std::uint8_t> encode(std::span<const std::uint8_t> input) {
     const std::size_t n = input.size();
-    const std::vector<match> matches = longest_matches(input);
+    std::vector<std::uint8_t> length(n);
+    std::vector<std::uint16_t> distance(n);
+    longest_matches(input, length, distance);
 
-    // cost[i]: fewest bits that encode input[i..]; step[i]: how many bytes the reference that
-    // achieves it covers, or 0 for a literal. A reference may cover fewer than 3 bytes only at
-    // the very end, where the decoder cuts it short.
-    std::vector<std::uint32_t> cost(n + 1, 0);
-    std::vector<std::uint8_t> step(n, 0);
+    // Fewest bits that encode input[i..], backwards from the end; step[i] (kept in length[i])
+    // is how many bytes the reference that achieves it covers, or 0 for a literal. A reference
+    // may cover fewer than 3 bytes only at the very end, where the decoder cuts it short.
+    //
+    // The references at i reach i + 3 to i + length, and that range never moves right as i goes
+    // down (a match at i leaves one a byte shorter at i + 1), so its cheapest end comes from a
+    // queue of candidates, each cheaper than the ones after it; ties keep the shorter reference.
+    // Only the costs of the next 18 positions are ever needed.
+    constexpr std::size_t ring = 32;
+    std::array<std::uint32_t, ring> cost{};  // cost of input[i..] at i % ring
+    std::array<std::size_t, ring> queue{};   // ends, nearest first, at most 17 of them
+    std::size_t front = 0;
+    std::size_t back = 0;  // one past the last
+    auto cost_at = [&](std::size_t i) -> std::uint32_t& { return cost[i % ring]; };
+    cost_at(n) = 0;
+    std::size_t bits = 0;
     for (std::size_t i = n; i-- > 0;) {
-        cost[i] = static_cast<std::uint32_t>(literal_bits + cost[i + 1]);
-        const std::size_t shortest = std::min(min_ref_len, n - i);
-        for (std::size_t len = shortest; len <= matches[i].length; ++len) {
-            const auto c = static_cast<std::uint32_t>(reference_bits + cost[i + len]);
-            if (c < cost[i]) {
-                cost[i] = c;
-                step[i] = static_cast<std::uint8_t>(len);
-            }
+        if (i + min_ref_len <= n) {
+            const std::size_t end = i + min_ref_len;
+            while (front != back && cost_at(queue[front % ring]) >= cost_at(end)) ++front;
+            queue[--front % ring] = end;
         }
+        while (front != back && queue[(back - 1) % ring] > i + length[i]) --back;
+        std::uint32_t best = static_cast<std::uint32_t>(literal_bits) + cost_at(i + 1);
+        std::size_t step = 0;
+        if (front != back) {
+            const std::size_t end = queue[(back - 1) % ring];
+            if (reference_bits + cost_at(end) < best) {
+                best = static_cast<std::uint32_t>(reference_bits) + cost_at(end);
+                step = end - i;
+            }
+        } else if (length[i] > 0 && length[i] == n - i && reference_bits < best) {
+            best = static_cast<std::uint32_t>(reference_bits);
+            step = length[i];
+        }
+        cost_at(i) = best;
+        length[i] = static_cast<std::uint8_t>(step);
+        if (i == 0) bits = best;
     }
+    const std::vector<std::uint8_t>& step = length;
 
     std::vector<std::uint8_t> out;
-    out.reserve((cost[0] + 7) / 8);
+    out.reserve((bits + 7) / 8);
     std::size_t flag_at = 0;
     unsigned tokens = 0;
     for (std::size_t i = 0; i < n; i += std::max<std::size_t>(step[i], 1), ++tokens) {
@@ -179,8 +235,7 @@ std::vector<std::uint8_t> encode(std::span<const std::uint8_t> input) {
             continue;
         }
         // The window position that holds the byte `distance` back from output index i.
-        const std::size_t pos =
-            (window_start + window_size + i - matches[i].distance) & (window_size - 1);
+        const std::size_t pos = (window_start + window_size + i - distance[i]) & (window_size - 1);
         out.push_back(static_cast<std::uint8_t>(pos & 0xFF));
         out.push_back(static_cast<std::uint8_t>(
             ((pos >> 4) & 0xF0) | (std::max<std::size_t>(step[i], min_ref_len) - min_ref_len)));

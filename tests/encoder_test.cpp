@@ -41,8 +41,6 @@ TEST(Encoder, RoundTripsInputsThatStressTheWindow) {
     for (std::size_t i = 0; i < period.size(); ++i) {
         period[i] = i < 4096 ? static_cast<std::uint8_t>(rng()) : period[i - 4096];
     }
-    bytes zero_led = random(300, 256);
-    std::fill(zero_led.begin(), zero_led.begin() + 40, 0);
 
     const std::vector<std::pair<const char*, bytes>> cases = {
         {"empty", {}},
@@ -56,7 +54,6 @@ TEST(Encoder, RoundTripsInputsThatStressTheWindow) {
         {"4097", random(4097, 4)},
         {"largest zeros", bytes(65535, 0)},
         {"period 4096", period},
-        {"leading zeros", zero_led},
     };
     for (const auto& [what, input] : cases) {
         SCOPED_TRACE(what);
@@ -69,42 +66,60 @@ TEST(Encoder, RoundTripsInputsThatStressTheWindow) {
 }
 
 TEST(Encoder, UsesThePrefilledZerosAndTheWholeWindow) {
-    // Zeros before anything is written: one reference, not three literals.
+    // Zeros before anything is written: one reference, not three literals, and after a letter
+    // too, where only the 18 positions before the start have them all.
     EXPECT_EQ(vkt2::encode(bytes(18, 0)).size(), 3u);
+    bytes letter_then_zeros(19, 0);
+    letter_then_zeros[0] = 'x';
+    EXPECT_EQ(vkt2::encode(letter_then_zeros).size(), 4u);
     // Random data repeating after 4,096 bytes can only be copied from write_pos itself: the
-    // stream ends with one reference to position 4078 of length 18.
+    // stream ends with one reference to position 4078, of length 18, or cut short after the
+    // two zeros that occur only at the start.
     std::mt19937 rng(3);
     bytes period(4096);
-    for (auto& b : period) b = static_cast<std::uint8_t>(rng());
-    period.insert(period.end(), period.begin(), period.begin() + 18);
-    const bytes stream = vkt2::encode(period);
-    ASSERT_GE(stream.size(), 2u);
-    EXPECT_EQ(stream[stream.size() - 2], 0xEE);
-    EXPECT_EQ(stream.back(), 0xFF);
+    for (auto& b : period) b = static_cast<std::uint8_t>(1 + rng() % 255);
+    period[0] = period[1] = 0;
+    for (const std::size_t tail : {18, 2}) {
+        bytes input = period;
+        input.insert(input.end(), period.begin(),
+                     period.begin() + static_cast<std::ptrdiff_t>(tail));
+        const bytes stream = vkt2::encode(input);
+        ASSERT_GE(stream.size(), 2u);
+        EXPECT_EQ(stream[stream.size() - 2], 0xEE) << tail;
+        EXPECT_EQ(stream.back(), tail == 18 ? 0xFF : 0xF0) << tail;
+    }
 }
 
 // Fewest bits over every parse, with each reference tried at each of the 4,096 window
-// positions on a simulated ring window: slow, plain, and independent of the encoder.
+// positions on a simulated ring window: slow, plain, and independent of the encoder. Any
+// shorter copy from the same position is there too, so the longest one at each index will do.
 std::size_t brute_force_bits(const bytes& input) {
     const std::size_t n = input.size();
+    std::vector<std::size_t> longest(n, 0);
+    std::uint8_t window[4096] = {};
+    for (std::size_t i = 0, write_pos = 4078; i < n; ++i, write_pos = (write_pos + 1) % 4096) {
+        const std::size_t most = std::min<std::size_t>(18, n - i);
+        for (std::size_t pos = 0; pos < 4096 && longest[i] < most; ++pos) {
+            if (window[pos] != input[i]) continue;  // not even the first byte
+            // The copy reads what it has itself stored once it passes write_pos, 1 to 4,096
+            // positions on; it only stores bytes that match, so those are input[i..].
+            const std::size_t stored_from = (write_pos + 4095 - pos) % 4096 + 1;
+            std::size_t len = 1;
+            while (len < most &&
+                   (len < stored_from ? window[(pos + len) % 4096]
+                                      : input[i + len - stored_from]) == input[i + len]) {
+                ++len;
+            }
+            longest[i] = std::max(longest[i], len);
+        }
+        window[write_pos] = input[i];
+    }
     std::vector<std::size_t> best(n + 1, 0);
     for (std::size_t i = n; i-- > 0;) {
-        std::array<std::uint8_t, 4096> window{};
-        for (std::size_t k = 0; k < i; ++k) window[(4078 + k) % 4096] = input[k];
-        const std::size_t write_pos = (4078 + i) % 4096;
         best[i] = 9 + best[i + 1];
-        for (std::size_t pos = 0; pos < 4096; ++pos) {
-            // A copy only stores bytes that match, so what it has stored so far is input[i..].
-            auto at = [&](std::size_t r, std::size_t stored) {
-                const std::size_t ahead = (r + 4096 - write_pos) % 4096;
-                return ahead < stored ? input[i + ahead] : window[r];
-            };
-            std::size_t len = 0;
-            while (len < 18 && i + len < n && at((pos + len) % 4096, len) == input[i + len]) ++len;
-            for (std::size_t l = 3; l <= len; ++l) best[i] = std::min(best[i], 17 + best[i + l]);
-            // Covering the rest of the input, a reference may be cut short by the end.
-            if (i + len == n) best[i] = std::min<std::size_t>(best[i], 17);
-        }
+        for (std::size_t l = 3; l <= longest[i]; ++l) best[i] = std::min(best[i], 17 + best[i + l]);
+        // Covering the rest of the input, a reference may be cut short by the end.
+        if (i + longest[i] == n) best[i] = std::min<std::size_t>(best[i], 17);
     }
     return best[0];
 }
@@ -133,6 +148,27 @@ TEST(Encoder, MatchesBruteForceOptimumOnShortInputs) {
         for (auto& b : input) b = rng() % 2 == 0 ? a : std::uint8_t{'b'};
         EXPECT_EQ(stream_bits(vkt2::encode(input), input.size()), brute_force_bits(input))
             << ::testing::PrintToString(input);
+    }
+}
+
+// Past the window's end: slices of files any Debian system has, and a run and a short period
+// repeated exactly 4,096 bytes later, when only their last full-length match is still in reach.
+TEST(Encoder, MatchesBruteForceOptimumOnLongerInputs) {
+    std::vector<std::pair<std::string, bytes>> inputs;
+    for (const std::string& repeated :
+         {std::string(40, 'x'), std::string("xyzxyzxyzxyzxyzxyzxyzx")}) {
+        bytes input(repeated.begin(), repeated.end());
+        for (int k = 0; k < 4078; ++k) input.push_back(static_cast<std::uint8_t>(k * 7919 % 251));
+        input.insert(input.end(), repeated.end() - 18, repeated.end());
+        inputs.emplace_back(repeated, input);
+    }
+    for (const char* path : {"/usr/share/common-licenses/GPL-3", "/usr/bin/ls"}) {
+        std::ifstream in(path, std::ios::binary);
+        bytes data(std::istreambuf_iterator<char>(in), {});
+        if (data.size() >= 33000) inputs.emplace_back(path, bytes(&data[30000], &data[33000]));
+    }
+    for (const auto& [what, input] : inputs) {
+        EXPECT_EQ(stream_bits(vkt2::encode(input), input.size()), brute_force_bits(input)) << what;
     }
 }
 

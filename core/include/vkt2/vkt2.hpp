@@ -56,4 +56,28 @@ constexpr std::size_t max_stream_size(std::size_t input_size) {
     return input_size + (input_size + 7) / 8;
 }
 
+// Whole files, in memory: what vkt2x and vkt2c do, without the files.
+
+enum class file_status {
+    ok,
+    not_vkt2,   // decompress: the image does not start with "VKT2"
+    truncated,  // decompress: the stream needs bytes past the first input_buffer_size
+    too_large,  // compress: over max_original_size bytes, or a file over input_buffer_size
+};
+
+struct file_result {
+    file_status status;
+    std::vector<std::uint8_t> bytes;  // the decoded bytes or the file image; empty unless ok
+
+    explicit operator bool() const { return status == file_status::ok; }
+};
+
+// Decodes a whole file image as vkt2x does: only its first input_buffer_size bytes count, and
+// bytes past its end read as zero.
+file_result decompress(std::span<const std::uint8_t> file);
+
+// The whole file vkt2c writes for `data`: the header, then the shortest stream. Files larger
+// than input_buffer_size are refused, since vkt2x could not load them. Throws std::bad_alloc.
+file_result compress(std::span<const std::uint8_t> data);
+
 }  // namespace vkt2

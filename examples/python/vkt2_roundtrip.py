@@ -1,0 +1,16 @@
+# Compresses bytes into a VKT2 file image and back through libvkt2's C interface, with ctypes.
+# Usage: python3 vkt2_roundtrip.py [PATH_TO_LIBVKT2]
+import ctypes, sys
+lib = ctypes.CDLL(sys.argv[1] if len(sys.argv) > 1 else "libvkt2.so.0")
+size_t, ptr = ctypes.c_size_t, ctypes.c_void_p
+lib.vkt2_compress.argtypes = [ptr, size_t, ptr, size_t, ctypes.POINTER(size_t)]
+lib.vkt2_decompress.argtypes = lib.vkt2_compress.argtypes
+lib.vkt2_error_name.restype = ctypes.c_char_p
+data = b"the mill wheel turned, " * 40
+packed, packed_size = ctypes.create_string_buffer(65536), size_t()
+rc = lib.vkt2_compress(data, len(data), packed, len(packed), packed_size)
+assert rc == 0, lib.vkt2_error_name(rc)
+out, out_size = ctypes.create_string_buffer(65535), size_t()
+rc = lib.vkt2_decompress(packed, packed_size.value, out, len(out), out_size)
+assert rc == 0 and out.raw[:out_size.value] == data, lib.vkt2_error_name(rc)
+print(f"{len(data)} bytes -> {packed_size.value}-byte VKT2 file -> {out_size.value} bytes")

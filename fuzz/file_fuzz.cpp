@@ -1,0 +1,49 @@
+// The whole-file helpers against the low-level calls: any image decompresses exactly as the
+// zero-filled 65,536-byte load of vkt2x decodes, the C interface agrees with the C++ one, and
+// compressing the same bytes gives a file that vkt2x could load and that decodes back.
+#include <algorithm>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "fuzz_check.hpp"
+#include "vkt2/vkt2.h"
+#include "vkt2/vkt2.hpp"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::span<const std::uint8_t> image(data, size);
+    std::vector<std::uint8_t> buffer(vkt2::input_buffer_size, 0);
+    std::copy_n(data, std::min(size, buffer.size()), buffer.begin());
+    const auto original_size = vkt2::parse_header(buffer);
+    std::vector<std::uint8_t> expected(original_size.value_or(0));
+    const bool decodes =
+        vkt2::decode_stream(vkt2::token_stream(buffer), expected).status == vkt2::decode_status::ok;
+    const auto result = vkt2::decompress(image);
+    FUZZ_CHECK(result.status == (!original_size ? vkt2::file_status::not_vkt2
+                                 : decodes      ? vkt2::file_status::ok
+                                                : vkt2::file_status::truncated));
+    FUZZ_CHECK(result.bytes == (result ? expected : std::vector<std::uint8_t>{}));
+
+    std::vector<std::uint8_t> out(expected.size());  // exactly, so that ASan sees any overrun
+    std::size_t out_size = 0;
+    const int code = vkt2_decompress(data, size, out.data(), out.size(), &out_size);
+    FUZZ_CHECK(code == (result           ? VKT2_OK
+                        : !original_size ? VKT2_ERROR_NOT_VKT2
+                                         : VKT2_ERROR_TRUNCATED));
+    FUZZ_CHECK(!result || std::equal(expected.begin(), expected.end(), out.begin(),
+                                     out.begin() + static_cast<std::ptrdiff_t>(out_size)));
+
+    std::vector<std::uint8_t> file(vkt2::input_buffer_size);
+    std::size_t file_size = 0;
+    const int packed = vkt2_compress(data, size, file.data(), file.size(), &file_size);
+    if (packed == VKT2_ERROR_TOO_LARGE) {
+        // Only data that could not fit as all literals may come out too large; the exact
+        // boundary is a unit test's, as encoding twice would halve the fuzzing speed.
+        FUZZ_CHECK(vkt2::header_size + vkt2::max_stream_size(size) > vkt2::input_buffer_size);
+        return 0;
+    }
+    FUZZ_CHECK(packed == VKT2_OK);
+    const auto back = vkt2::decompress(std::span(file.data(), file_size));
+    FUZZ_CHECK(back && std::equal(back.bytes.begin(), back.bytes.end(), data, data + size));
+    return 0;
+}
