@@ -51,10 +51,19 @@ file open_input(const folder& dir, const char* name, attributes& info) {
 file create_temp(const folder& dir, const char* name) {
     // No other process may open it for writing while it is open; renaming and removing it
     // stay possible, as the replace step does both before closing it.
+    // A link or reparse point is opened as itself, never followed, and then refused below.
     const HANDLE h = ::CreateFileA(path_of(dir, name).c_str(), GENERIC_WRITE,
                                    FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE) return file();
+    // Truncating a file with a second name would destroy the data under that name, which may
+    // be the input itself.
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(h, &info) || info.nNumberOfLinks != 1 ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+        ::CloseHandle(h);
+        return file();
+    }
     file f(::_open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY));
     if (!f) {
         ::CloseHandle(h);
