@@ -2,6 +2,8 @@
 #include "driver.hpp"
 
 #include <cstdio>
+#include <cstdlib>
+#include <new>
 
 #include "messages.hpp"
 #include "platform.hpp"
@@ -13,17 +15,29 @@ int fail(const char* message) {
     return 1;
 }
 
-std::optional<std::size_t> load_input(const char* name, std::span<std::uint8_t> buffer) {
-    platform::file input = platform::open_for_reading(name);
-    if (!input) {
-        fail(messages::cannot_open);
-        return std::nullopt;
+void set_up_process() {
+    platform::ignore_size_limit_signal();
+    // Ending here rather than throwing needs no memory for the exception, and covers the
+    // runtime's own allocations as well as ours.
+    std::set_new_handler([] {
+        platform::remove_guarded_temps();
+        std::_Exit(fail(messages::no_memory));
+    });
+}
+
+std::optional<source> load_input(const char* name, std::span<std::uint8_t> buffer) {
+    source input = load_source(name, buffer);
+    switch (input.result) {
+        case source::status::loaded:
+            return input;
+        case source::status::cannot_open:
+            fail(messages::cannot_open);
+            break;
+        case source::status::cannot_read:
+            fail(messages::cannot_read);
+            break;
     }
-    const auto got = platform::read_up_to(input, buffer);
-    // Nothing was written through this descriptor, so its close cannot lose data.
-    input.close();
-    if (!got) fail(messages::cannot_read);
-    return got;
+    return std::nullopt;
 }
 
 void print_statistics(const char* first, std::size_t a, const char* second, std::size_t b) {
@@ -35,6 +49,8 @@ int commit(replacement& output, std::span<const std::uint8_t> data) {
     switch (output.commit(data)) {
         case replacement::outcome::done:
             return 0;
+        case replacement::outcome::cannot_create:
+            return fail(messages::cannot_create_temp);
         case replacement::outcome::write_failed:
             return fail(messages::cannot_write_temp);
         case replacement::outcome::rename_failed:

@@ -1,5 +1,5 @@
 // The steps vkt2x and vkt2c share: loading the input, the statistics line, and turning the
-// replacement's outcome into a message and an exit status.
+// replace step's outcomes into messages and an exit status.
 #pragma once
 
 #include <cstddef>
@@ -14,9 +14,14 @@ namespace vkt2::driver {
 // Prints `message` on standard error and returns the failure status.
 int fail(const char* message);
 
-// Loads the start of `name` into `buffer`, reading until it is full or the file ends, and
-// closes the file at once. On failure prints the reason and returns nothing.
-std::optional<std::size_t> load_input(const char* name, std::span<std::uint8_t> buffer);
+// Sets up the process for a run: an allocation that fails anywhere, in the tool or the C++
+// runtime, removes any temporary file, prints the memory message and ends with status 1; a write
+// past the file-size limit, even of the statistics line, fails instead of ending the process.
+void set_up_process();
+
+// Loads the start of `name` into `buffer`, reading until it is full or the file ends. On
+// failure prints the reason and returns nothing.
+std::optional<source> load_input(const char* name, std::span<std::uint8_t> buffer);
 
 // Prints "<first> = A -> <second> = B" on standard output and flushes it, so that the line
 // comes before any later message when both streams go to one file.

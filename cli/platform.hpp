@@ -1,10 +1,16 @@
-// The few operating-system calls the tool needs, behind one small interface.
+// The few operating-system calls the tools need, behind one small interface. Every path
+// operation of a run is relative to one folder, opened once, so the folder a name resolves to
+// cannot change under the run.
 #pragma once
 
+#include <sys/stat.h>
+
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <utility>
 
 namespace vkt2::platform {
@@ -38,26 +44,100 @@ class file {
     int fd_ = -1;
 };
 
-file open_for_reading(const char* path);
+// An open folder: a descriptor on POSIX, the path prefix on Windows (which has no
+// descriptor-relative calls).
+struct folder {
+#ifdef _WIN32
+    std::string prefix;  // empty, or ending in a separator
+#else
+    file fd;
+#endif
+};
 
-// Creates `path` or truncates an existing regular file there. Refuses to follow a symbolic
-// link, or to truncate anything but a regular file with no other name, so the name cannot be
-// aimed at other data.
-file create_or_truncate(const char* path);
+// Owner, mode and times of a file, as its open descriptor reported them.
+#ifdef _WIN32
+using attributes = struct _stat64;
+#else
+using attributes = struct stat;
+#endif
+
+// Opens the folder `path` names, or nothing.
+std::optional<folder> open_folder(const char* path);
+
+// Opens the folder that holds `path` and sets `leaf` to the name within it. A trailing
+// separator stays part of the leaf, so "dir/" names dir itself.
+std::optional<folder> open_parent(const char* path, std::string& leaf);
+
+// Opens `name` for reading without waiting on a FIFO's writer, and reports its attributes.
+// Nothing when it cannot be opened, or is neither a regular file nor a folder (a folder then
+// fails at the read, as it always has).
+file open_input(const folder& dir, const char* name, attributes& info);
+
+// Opens `name` for writing as this run's own temporary file: created (at most 0600) or, when
+// a stale one of this user is there, truncated. It must be a regular file with no other name,
+// not a link, still at that name once locked, and locked by no other run; the lock lasts until
+// the descriptor is closed. Nothing otherwise, and then the name is left as it was.
+file create_temp(const folder& dir, const char* name);
 
 // Reads until `buffer` is full or the file ends; nothing on a read error.
 std::optional<std::size_t> read_up_to(const file& f, std::span<std::uint8_t> buffer);
 
+// Writes all of `data`; a write that makes no progress is a failure.
 bool write_all(const file& f, std::span<const std::uint8_t> data);
 
-bool remove_file(const char* path);
+// Reports what closing `f` would (such as a delayed write error) while keeping it open.
+bool check_written(const file& f);
 
-// Renames `from` to `to`, failing with both names as they were if `to` already exists.
-bool rename_no_replace(const char* from, const char* to);
+// Gives `f` the owner, group, mode and times in `info`, as far as this process may. Mode bits
+// that would reach further than the input's are dropped: the group bits when the group could
+// not be set, the set-id bits unless both owner and group were.
+void copy_attributes(const file& f, const attributes& info);
+
+enum class rename_result { done, failed, unsupported };
+
+// Renames `from` to `to` in `dir`. Without `replace` it fails when `to` exists, leaving both
+// names as they were, or reports that the file system cannot promise that atomically.
+rename_result rename(const folder& dir, const char* from, const char* to, bool replace);
+
+// Gives the file `from` the second name `to`, failing when `to` exists.
+bool link(const folder& dir, const char* from, const char* to);
+
+bool remove(const folder& dir, const char* name);
+
+// While a temporary file is guarded, SIGINT, SIGTERM and SIGHUP remove it before the process
+// ends with the signal, and remove_guarded_temps() removes it. Construction also calls
+// ignore_size_limit_signal(), so an exceeded limit is a failed write. Threads that rename
+// guarded files should block those signals, so the handler never runs between two renames.
+class temp_guard {
+  public:
+    temp_guard(const folder& dir, const char* name);
+    temp_guard(const temp_guard&) = delete;
+    temp_guard& operator=(const temp_guard&) = delete;
+    ~temp_guard() { release(); }
+    void release();  // the file is no longer ours to remove
+
+  private:
+    int slot_;
+};
+
+// Makes a write past the file-size limit fail with an error instead of ending the process.
+void ignore_size_limit_signal();
+
+// Removes every guarded temporary file; safe in a signal handler or on memory exhaustion.
+void remove_guarded_temps();
+
+// Holds SIGINT, SIGTERM and SIGHUP back from this thread while it lives.
+class signals_held {
+  public:
+    signals_held();
+    signals_held(const signals_held&) = delete;
+    signals_held& operator=(const signals_held&) = delete;
+    ~signals_held();
 
 #ifndef _WIN32
-// The fallback for file systems without an atomic no-replace rename: link, then unlink.
-bool rename_by_link(const char* from, const char* to);
+  private:
+    sigset_t saved_;
 #endif
+};
 
 }  // namespace vkt2::platform

@@ -1,12 +1,19 @@
 // POSIX and Linux implementation of the platform layer.
-#include <cerrno>
-#include <cstdio>
-
 #include <fcntl.h>
-#include <sys/stat.h>
+#include <sys/file.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
 #include "platform.hpp"
+
+#ifndef O_PATH
+#define O_PATH O_RDONLY
+#endif
 
 namespace vkt2::platform {
 
@@ -15,20 +22,61 @@ bool close_descriptor(int fd) {
     return ::close(fd) == 0;
 }
 
-file open_for_reading(const char* path) {
-    return file(::open(path, O_RDONLY | O_CLOEXEC));
+std::optional<folder> open_folder(const char* path) {
+    // O_PATH needs no read permission on the folder, only the search permission any run
+    // needs anyway.
+    file fd(::open(path, O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!fd) return std::nullopt;
+    return folder{std::move(fd)};
 }
 
-file create_or_truncate(const char* path) {
-    // O_NONBLOCK keeps a FIFO at this name from hanging the open. Truncation waits until the
-    // name is known to be a regular file with no other name: truncating a hard link would
-    // destroy the data under its other name, which may be the input itself.
-    file f(::open(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666));
-    struct stat st;
-    if (f && (::fstat(f.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 ||
-              ::ftruncate(f.get(), 0) != 0)) {
+std::optional<folder> open_parent(const char* path, std::string& leaf) {
+    const std::string_view whole(path);
+    const auto slash =
+        whole.size() < 2 ? std::string_view::npos : whole.find_last_of('/', whole.size() - 2);
+    if (slash == std::string_view::npos) {
+        leaf = whole;
+        return open_folder(".");
+    }
+    leaf = whole.substr(slash + 1);
+    return open_folder(std::string(whole.substr(0, slash + 1)).c_str());
+}
+
+namespace {
+bool regular_or_folder(const struct stat& st) {
+    return S_ISREG(st.st_mode) || S_ISDIR(st.st_mode);
+}
+}  // namespace
+
+file open_input(const folder& dir, const char* name, attributes& info) {
+    // Looking first spares devices the side effects an open may have; the open descriptor is
+    // what counts, as the name may change in between.
+    struct stat named;
+    if (::fstatat(dir.fd.get(), name, &named, 0) != 0 || !regular_or_folder(named)) return file();
+    file f(::openat(dir.fd.get(), name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (f && (::fstat(f.get(), &info) != 0 || !regular_or_folder(info))) return file();
+    return f;
+}
+
+file create_temp(const folder& dir, const char* name) {
+    // O_NONBLOCK keeps a FIFO at this name from hanging the open. The lock shuts out other runs
+    // on the same name; checking the name only once the lock is held catches a file that another
+    // run finished with, or that was swapped, linked or planted meanwhile. Truncating a file
+    // with a second name would destroy the data under that name, which may be the input itself.
+    const int flags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    const int d = dir.fd.get();
+    file f(::openat(d, name, flags | O_CREAT | O_EXCL, 0600));
+    const bool created = static_cast<bool>(f);
+    if (!created && errno == EEXIST) f = file(::openat(d, name, flags));
+    struct stat open, named;
+    if (!f || ::flock(f.get(), LOCK_EX | LOCK_NB) != 0 || ::fstat(f.get(), &open) != 0 ||
+        ::fstatat(d, name, &named, AT_SYMLINK_NOFOLLOW) != 0 || open.st_dev != named.st_dev ||
+        open.st_ino != named.st_ino || !S_ISREG(open.st_mode) || open.st_nlink != 1 ||
+        (!created && open.st_uid != ::geteuid()) || ::ftruncate(f.get(), 0) != 0) {
         return file();
     }
+    // A stale file may be readable by others; file systems without modes refuse, harmlessly.
+    if (!created && (open.st_mode & 077) != 0) static_cast<void>(::fchmod(f.get(), 0600));
     return f;
 }
 
@@ -49,31 +97,130 @@ std::optional<std::size_t> read_up_to(const file& f, std::span<std::uint8_t> buf
 bool write_all(const file& f, std::span<const std::uint8_t> data) {
     while (!data.empty()) {
         const ssize_t n = ::write(f.get(), data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
         data = data.subspan(static_cast<std::size_t>(n));
     }
     return true;
 }
 
-bool remove_file(const char* path) {
-    return ::unlink(path) == 0;
+bool check_written(const file& f) {
+    // Closing a duplicate flushes and reports like the last close (NFS does so on every close),
+    // while the lock, shared by both descriptors, stays.
+    const int copy = ::fcntl(f.get(), F_DUPFD_CLOEXEC, 0);
+    return copy >= 0 && close_descriptor(copy);
 }
 
-bool rename_no_replace(const char* from, const char* to) {
-    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return true;
+void copy_attributes(const file& f, const attributes& info) {
+    const int fd = f.get();
+    // Owner first: a change of owner clears the set-id bits.
+    if (::fchown(fd, info.st_uid, info.st_gid) != 0 && ::fchown(fd, -1, info.st_gid) != 0) {
+        // Neither could be set; what the file has is checked below.
+    }
+    struct stat now;
+    if (::fstat(fd, &now) != 0) return;  // it keeps 0600
+    mode_t mode = info.st_mode & 07777;
+    if (now.st_gid != info.st_gid) mode &= ~mode_t{070};
+    if (now.st_gid != info.st_gid || now.st_uid != info.st_uid) mode &= ~mode_t{S_ISUID | S_ISGID};
+    static_cast<void>(::fchmod(fd, mode));
+    const struct timespec times[2] = {info.st_atim, info.st_mtim};
+    static_cast<void>(::futimens(fd, times));
+}
+
+rename_result rename(const folder& dir, const char* from, const char* to, bool replace) {
+    const int d = dir.fd.get();
+    if (replace)
+        return ::renameat(d, from, d, to) == 0 ? rename_result::done : rename_result::failed;
+    if (::renameat2(d, from, d, to, RENAME_NOREPLACE) == 0) return rename_result::done;
     // EINVAL: this file system cannot promise no-replace atomically; ENOSYS: an old kernel.
-    if (errno != EINVAL && errno != ENOSYS) return false;
-    return rename_by_link(from, to);
+    return errno == EINVAL || errno == ENOSYS ? rename_result::unsupported : rename_result::failed;
 }
 
-bool rename_by_link(const char* from, const char* to) {
-    if (::link(from, to) != 0) return false;  // fails with EEXIST rather than replace
-    if (::unlink(from) == 0) return true;
-    ::unlink(to);  // undo, so a failed rename leaves both names as they were
-    return false;
+bool link(const folder& dir, const char* from, const char* to) {
+    return ::linkat(dir.fd.get(), from, dir.fd.get(), to, 0) == 0;
+}
+
+bool remove(const folder& dir, const char* name) {
+    return ::unlinkat(dir.fd.get(), name, 0) == 0;
+}
+
+namespace {
+
+// What a signal handler may read: fixed storage and lock-free flags.
+struct guarded_name {
+    std::atomic<bool> taken{false};
+    std::atomic<bool> armed{false};
+    int dir = -1;
+    char name[256];
+};
+guarded_name guarded[64];
+
+constexpr int ending_signals[] = {SIGINT, SIGTERM, SIGHUP};
+
+void end_by_signal(int sig) {
+    remove_guarded_temps();
+    ::signal(sig, SIG_DFL);
+    ::raise(sig);  // delivered as the handler returns, with the signal's usual status
+}
+
+void install_handlers() {
+    ignore_size_limit_signal();
+    struct sigaction action = {};
+    action.sa_handler = end_by_signal;
+    sigemptyset(&action.sa_mask);
+    for (const int sig : ending_signals) sigaddset(&action.sa_mask, sig);
+    for (const int sig : ending_signals) {
+        struct sigaction old;
+        // A signal the caller chose to ignore (nohup) stays ignored.
+        if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler != SIG_IGN) {
+            ::sigaction(sig, &action, nullptr);
+        }
+    }
+}
+
+}  // namespace
+
+void ignore_size_limit_signal() {
+    ::signal(SIGXFSZ, SIG_IGN);
+}
+
+temp_guard::temp_guard(const folder& dir, const char* name) : slot_(-1) {
+    static const bool installed = (install_handlers(), true);
+    static_cast<void>(installed);
+    if (std::strlen(name) >= sizeof guarded[0].name) return;
+    for (int i = 0; i < static_cast<int>(std::size(guarded)); ++i) {
+        bool free = false;
+        if (!guarded[i].taken.compare_exchange_strong(free, true)) continue;
+        guarded[i].dir = dir.fd.get();
+        std::strcpy(guarded[i].name, name);
+        guarded[i].armed.store(true);
+        slot_ = i;
+        return;
+    }
+}
+
+void temp_guard::release() {
+    if (slot_ < 0) return;
+    guarded[slot_].armed.store(false);
+    guarded[slot_].taken.store(false);
+    slot_ = -1;
+}
+
+void remove_guarded_temps() {
+    for (auto& g : guarded) {
+        if (g.armed.load()) ::unlinkat(g.dir, g.name, 0);
+    }
+}
+
+signals_held::signals_held() {
+    sigset_t block;
+    sigemptyset(&block);
+    for (const int sig : ending_signals) sigaddset(&block, sig);
+    ::pthread_sigmask(SIG_BLOCK, &block, &saved_);
+}
+
+signals_held::~signals_held() {
+    ::pthread_sigmask(SIG_SETMASK, &saved_, nullptr);
 }
 
 }  // namespace vkt2::platform

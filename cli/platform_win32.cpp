@@ -1,30 +1,78 @@
 // Windows implementation of the platform layer: the C runtime's descriptors in binary mode,
-// and MoveFileA, which refuses to replace an existing file.
+// names joined to the folder's path, and MoveFileA, which refuses to replace an existing file.
 #include <fcntl.h>
 #include <io.h>
-#include <sys/stat.h>
+#include <sys/utime.h>
 #include <windows.h>
 
 #include <algorithm>
 #include <climits>
+#include <string_view>
 
 #include "platform.hpp"
 
 namespace vkt2::platform {
 
+namespace {
+std::string path_of(const folder& dir, const char* name) {
+    return dir.prefix + name;
+}
+bool is_regular(const attributes& info) {
+    return (info.st_mode & _S_IFMT) == _S_IFREG;
+}
+}  // namespace
+
 bool close_descriptor(int fd) {
     return ::_close(fd) == 0;
 }
 
-// A folder cannot be opened as a file here, so it fails at this step rather than at the read.
-file open_for_reading(const char* path) {
-    return file(::_open(path, _O_RDONLY | _O_BINARY));
+std::optional<folder> open_folder(const char* path) {
+    std::string prefix(path);
+    if (!prefix.empty() && prefix.find_last_of("/\\:") != prefix.size() - 1) prefix += '\\';
+    return folder{std::move(prefix)};
 }
 
-file create_or_truncate(const char* path) {
-    file f(::_open(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE));
-    struct _stat st;
-    if (f && (::_fstat(f.get(), &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG)) return file();
+std::optional<folder> open_parent(const char* path, std::string& leaf) {
+    const std::string_view whole(path);
+    const auto cut =
+        whole.size() < 2 ? std::string_view::npos : whole.find_last_of("/\\:", whole.size() - 2);
+    const std::size_t start = cut == std::string_view::npos ? 0 : cut + 1;
+    leaf = whole.substr(start);
+    return folder{std::string(whole.substr(0, start))};
+}
+
+// A folder cannot be opened as a file here, so it fails at this step rather than at the read.
+file open_input(const folder& dir, const char* name, attributes& info) {
+    file f(::_open(path_of(dir, name).c_str(), _O_RDONLY | _O_BINARY));
+    if (f && (::_fstat64(f.get(), &info) != 0 || !is_regular(info))) return file();
+    return f;
+}
+
+file create_temp(const folder& dir, const char* name) {
+    // No other process may open it for writing while it is open; renaming and removing it
+    // stay possible, as the replace step does both before closing it.
+    // A link or reparse point is opened as itself, never followed, and then refused below.
+    const HANDLE h = ::CreateFileA(path_of(dir, name).c_str(), GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return file();
+    // Truncating a file with a second name would destroy the data under that name, which may
+    // be the input itself.
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(h, &info) || info.nNumberOfLinks != 1 ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+        ::CloseHandle(h);
+        return file();
+    }
+    file f(::_open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY));
+    if (!f) {
+        ::CloseHandle(h);
+        return file();
+    }
+    attributes st;
+    if (::_fstat64(f.get(), &st) != 0 || !is_regular(st) || ::_chsize(f.get(), 0) != 0) {
+        return file();
+    }
     return f;
 }
 
@@ -50,12 +98,39 @@ bool write_all(const file& f, std::span<const std::uint8_t> data) {
     return true;
 }
 
-bool remove_file(const char* path) {
-    return ::DeleteFileA(path) != 0;
+// Writes go straight to the system, which reports errors at the write itself.
+bool check_written(const file&) {
+    return true;
 }
 
-bool rename_no_replace(const char* from, const char* to) {
-    return ::MoveFileA(from, to) != 0;
+// Windows has no owner or mode bits for the runtime to copy; the times it keeps.
+void copy_attributes(const file& f, const attributes& info) {
+    __utimbuf64 times = {info.st_atime, info.st_mtime};
+    static_cast<void>(::_futime64(f.get(), &times));
 }
+
+rename_result rename(const folder& dir, const char* from, const char* to, bool replace) {
+    const std::string a = path_of(dir, from), b = path_of(dir, to);
+    const BOOL moved = replace ? ::MoveFileExA(a.c_str(), b.c_str(), MOVEFILE_REPLACE_EXISTING)
+                               : ::MoveFileA(a.c_str(), b.c_str());
+    return moved ? rename_result::done : rename_result::failed;
+}
+
+bool link(const folder& dir, const char* from, const char* to) {
+    return ::CreateHardLinkA(path_of(dir, to).c_str(), path_of(dir, from).c_str(), nullptr) != 0;
+}
+
+bool remove(const folder& dir, const char* name) {
+    return ::DeleteFileA(path_of(dir, name).c_str()) != 0;
+}
+
+// The console's Ctrl+C arrives on another thread here, and an open file cannot be deleted, so
+// the temporary file is removed by the replace step alone.
+void ignore_size_limit_signal() {}
+temp_guard::temp_guard(const folder&, const char*) : slot_(-1) {}
+void temp_guard::release() {}
+void remove_guarded_temps() {}
+signals_held::signals_held() {}
+signals_held::~signals_held() {}
 
 }  // namespace vkt2::platform

@@ -1,39 +1,96 @@
-// Backup and replacement of the input file.
+// The replace step: loading an input and putting a new file in its place or beside it.
 #include "replace.hpp"
+
+#include <utility>
 
 namespace vkt2 {
 
-bool replace_with_backup(const char* name, const char* temp_name, const char* backup_name) {
-    const bool backed_up = platform::rename_no_replace(name, backup_name);
-    const bool replaced = platform::rename_no_replace(temp_name, name);
-    return backed_up && replaced;
+source load_source(const char* path, std::span<std::uint8_t> buffer) {
+    source s;
+    auto dir = platform::open_parent(path, s.name);
+    if (!dir) return s;
+    s.folder = std::move(*dir);
+    platform::file input = platform::open_input(s.folder, s.name.c_str(), s.attributes);
+    if (!input) return s;
+    const auto got = platform::read_up_to(input, buffer);
+    // Nothing was written through this descriptor, so its close cannot lose data.
+    input.close();
+    s.result = got ? source::status::loaded : source::status::cannot_read;
+    s.size = got.value_or(0);
+    return s;
 }
 
-replacement::replacement(const char* name)
-    : name_(name),
+bool rename_no_replace(const renamer& ops, const platform::folder& dir, const char* from,
+                       const char* to) {
+    switch (ops.rename(dir, from, to, false)) {
+        case platform::rename_result::done:
+            return true;
+        case platform::rename_result::failed:
+            return false;
+        case platform::rename_result::unsupported:
+            break;
+    }
+    if (!ops.link(dir, from, to)) return false;  // fails rather than replace
+    if (ops.remove(dir, from)) return true;
+    ops.remove(dir, to);  // undo, so a failed rename leaves both names as they were
+    return false;
+}
+
+const renamer replacement::default_renamer{};
+
+replacement::replacement(const source& input, const renamer& ops)
+    : replacement(input, input.folder, input.name, true, false, ops) {}
+
+replacement::replacement(const source& input, const platform::folder& out, std::string name,
+                         bool force, const renamer& ops)
+    : replacement(input, out, std::move(name), false, force, ops) {}
+
+replacement::replacement(const source& input, const platform::folder& dir, std::string name,
+                         bool backup, bool force, const renamer& ops)
+    : input_(input),
+      dir_(dir),
+      ops_(ops),
+      name_(std::move(name)),
       temp_name_(name_ + ".$$$"),
-      file_(platform::create_or_truncate(temp_name_.c_str())),
-      owned_(static_cast<bool>(file_)) {}
+      backup_name_(backup ? name_ + ".BAK" : ""),
+      force_(force) {
+    // A signal between creating the file and guarding it would leave it behind.
+    const platform::signals_held held;
+    file_ = platform::create_temp(dir_, temp_name_.c_str());
+    if (file_) guard_.emplace(dir_, temp_name_.c_str());
+}
 
 replacement::~replacement() {
-    // A name this run could not open is somebody else's: leave it alone.
-    if (owned_ && !kept_) {
-        file_.close();
-        platform::remove_file(temp_name_.c_str());
-    }
+    // Removed while still open and locked, so no other run can have taken the name meanwhile.
+    if (guard_) platform::remove(dir_, temp_name_.c_str());
 }
 
 replacement::outcome replacement::commit(std::span<const std::uint8_t> data) {
-    const bool written = platform::write_all(file_, data);
-    const bool closed = file_.close();
-    if (!written || !closed) return outcome::write_failed;
-    // From here on the temporary file holds complete data: if a rename fails it is what
-    // the user recovers, so it stays.
-    kept_ = true;
-    const std::string backup_name = name_ + ".BAK";
-    return replace_with_backup(name_.c_str(), temp_name_.c_str(), backup_name.c_str())
-               ? outcome::done
-               : outcome::rename_failed;
+    if (!file_) return outcome::cannot_create;
+    if (!platform::write_all(file_, data) || !platform::check_written(file_)) {
+        return outcome::write_failed;
+    }
+    platform::copy_attributes(file_, input_.attributes);
+
+    // The renames go as a pair: a signal waits until both are done.
+    const platform::signals_held held;
+    guard_.reset();  // the data is complete: from here on the file is kept
+    const char* temp = temp_name_.c_str();
+    const char* name = name_.c_str();
+    bool renamed;
+    if (!backup_name_.empty()) {
+        // The second rename is tried whatever became of the first, so the files always end in
+        // one of a few known states.
+        const bool backed_up = rename_no_replace(ops_, dir_, name, backup_name_.c_str());
+        renamed = rename_no_replace(ops_, dir_, temp, name) && backed_up;
+    } else {
+        renamed = force_ ? ops_.rename(dir_, temp, name, true) == platform::rename_result::done
+                         : rename_no_replace(ops_, dir_, temp, name);
+        if (!renamed) platform::remove(dir_, temp);  // the input is intact: nothing to recover
+    }
+    // Everything written was flushed and checked above; this close only releases the lock.
+    static_cast<void>(file_.close());
+    return renamed ? outcome::done : outcome::rename_failed;
 }
 
 }  // namespace vkt2

@@ -1,5 +1,13 @@
-// Backup and replacement: the new data goes to NAME.$$$, the old file becomes NAME.BAK and
-// NAME.$$$ becomes NAME.
+// The replace step every tool shares: load an input, then write a new file through a temporary
+// NAME.$$$ beside its target and rename it into place, never replacing a file unasked. Nothing
+// here prints or exits; each step returns a value saying how it ended, which the tool words.
+//
+// In place:  NAME.$$$ is written, NAME becomes NAME.BAK, NAME.$$$ becomes NAME.
+// Elsewhere: NAME.$$$ is written in the output folder and becomes NAME there, replacing an
+//            existing NAME only when forced (atomically); no backup is made.
+// The original is never rewritten, only renamed, so at any moment it is whole under NAME or
+// NAME.BAK. The new file gets the input's mode, owner and group (as far as the process may)
+// and times, but only once completely written; until then it is private to the user.
 #pragma once
 
 #include <cstdint>
@@ -10,35 +18,78 @@
 
 namespace vkt2 {
 
-// Renames `name` to `backup_name`, then `temp_name` to `name`, never replacing an existing
-// file. The second rename is tried whatever became of the first, so the files always end in
-// one of a few known states. Returns true only if both renames succeeded.
-bool replace_with_backup(const char* name, const char* temp_name, const char* backup_name);
+// An input file and what replacing it needs: the folder that holds it, opened once so every
+// later step happens there, its name in that folder, and its attributes.
+struct source {
+    enum class status { loaded, cannot_open, cannot_read };
+    status result = status::cannot_open;
+    platform::folder folder;
+    std::string name;
+    platform::attributes attributes{};
+    std::size_t size = 0;  // bytes loaded
+};
 
-// One in-place replacement of NAME. Constructing it creates (or truncates) NAME.$$$; unless
-// commit() gets as far as the renames, the temporary file is removed again on destruction, so
-// a failed run never leaves a half-written one behind.
+// Loads the start of `path` into `buffer`, reading until it is full or the file ends.
+// cannot_open: the path cannot be opened, or is not a regular file (a FIFO, a device, a socket);
+// cannot_read: a read failed (as it does for a folder).
+source load_source(const char* path, std::span<std::uint8_t> buffer);
+
+// The renames the replace step makes. Tests derive from it to make any one of them fail.
+struct renamer {
+    virtual ~renamer() = default;
+    virtual platform::rename_result rename(const platform::folder& dir, const char* from,
+                                           const char* to, bool replace) const {
+        return platform::rename(dir, from, to, replace);
+    }
+    virtual bool link(const platform::folder& dir, const char* from, const char* to) const {
+        return platform::link(dir, from, to);
+    }
+    virtual bool remove(const platform::folder& dir, const char* name) const {
+        return platform::remove(dir, name);
+    }
+};
+
+// Renames `from` to `to` in `dir` unless `to` exists, leaving both names as they were on any
+// failure. Where the file system cannot do that atomically: link, then unlink.
+bool rename_no_replace(const renamer& ops, const platform::folder& dir, const char* from,
+                       const char* to);
+
+// One new file written through a temporary file. Construction creates (or takes over a stale)
+// NAME.$$$, and removes it again on destruction unless commit() completed the data.
 class replacement {
   public:
-    enum class outcome { done, write_failed, rename_failed };
+    enum class outcome { done, cannot_create, write_failed, rename_failed };
 
-    explicit replacement(const char* name);
+    // In place of `input`, keeping it as NAME.BAK. `input` and `ops` must outlive this.
+    explicit replacement(const source& input, const renamer& ops = default_renamer);
+    // As `name` in `out`, replacing an existing one only if `force`.
+    replacement(const source& input, const platform::folder& out, std::string name, bool force,
+                const renamer& ops = default_renamer);
     replacement(const replacement&) = delete;
     replacement& operator=(const replacement&) = delete;
     ~replacement();
 
-    // False when NAME.$$$ could not be created as a regular file of ours.
-    bool ready() const { return owned_; }
+    // False when NAME.$$$ could not be made this run's own file: then commit() does nothing.
+    bool ready() const { return static_cast<bool>(file_); }
 
-    // Writes `data` to NAME.$$$, closes it, and on success replaces NAME, keeping NAME.BAK.
+    // Writes `data`, gives the file the input's attributes and renames it into place. Once the
+    // data is complete the temporary file is kept when a rename fails: it is what the user
+    // recovers.
     outcome commit(std::span<const std::uint8_t> data);
 
+    static const renamer default_renamer;
+
   private:
-    std::string name_;
-    std::string temp_name_;
+    replacement(const source& input, const platform::folder& dir, std::string name, bool backup,
+                bool force, const renamer& ops);
+
+    const source& input_;
+    const platform::folder& dir_;
+    const renamer& ops_;
+    std::string name_, temp_name_, backup_name_;  // no backup when empty
+    bool force_;
     platform::file file_;
-    bool owned_;
-    bool kept_ = false;
+    std::optional<platform::temp_guard> guard_;
 };
 
 }  // namespace vkt2

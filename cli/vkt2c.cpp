@@ -23,30 +23,24 @@ bool decodes_back(std::span<const std::uint8_t> file, std::span<const std::uint8
 int run(int argc, char** argv) {
     using vkt2::driver::fail;
     if (argc != 2) return fail(vkt2::messages::usage_vkt2c);
-    const char* name = argv[1];
+    vkt2::driver::set_up_process();
 
     // One byte more than the format can hold, so that a larger file shows itself.
     std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow)
                                                std::uint8_t[vkt2::input_buffer_size]);
     if (!buffer) return fail(vkt2::messages::no_memory);
-    const auto original_size =
-        vkt2::driver::load_input(name, {buffer.get(), vkt2::input_buffer_size});
-    if (!original_size) return 1;
-    const std::span<const std::uint8_t> input(buffer.get(), *original_size);
+    const auto source = vkt2::driver::load_input(argv[1], {buffer.get(), vkt2::input_buffer_size});
+    if (!source) return 1;
+    const std::span<const std::uint8_t> input(buffer.get(), source->size);
 
-    std::vector<std::uint8_t> file;
-    try {
-        // Refuses a file too large for the format, or one vkt2x could not load whole.
-        vkt2::file_result compressed = vkt2::compress(input);
-        if (!compressed) return fail(vkt2::messages::too_large);
-        file = std::move(compressed.bytes);
-        vkt2::driver::print_statistics("original", input.size(), "compressed", file.size());
-        if (!decodes_back(file, input)) return fail(vkt2::messages::cannot_write_temp);
-    } catch (const std::bad_alloc&) {
-        return fail(vkt2::messages::no_memory);
-    }
+    // Refuses a file too large for the format, or one vkt2x could not load whole.
+    const vkt2::file_result compressed = vkt2::compress(input);
+    if (!compressed) return fail(vkt2::messages::too_large);
+    const std::vector<std::uint8_t>& file = compressed.bytes;
+    vkt2::driver::print_statistics("original", input.size(), "compressed", file.size());
+    if (!decodes_back(file, input)) return fail(vkt2::messages::cannot_write_temp);
 
-    vkt2::replacement output(name);
+    vkt2::replacement output(*source);
     if (!output.ready()) return fail(vkt2::messages::cannot_create_temp);
     return vkt2::driver::commit(output, file);
 }

@@ -11,7 +11,7 @@ namespace {
 int run(int argc, char** argv) {
     using vkt2::driver::fail;
     if (argc != 2) return fail(vkt2::messages::usage_vkt2x);
-    const char* name = argv[1];
+    vkt2::driver::set_up_process();
 
     // One zero-filled allocation holds the load buffer and, after it, room for the output.
     std::unique_ptr<std::uint8_t[]> memory(
@@ -19,13 +19,13 @@ int run(int argc, char** argv) {
     if (!memory) return fail(vkt2::messages::no_memory);
     const std::span<std::uint8_t> buffer(memory.get(), vkt2::input_buffer_size);
 
-    const auto compressed_size = vkt2::driver::load_input(name, buffer);
-    if (!compressed_size) return 1;
+    const auto input = vkt2::driver::load_input(argv[1], buffer);
+    if (!input) return 1;
     const auto original_size = vkt2::parse_header(buffer);
     if (!original_size) return fail(vkt2::messages::not_compressed);
-    vkt2::driver::print_statistics("compressed", *compressed_size, "original", *original_size);
+    vkt2::driver::print_statistics("compressed", input->size, "original", *original_size);
 
-    vkt2::replacement output(name);
+    vkt2::replacement output(*input);
     if (!output.ready()) return fail(vkt2::messages::cannot_create_temp);
 
     const std::span<std::uint8_t> decoded(memory.get() + vkt2::input_buffer_size, *original_size);

@@ -1,83 +1,214 @@
-// Backup and replacement, and the no-replace renames beneath it, on real files.
+// The replace step on real files: every rename outcome through a renamer that fails on demand,
+// the temporary files it refuses, what the new file inherits, and races forced step by step.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <random>
+#include <sstream>
 #include <string>
 
-#include "platform.hpp"
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <csignal>
+#endif
+
+#include "driver.hpp"
 #include "replace.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
+using vkt2::replacement;
+using vkt2::platform::rename_result;
+using status = vkt2::source::status;
+using outcome = replacement::outcome;
+constexpr outcome done = outcome::done, failed = outcome::rename_failed;
 
-class ReplaceTest : public ::testing::Test {
+// Fails the rename call numbered `fail`, reports every no-replace rename `unsupported`, and
+// fails the first unlink when `fail_unlink`; passes everything else on.
+struct Faulty : vkt2::renamer {
+    Faulty(int f = -1, bool u = false, bool fu = false)
+        : fail(f), unsupported(u), fail_unlink(fu) {}
+    int fail;
+    bool unsupported, fail_unlink;
+    mutable int calls = 0, unlinks = 0;
+    rename_result rename(const vkt2::platform::folder& d, const char* from, const char* to,
+                         bool replace) const override {
+        if (calls++ == fail) return rename_result::failed;
+        if (unsupported && !replace) return rename_result::unsupported;
+        return renamer::rename(d, from, to, replace);
+    }
+    bool remove(const vkt2::platform::folder& d, const char* name) const override {
+        return !(fail_unlink && unlinks++ == 0) && renamer::remove(d, name);
+    }
+};
+
+const std::span<const std::uint8_t> kPlain(reinterpret_cast<const std::uint8_t*>("plain"), 5);
+
+class Replace : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::random_device entropy;
-        do {
-            dir_ = fs::temp_directory_path() / ("vkt2-replace-" + std::to_string(entropy()));
-        } while (!fs::create_directory(dir_));
+        dir_ =
+            fs::temp_directory_path() / ("vkt2-replace-" + std::to_string(std::random_device()()));
+        ASSERT_TRUE(fs::create_directory(dir_));
     }
     void TearDown() override { fs::remove_all(dir_); }
 
-    std::string path(const char* name) const { return (dir_ / name).string(); }
-    void put(const char* name, const std::string& content) const {
-        std::ofstream(dir_ / name, std::ios::binary) << content;
+    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+    // Files as "name=data name=data", in name order; anything but a regular file shows as "?".
+    void put(const std::string& files) const {
+        std::istringstream in(files);
+        for (std::string f; in >> f;) {
+            std::ofstream(dir_ / f.substr(0, f.find('=')), std::ios::binary)
+                << f.substr(f.find('=') + 1);
+        }
     }
-    std::string get(const char* name) const {
-        std::ifstream in(dir_ / name, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
+    std::string files() const {
+        std::map<std::string, std::string> found;
+        for (const auto& e : fs::recursive_directory_iterator(dir_)) {
+            std::ifstream in(e.is_symlink() || !e.is_regular_file() ? "" : e.path(),
+                             std::ios::binary);
+            found[e.path().lexically_relative(dir_).generic_string()] =
+                in ? std::string(std::istreambuf_iterator<char>(in), {}) : std::string(1, '?');
+        }
+        std::string all;
+        for (const auto& [name, data] : found) all += (all.empty() ? "" : " ") + name + "=" + data;
+        return all;
     }
-    bool exists(const char* name) const { return fs::exists(dir_ / name); }
-    bool replace() const {
-        return vkt2::replace_with_backup(path("d").c_str(), path("d.$$$").c_str(),
-                                         path("d.BAK").c_str());
+    void clear() const {
+        fs::remove_all(dir_);
+        fs::create_directory(dir_);
+    }
+    vkt2::source load(const std::string& name) {
+        return vkt2::load_source(path(name).c_str(), {buffer_, sizeof buffer_});
     }
 
     fs::path dir_;
+    std::uint8_t buffer_[64];
 };
 
-TEST_F(ReplaceTest, NoReplaceRenamesMoveOrLeaveBothNamesAlone) {
-#ifdef _WIN32
-    for (auto rename : {vkt2::platform::rename_no_replace}) {
-#else
-    for (auto rename : {vkt2::platform::rename_no_replace, vkt2::platform::rename_by_link}) {
-#endif
-        put("a", "A");
-        put("b", "B");
-        EXPECT_FALSE(rename(path("a").c_str(), path("b").c_str()));
-        EXPECT_EQ(get("a"), "A");
-        EXPECT_EQ(get("b"), "B");
-
-        EXPECT_TRUE(rename(path("a").c_str(), path("c").c_str()));
-        EXPECT_FALSE(exists("a"));
-        EXPECT_EQ(get("c"), "A");
-
-        EXPECT_FALSE(rename(path("missing").c_str(), path("d").c_str()));
-        EXPECT_FALSE(exists("d"));
-        fs::remove(dir_ / "b");
-        fs::remove(dir_ / "c");
+TEST_F(Replace, EveryRenameOutcomeLeavesKnownFiles) {
+    const struct {
+        const char* before;
+        Faulty ops;
+        const char* out;  // a file written beside the input, not in its place
+        bool force;
+        outcome result;
+        const char* after;
+    } cases[] = {
+        {"", {}, "", false, done, "d=plain d.BAK=packed"},
+        {"d.BAK=old", {}, "", false, failed, "d=packed d.$$$=plain d.BAK=old"},
+        {"", {1}, "", false, failed, "d.$$$=plain d.BAK=packed"},
+        // Without an atomic no-replace rename: link, then unlink, undone when the unlink fails.
+        {"", {-1, true}, "", false, done, "d=plain d.BAK=packed"},
+        {"d.BAK=old", {-1, true}, "", false, failed, "d=packed d.$$$=plain d.BAK=old"},
+        {"", {-1, true, true}, "", false, failed, "d=packed d.$$$=plain"},
+        {"", {}, "o", false, done, "d=packed o=plain"},
+        {"o=old", {-1, true}, "o", false, failed, "d=packed o=old"},
+        {"o=old", {}, "o", true, done, "d=packed o=plain"},
+        {"", {0}, "o", true, failed, "d=packed"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        clear();
+        put(std::string("d=packed ") + c.before);
+        const vkt2::source in = load("d");
+        ASSERT_EQ(in.result, status::loaded);
+        auto r = *c.out ? std::make_unique<replacement>(in, in.folder, c.out, c.force, c.ops)
+                        : std::make_unique<replacement>(in, c.ops);
+        EXPECT_EQ(r->commit(kPlain), c.result);
+        r.reset();
+        EXPECT_EQ(files(), c.after);
     }
+    // The input vanished: there is no backup, but the new file still takes the name.
+    clear();
+    put("d=packed");
+    const vkt2::source in = load("d");
+    fs::remove(dir_ / "d");
+    EXPECT_EQ(replacement(in).commit(kPlain), outcome::rename_failed);
+    EXPECT_EQ(files(), "d=plain");
 }
 
-TEST_F(ReplaceTest, SecondRenameIsTriedEvenWhenTheFirstFails) {
-    // The input vanished: the backup cannot be made, but the decoded file still takes the name.
-    put("d.$$$", "plain");
-    EXPECT_FALSE(replace());
-    EXPECT_EQ(get("d"), "plain");
-    EXPECT_FALSE(exists("d.BAK"));
-    EXPECT_FALSE(exists("d.$$$"));
+#ifndef _WIN32
+// Forced interleavings: a second run while the first holds the name, and a lock held by another
+// process. Neither touches the file.
+TEST_F(Replace, TemporaryFilesOfOtherRunsAreLeftAlone) {
+    put("d=packed d.$$$=stale");
+    fs::permissions(dir_ / "d.$$$", fs::perms(0666));
+    const vkt2::source in = load("d");
+    {
+        replacement first(in);
+        ASSERT_TRUE(first.ready());  // a stale file of our own is taken over, private again
+        EXPECT_EQ(fs::status(dir_ / "d.$$$").permissions(), fs::perms(0600));
+        EXPECT_EQ(replacement(in).commit(kPlain), outcome::cannot_create);
+    }
+    const int held = open(path("d.$$$").c_str(), O_CREAT | O_WRONLY, 0600);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    EXPECT_EQ(replacement(in).commit(kPlain), outcome::cannot_create);
+    close(held);
+    EXPECT_EQ(files(), "d=packed d.$$$=");
 }
 
-TEST_F(ReplaceTest, MissingTemporaryFileLeavesInputUnderBackupName) {
-    put("d", "packed");
-    EXPECT_FALSE(replace());
-    EXPECT_EQ(get("d.BAK"), "packed");
-    EXPECT_FALSE(exists("d"));
+TEST_F(Replace, NewFileIsPrivateUntilWrittenThenTakesTheInputsModeAndTimes) {
+    put("d=packed");
+    const auto when = fs::file_time_type::clock::now() - std::chrono::hours(1000);
+    fs::last_write_time(dir_ / "d", when);
+    fs::permissions(dir_ / "d", fs::perms(0750));
+    const vkt2::source in = load("d");
+    replacement r(in);
+    EXPECT_EQ(fs::status(dir_ / "d.$$$").permissions(), fs::perms(0600));
+    ASSERT_EQ(r.commit(kPlain), outcome::done);
+    EXPECT_EQ(fs::status(dir_ / "d").permissions(), fs::perms(0750));
+    EXPECT_EQ(fs::last_write_time(dir_ / "d"), when);
 }
+
+// The folder link is re-pointed after the load: the renames still happen where the input was.
+TEST_F(Replace, RenamesStayInTheFolderTheInputCameFrom) {
+    put("d=packed");
+    fs::create_directory(dir_ / "elsewhere");
+    fs::create_directory_symlink(".", dir_ / "link");
+    const vkt2::source in = load("link/d");
+    fs::remove(dir_ / "link");
+    fs::create_directory_symlink("elsewhere", dir_ / "link");
+    EXPECT_EQ(replacement(in).commit(kPlain), outcome::done);
+    EXPECT_EQ(files(), "d=plain d.BAK=packed elsewhere=? link=?");
+}
+
+// A file-size limit fails the write; a signal while writing, or no memory anywhere, removes the
+// temporary file before the process ends.
+TEST_F(Replace, LimitsSignalsAndMemoryExhaustionLeaveNoTemporaryFile) {
+    put("d=packed");
+    const vkt2::source in = load("d");
+    const rlimit small = {4, 4};
+    const auto in_child = [&](int how) {
+        {
+            replacement r(in);
+            if (how == 0) setrlimit(RLIMIT_FSIZE, &small);
+            if (how == 0 && r.commit({buffer_, 64}) != outcome::write_failed) std::abort();
+            if (how == 1) raise(SIGTERM);
+            if (how == 2) vkt2::driver::set_up_process();
+            volatile std::size_t huge = SIZE_MAX / 2;
+            if (how == 2) static_cast<void>(::operator new(huge));
+        }
+        std::exit(7);
+    };
+    EXPECT_EXIT(in_child(0), ::testing::ExitedWithCode(7), "");
+    EXPECT_EQ(files(), "d=packed");
+    EXPECT_EXIT(in_child(1), ::testing::KilledBySignal(SIGTERM), "");
+    EXPECT_EQ(files(), "d=packed");
+#if !defined(__SANITIZE_ADDRESS__)  // the sanitizer's allocator ends the process itself
+    EXPECT_EXIT(in_child(2), ::testing::ExitedWithCode(1), "");
+    EXPECT_EQ(files(), "d=packed");
+#endif
+}
+#endif
 
 }  // namespace
