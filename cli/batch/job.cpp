@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <optional>
 
-#include "output.hpp"
 #include "platform.hpp"
 #include "replace.hpp"
 #include "verdict.hpp"
@@ -25,28 +24,27 @@ file_result failed(std::string why) {
     return r;
 }
 
-// Reads up to buffer.size() bytes and zeroes the rest. The buffer is one byte longer than
+// Loads up to buffer.size() bytes and zeroes the rest. The buffer is one byte longer than
 // what is ever decoded, so a full read shows a file longer than that.
-std::optional<std::size_t> load(const entry& e, std::span<std::uint8_t> buffer, std::string& why) {
-    std::error_code ec;
-    // Opening a FIFO would wait for a writer.
-    if (e.named && fs::exists(e.path, ec) && !fs::is_regular_file(e.path, ec)) {
-        why = "not a regular file";
-        return std::nullopt;
+std::optional<source> load(const entry& e, std::span<std::uint8_t> buffer, std::string& why) {
+    source s = load_source(e.path.c_str(), buffer);
+    switch (s.result) {
+        case source::status::loaded:
+            std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(s.size), buffer.end(),
+                      std::uint8_t{0});
+            return s;
+        case source::status::cannot_open: {
+            std::error_code ec;
+            const auto type = fs::status(e.path, ec).type();
+            why = !ec && type != fs::file_type::regular ? "not a regular file"
+                                                        : "cannot open the file";
+            break;
+        }
+        case source::status::cannot_read:
+            why = "cannot read the file";
+            break;
     }
-    platform::file in = platform::open_for_reading(e.path.c_str());
-    if (!in) {
-        why = "cannot open the file";
-        return std::nullopt;
-    }
-    const auto got = platform::read_up_to(in, buffer);
-    in.close();
-    if (!got) {
-        why = "cannot read the file";
-        return std::nullopt;
-    }
-    std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(*got), buffer.end(), std::uint8_t{0});
-    return got;
+    return std::nullopt;
 }
 
 // Decodes `file` as vkt2x would and compares, as vkt2c does, so that a fault in the encoder
@@ -59,41 +57,48 @@ bool decodes_back(std::span<const std::uint8_t> file, std::span<const std::uint8
            std::equal(check.begin(), check.end(), input.begin(), input.end());
 }
 
-// Writes `data` in place of e.path, or under the output folder.
-void put(const options& o, const entry& e, std::span<const std::uint8_t> data, file_result& r) {
+// What a failed commit means for the file at `path`, written through `path`.$$$.
+std::string commit_failure(replacement::outcome how, const std::string& path, bool backup) {
+    switch (how) {
+        case replacement::outcome::done:
+        case replacement::outcome::cannot_create:
+            break;
+        case replacement::outcome::write_failed:
+            return "cannot write " + path + ".$$$";
+        case replacement::outcome::rename_failed:
+            if (backup)
+                return "cannot rename to " + path + ".BAK and " + path + "; see " + path + ".$$$";
+            return path + " already exists (-f replaces it)";
+    }
+    return "cannot create " + path + ".$$$";
+}
+
+// Writes `data` in place of the input, as vkt2x and vkt2c do, or under the output folder.
+void put(const options& o, const entry& e, const source& input, std::span<const std::uint8_t> data,
+         file_result& r) {
     if (o.out_dir.empty()) {
-        replacement output(e.path.c_str());
-        if (!output.ready()) {
-            r = failed("cannot create " + e.path + ".$$$");
-            return;
-        }
-        switch (output.commit(data)) {
-            case replacement::outcome::done:
-                return;
-            case replacement::outcome::write_failed:
-                r = failed("cannot write " + e.path + ".$$$");
-                return;
-            case replacement::outcome::rename_failed:
-                break;
-        }
-        r = failed("cannot rename to " + e.path + ".BAK and " + e.path + "; see " + e.path +
-                   ".$$$");
+        replacement output(input);
+        const auto how = output.commit(data);
+        if (how != replacement::outcome::done) r = failed(commit_failure(how, e.path, true));
         return;
     }
     const std::string target = join(o.out_dir, e.relative);
-    switch (write_new(target, data, e.path, o.force)) {
-        case write_outcome::done:
-            return;
-        case write_outcome::exists:
-            r = failed(target + " already exists (-f replaces it)");
-            return;
-        case write_outcome::same_as_input:
-            r = failed(target + " is the input itself");
-            return;
-        case write_outcome::failed:
-            break;
+    const fs::path parent = fs::path(target).parent_path();
+    std::error_code ec;
+    // Replacing the input itself would lose it, with no backup to go back to.
+    if (o.force && fs::equivalent(target, e.path, ec)) {
+        r = failed(target + " is the input itself");
+        return;
     }
-    r = failed("cannot write " + target);
+    if (!parent.empty()) fs::create_directories(parent, ec);
+    const auto folder = platform::open_folder(parent.empty() ? "." : parent.string().c_str());
+    if (!folder) {
+        r = failed("cannot create the folder " + parent.string());
+        return;
+    }
+    replacement output(input, *folder, fs::path(target).filename().string(), o.force);
+    const auto how = output.commit(data);
+    if (how != replacement::outcome::done) r = failed(commit_failure(how, target, false));
 }
 
 }  // namespace
@@ -102,10 +107,11 @@ worker::worker() : input_(input_buffer_size + 1), output_(max_original_size) {}
 
 file_result worker::run(const options& o, const entry& e) {
     std::string why;
-    const auto got = load(e, input_, why);
-    if (!got) return failed(why);
-    const bool longer = *got > input_buffer_size;
-    const std::span<const std::uint8_t> file(input_.data(), std::min(*got, input_buffer_size));
+    const auto input = load(e, input_, why);
+    if (!input) return failed(why);
+    const std::size_t got = input->size;
+    const bool longer = got > input_buffer_size;
+    const std::span<const std::uint8_t> file(input_.data(), std::min(got, input_buffer_size));
     const auto size = parse_header(file);
 
     file_result r;
@@ -116,13 +122,13 @@ file_result worker::run(const options& o, const entry& e) {
         return r;
     }
     if (o.cmd == command::c) {
-        if (*got > max_original_size) return failed("too large: VKT2 holds at most 65,535 bytes");
+        if (got > max_original_size) return failed("too large: VKT2 holds at most 65,535 bytes");
         const vkt2::file_result packed = compress(file);
         if (!packed) return failed("does not fit in 65,536 bytes once compressed");
         if (!decodes_back(packed.bytes, file, output_))
             return failed("the compressed data does not decode back; the file is left as it was");
         r.out = packed.bytes.size();
-        put(o, e, packed.bytes, r);
+        put(o, e, *input, packed.bytes, r);
         return r;
     }
     r.out = *size;
@@ -146,7 +152,7 @@ file_result worker::run(const options& o, const entry& e) {
     if (o.cmd == command::cat) {
         r.data.assign(decoded.begin(), decoded.end());
     } else {
-        put(o, e, decoded, r);
+        put(o, e, *input, decoded, r);
     }
     return r;
 }

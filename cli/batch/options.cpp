@@ -97,8 +97,8 @@ parsed parse_arguments(const std::vector<std::string>& args) {
                                     std::all_of(value.begin(), value.end(),
                                                 [](char ch) { return ch >= '0' && ch <= '9'; });
                 o.jobs = digits ? static_cast<unsigned>(std::stoul(value)) : 0;
-                if (o.jobs > 256) o.jobs = 0;
-                if (o.jobs == 0) return failure("-j needs a number of workers from 1 to 256");
+                if (o.jobs > 64) o.jobs = 0;
+                if (o.jobs == 0) return failure("-j needs a number of workers from 1 to 64");
             }
             break;
         }
