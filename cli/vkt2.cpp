@@ -8,11 +8,14 @@
 #include <fcntl.h>
 #include <io.h>
 #else
+#include <csignal>
+
 #include <unistd.h>
 #endif
 
 #include "batch/engine.hpp"
 #include "batch/options.hpp"
+#include "platform.hpp"
 
 namespace {
 
@@ -21,6 +24,23 @@ bool stderr_is_terminal() {
     return _isatty(_fileno(stderr)) != 0;
 #else
     return isatty(STDERR_FILENO) == 1;
+#endif
+}
+
+bool ending_signal_pending() {
+#ifdef _WIN32
+    return false;
+#else
+    sigset_t pending;
+    if (sigpending(&pending) != 0) return false;
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        // A blocked signal stays pending even when it is ignored (nohup, a background job).
+        struct sigaction action;
+        if (sigismember(&pending, sig) == 1 && sigaction(sig, nullptr, &action) == 0 &&
+            action.sa_handler != SIG_IGN)
+            return true;
+    }
+    return false;
 #endif
 }
 
@@ -44,7 +64,12 @@ int run(int argc, char** argv) {
     // cat's bytes must reach the pipe as they are.
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
-    return vkt2::batch::run(p.opts, stdout, stderr, stderr_is_terminal());
+    // A file-size limit makes a write fail rather than end the run.
+    vkt2::platform::ignore_size_limit_signal();
+    // SIGINT, SIGTERM and SIGHUP wait, in every thread, until the files under way are done;
+    // the run then stops, and the signal, delivered as `held` ends, ends the process.
+    const vkt2::platform::signals_held held;
+    return vkt2::batch::run(p.opts, stdout, stderr, stderr_is_terminal(), ending_signal_pending);
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 // The folder tool's engine, run in scratch folders without starting a process.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <random>
@@ -72,12 +74,12 @@ class BatchTest : public ::testing::Test {
         fs::remove_all(dir_);
     }
     // Runs a valid command line, keeping what it wrote to each stream in out_ and err_.
-    int vkt2(const std::string& line) {
+    int vkt2(const std::string& line, const std::function<bool()>& interrupted = {}) {
         const parsed p = vkt2::batch::parse_arguments(split(line));
         EXPECT_EQ(p.what, parsed::kind::run) << p.error;
         std::FILE* streams[] = {std::fopen((dir_ / "stdout").string().c_str(), "wb+"),
                                 std::fopen((dir_ / "stderr").string().c_str(), "wb+")};
-        const int status = vkt2::batch::run(p.opts, streams[0], streams[1], false);
+        const int status = vkt2::batch::run(p.opts, streams[0], streams[1], false, interrupted);
         for (std::FILE* f : streams) std::fclose(f);
         out_ = get(dir_ / "stdout");
         err_ = get(dir_ / "stderr");
@@ -94,7 +96,6 @@ TEST(BatchOptions, ParsesCommandsAndRefusesBadCommandLines) {
                 p.opts.paths == strings({"d", "-f"}) && p.opts.quiet && !p.opts.force &&
                 p.opts.out_dir == "out" && p.opts.jobs == 3u);
     EXPECT_EQ(vkt2::batch::parse_arguments({"--help"}).what, parsed::kind::help);
-    EXPECT_EQ(vkt2::batch::parse_arguments({"-V"}).what, parsed::kind::version);
     for (const char* bad : {"", "z d", "x", "x -o", "x -f d", "x -j 0 d", "x -j 65 d", "x -j2x d",
                             "t -o o d", "l -q d", "cat -j 2 d", "x --quiet d"})
         EXPECT_EQ(vkt2::batch::parse_arguments(split(bad)).what, parsed::kind::error) << bad;
@@ -215,6 +216,10 @@ TEST_F(BatchTest, TestListAndCatReportEachFileInOrder) {
     EXPECT_EQ(vkt2("cat d/a d d/a"), 0);
     const std::string hello = "hello hello hello hello";
     EXPECT_EQ(out_ + err_, hello + hello + hello);
+    // Interrupted, a run starts no other file.
+    std::atomic<int> calls = 0;
+    EXPECT_EQ(vkt2("cat d/a d/a d/a", [&] { return ++calls > 2; }), 1);
+    EXPECT_EQ(out_ + err_, hello + hello);
 }
 
 TEST_F(BatchTest, AnyNumberOfWorkersGivesTheSameResults) {

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <new>
@@ -64,7 +65,8 @@ file_result run_one(worker& w, const options& o, const entry& e) {
 
 }  // namespace
 
-int run(const options& o, std::FILE* out, std::FILE* err, bool terminal) {
+int run(const options& o, std::FILE* out, std::FILE* err, bool terminal,
+        const std::function<bool()>& interrupted) {
     walk_result w = walk(o.paths);
     reporter report(o, out, err, terminal);
     for (const std::string& folder : w.unreadable) report.fail(folder, "cannot read the folder");
@@ -85,12 +87,19 @@ int run(const options& o, std::FILE* out, std::FILE* err, bool terminal) {
     std::condition_variable cv;
     std::size_t next = 0;
     std::size_t reported = 0;
+    std::size_t end = n;  // files from here on are never taken: the run was interrupted
 
     auto work = [&](worker& mine) {
         std::unique_lock lock(m);
         for (;;) {
             cv.wait(lock, [&] { return next >= n || next < reported + window; });
             if (next >= n) return;
+            if (interrupted && interrupted()) {
+                end = std::min(end, next);
+                next = n;
+                cv.notify_all();
+                return;
+            }
             const std::size_t i = next++;
             if (results[i]) continue;
             lock.unlock();
@@ -109,16 +118,20 @@ int run(const options& o, std::FILE* out, std::FILE* err, bool terminal) {
 
     for (std::size_t i = 0; i < n; ++i) {
         std::unique_lock lock(m);
-        while (!results[i]) {
+        while (!results[i] && i < end) {
             if (threads.empty()) {
-                results[i] = run_one(workers.front(), o, files[i]);
-                break;
+                if (interrupted && interrupted())
+                    end = i;
+                else
+                    results[i] = run_one(workers.front(), o, files[i]);
+                continue;
             }
             cv.wait_for(lock, std::chrono::milliseconds(100));
             lock.unlock();
             report.progress(i, n);
             lock.lock();
         }
+        if (!results[i]) break;
         const file_result r = std::move(*results[i]);
         results[i].reset();
         reported = i + 1;
@@ -128,7 +141,8 @@ int run(const options& o, std::FILE* out, std::FILE* err, bool terminal) {
         report.progress(i + 1, n);
     }
     for (std::thread& t : threads) t.join();
-    return report.finish();
+    const int status = report.finish();
+    return end < n ? 1 : status;
 }
 
 }  // namespace vkt2::batch
