@@ -1,5 +1,6 @@
 // vkt2: decompresses, compresses, tests and lists VKT2 files and whole folders of them.
 #include <cstdio>
+#include <cstdlib>
 #include <new>
 #include <string>
 #include <vector>
@@ -75,10 +76,12 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    try {
-        return run(argc, argv);
-    } catch (const std::bad_alloc&) {
+    // An allocation that fails anywhere, in any thread or in the runtime, ends the run here with
+    // a message, never with an abort, and takes this run's temporary files with it.
+    std::set_new_handler([] {
+        vkt2::platform::remove_guarded_temps();
         std::fputs("vkt2: out of memory\n", stderr);
-        return 1;
-    }
+        std::_Exit(1);
+    });
+    return run(argc, argv);
 }

@@ -10,7 +10,6 @@
 #include <functional>
 #include <map>
 #include <mutex>
-#include <new>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -50,17 +49,6 @@ void settle_conflicts(const options& o, std::vector<entry>& files,
         kept.push_back(std::move(e));
     }
     files = std::move(kept);
-}
-
-file_result run_one(worker& w, const options& o, const entry& e) {
-    try {
-        return w.run(o, e);
-    } catch (const std::bad_alloc&) {
-        file_result r;
-        r.how = file_result::state::failed;
-        r.notes.push_back("out of memory");
-        return r;
-    }
 }
 
 }  // namespace
@@ -103,7 +91,7 @@ int run(const options& o, std::FILE* out, std::FILE* err, bool terminal,
             const std::size_t i = next++;
             if (results[i]) continue;
             lock.unlock();
-            file_result r = run_one(mine, o, files[i]);
+            file_result r = mine.run(o, files[i]);
             lock.lock();
             results[i] = std::move(r);
             cv.notify_all();
@@ -123,7 +111,7 @@ int run(const options& o, std::FILE* out, std::FILE* err, bool terminal,
                 if (interrupted && interrupted())
                     end = i;
                 else
-                    results[i] = run_one(workers.front(), o, files[i]);
+                    results[i] = workers.front().run(o, files[i]);
                 continue;
             }
             cv.wait_for(lock, std::chrono::milliseconds(100));

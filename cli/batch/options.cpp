@@ -18,7 +18,7 @@ const char help_text[] =
     "\n"
     "  -o DIR   write outputs under DIR instead of replacing the inputs\n"
     "  -f       with -o, replace outputs that already exist\n"
-    "  -j N     run N workers (default: one per core)\n"
+    "  -j N     run N workers, 1 to 64 (default: one per core)\n"
     "  -q       no summary line and no warnings\n"
     "  -h, --help     show this help\n"
     "  -V, --version  show the version\n";
