@@ -265,6 +265,13 @@ if [ -z "$win" ]; then
         fresh data.bin=ex
         with="strace -o /dev/null -e inject=renameat2:error=EINVAL" run x data.bin
         expect 0 "14 10" "" data.bin=dec data.bin.BAK=ex
+        # An interrupted read is retried, and a SIGINT the caller ignores (nohup) stays ignored.
+        fresh data.bin=ex
+        with="strace -o /dev/null -P $W/data.bin -e inject=read:error=EINTR:when=1" run x data.bin
+        expect 0 "14 10" "" data.bin=dec data.bin.BAK=ex
+        fresh data.bin=ex
+        with="env --ignore-signal=INT strace -o /dev/null -e inject=write:signal=INT:when=2" run x data.bin
+        expect 0 "14 10" "" data.bin=dec data.bin.BAK=ex
     fi
     # Another run holding the name's lock, or another user's file there: refused, untouched.
     fresh data.bin=ex 'data.bin.$$$=stale'
