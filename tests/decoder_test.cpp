@@ -114,6 +114,11 @@ TEST(Decoder, ReportsTheEndOfTheInputWithoutReadingPastIt) {
     EXPECT_EQ(d.status, vkt2::decode_status::truncated);
     EXPECT_EQ(d.produced, 1u);
     EXPECT_EQ(d.out[0], 'a');
+    // Eight references need 16 bytes after their flag byte; with 15 the eighth is cut off,
+    // also where a group is decoded in one go.
+    bytes cut(25, 0xFF);  // eight literals, then a flag byte of references
+    cut[9] = 0x00;
+    EXPECT_EQ(decode(cut, 1000).produced, 8u + 7 * 18);
 
     // A full load buffer of all-literal groups runs out 58,247 bytes in.
     bytes stream(vkt2::input_buffer_size - vkt2::header_size, 0xFF);

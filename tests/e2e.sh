@@ -7,7 +7,8 @@
 # their console lines end in CR LF, and cases that need links, FIFOs or file-size limits are
 # skipped.
 set -u
-export LC_ALL=C
+# Fresh allocations are filled with junk, so a buffer the tools forget to zero shows.
+export LC_ALL=C MALLOC_PERTURB_=165
 umask 022
 X=$1 C=$2 LAUNCH=("${@:3}") win=${3:+1} NL=$'\n'
 [ "$win" ] && NL=$'\r\n'
@@ -183,6 +184,7 @@ run x a b a; expect 1 "" "$USAGE_X" $before
 fresh folder=/
 run x absent; expect 1 "" "$OPEN" folder=/
 run x folder; expect 1 "" "$FOLDER" folder=/
+run x folder/; expect 1 "" "$FOLDER" folder=/
 
 # No magic word: refused before a stale temporary file is touched.
 for f in empty short lower vkt1 shifted; do
@@ -249,9 +251,27 @@ if [ -z "$win" ]; then
     # that arrives while it is written (the second write, after the statistics line).
     fresh data.bin=hffff
     with="prlimit --fsize=4096" run x data.bin; expect 1 "6 65535" "$WRITE" data.bin=hffff
+    # Even the statistics line may pass the limit: it is cut short and the run goes on.
+    with="prlimit --fsize=20" run x data.bin; [ "$status" = 1 ] || fail "status $status, expected 1"
     if command -v strace >/dev/null; then
         with="strace -o /dev/null -e inject=write:signal=INT:when=2" run x data.bin
         expect 130 "6 65535" "" data.bin=hffff
+        # A write that makes no progress or a close that reports an error fails the run; a file
+        # system without an atomic no-replace rename gets link and unlink instead.
+        with="strace -o /dev/null -e inject=write:retval=0:when=2" run x data.bin
+        expect 1 "6 65535" "$WRITE" data.bin=hffff
+        with="strace -o /dev/null -e inject=close:error=EIO" run x data.bin
+        expect 1 "6 65535" "$WRITE" data.bin=hffff
+        fresh data.bin=ex
+        with="strace -o /dev/null -e inject=renameat2:error=EINVAL" run x data.bin
+        expect 0 "14 10" "" data.bin=dec data.bin.BAK=ex
+        # An interrupted read is retried, and a SIGINT the caller ignores (nohup) stays ignored.
+        fresh data.bin=ex
+        with="strace -o /dev/null -P $W/data.bin -e inject=read:error=EINTR:when=1" run x data.bin
+        expect 0 "14 10" "" data.bin=dec data.bin.BAK=ex
+        fresh data.bin=ex
+        with="env --ignore-signal=INT strace -o /dev/null -e inject=write:signal=INT:when=2" run x data.bin
+        expect 0 "14 10" "" data.bin=dec data.bin.BAK=ex
     fi
     # Another run holding the name's lock, or another user's file there: refused, untouched.
     fresh data.bin=ex 'data.bin.$$$=stale'
@@ -267,6 +287,14 @@ if [ -z "$win" ]; then
     fresh data.bin=ex && chmod 640 data.bin && { chown 65534 data.bin 2>/dev/null || :; }
     run x data.bin
     [ "$status $(stat -c '%a %U %Y' data.bin)" = "0 $(stat -c '%a %U %Y' data.bin.BAK)" ] || fail "mode, owner or date not kept"
+    # A user who cannot give the new file the input's group: the group and set-id bits, which
+    # would then reach further than the input's, are dropped.
+    if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null; then
+        fresh data.bin=ex && chown 65534:0 data.bin && chmod 6775 data.bin && chmod 777 .
+        with="setpriv --reuid=65534 --regid=65534 --clear-groups" run x data.bin
+        [ "$status $(stat -c %a data.bin)" = "0 705" ] || fail "mode $(stat -c %a data.bin) kept"
+        chmod 755 .
+    fi
 fi
 
 # An existing backup stops the first rename; the second is still tried, and fails, so the

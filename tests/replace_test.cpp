@@ -205,7 +205,10 @@ TEST_F(Replace, LimitsSignalsAndMemoryExhaustionLeaveNoTemporaryFile) {
     EXPECT_EXIT(in_child(1), ::testing::KilledBySignal(SIGTERM), "");
     EXPECT_EQ(files(), "d=packed");
 #if !defined(__SANITIZE_ADDRESS__)  // the sanitizer's allocator ends the process itself
-    EXPECT_EXIT(in_child(2), ::testing::ExitedWithCode(1), "");
+    EXPECT_EXIT(
+        in_child(2), ::testing::ExitedWithCode(1),
+        "\x83\x81\x83\x82\x83\x8A\x82\xCC\x8A\x84\x82\xE8\x93\x96\x82\xC4\x82\xAA\x82\xC5\x82\xAB"
+        "\x82\xDC\x82\xB9\x82\xF1\\.\n");
     EXPECT_EQ(files(), "d=packed");
 #endif
 }
