@@ -79,7 +79,7 @@ TEST(Encoder, UsesThePrefilledZerosAndTheWholeWindow) {
     bytes period(4096);
     for (auto& b : period) b = static_cast<std::uint8_t>(1 + rng() % 255);
     period[0] = period[1] = 0;
-    for (const std::size_t tail : {18, 2}) {
+    for (const std::size_t tail : {std::size_t{18}, std::size_t{2}}) {
         bytes input = period;
         input.insert(input.end(), period.begin(),
                      period.begin() + static_cast<std::ptrdiff_t>(tail));
