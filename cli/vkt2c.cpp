@@ -1,5 +1,4 @@
 // vkt2c: compresses one file in place into the VKT2 format, keeping the original as NAME.BAK.
-#include <algorithm>
 #include <memory>
 #include <new>
 #include <vector>
@@ -9,16 +8,6 @@
 #include "vkt2/vkt2.hpp"
 
 namespace {
-
-// Decodes the file exactly as vkt2x would and compares, so a fault in the encoder can never
-// replace a file with one that does not turn back into it.
-bool decodes_back(std::span<const std::uint8_t> file, std::span<const std::uint8_t> input) {
-    std::vector<std::uint8_t> check(input.size());
-    const auto size = vkt2::parse_header(file);
-    const auto result = vkt2::decode_stream(vkt2::token_stream(file), check);
-    return size == input.size() && result.status == vkt2::decode_status::ok &&
-           std::equal(check.begin(), check.end(), input.begin(), input.end());
-}
 
 int run(int argc, char** argv) {
     using vkt2::driver::fail;
@@ -38,7 +27,11 @@ int run(int argc, char** argv) {
     if (!compressed) return fail(vkt2::messages::too_large);
     const std::vector<std::uint8_t>& file = compressed.bytes;
     vkt2::driver::print_statistics("original", input.size(), "compressed", file.size());
-    if (!decodes_back(file, input)) return fail(vkt2::messages::cannot_write_temp);
+    // A fault in the encoder must never replace a file with one that does not turn back into it.
+    std::vector<std::uint8_t> scratch(input.size());
+    if (!vkt2::driver::decodes_back(file, input, scratch)) {
+        return fail(vkt2::messages::cannot_write_temp);
+    }
 
     vkt2::replacement output(*source);
     if (!output.ready()) return fail(vkt2::messages::cannot_create_temp);

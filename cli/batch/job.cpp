@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "driver.hpp"
 #include "platform.hpp"
 #include "replace.hpp"
 #include "verdict.hpp"
@@ -45,16 +46,6 @@ std::optional<source> load(const entry& e, std::span<std::uint8_t> buffer, std::
             break;
     }
     return std::nullopt;
-}
-
-// Decodes `file` as vkt2x would and compares, as vkt2c does, so that a fault in the encoder
-// can never replace a file with one that does not turn back into it.
-bool decodes_back(std::span<const std::uint8_t> file, std::span<const std::uint8_t> input,
-                  std::span<std::uint8_t> scratch) {
-    const std::span<std::uint8_t> check = scratch.first(input.size());
-    return parse_header(file) == input.size() &&
-           decode_stream(token_stream(file), check).status == decode_status::ok &&
-           std::equal(check.begin(), check.end(), input.begin(), input.end());
 }
 
 // What a failed commit means for the file at `path`, written through `path`.$$$.
@@ -125,7 +116,7 @@ file_result worker::run(const options& o, const entry& e) {
         if (got > max_original_size) return failed("too large: VKT2 holds at most 65,535 bytes");
         const vkt2::file_result packed = compress(file);
         if (!packed) return failed("does not fit in 65,536 bytes once compressed");
-        if (!decodes_back(packed.bytes, file, output_))
+        if (!driver::decodes_back(packed.bytes, file, output_))
             return failed("the compressed data does not decode back; the file is left as it was");
         r.out = packed.bytes.size();
         put(o, e, *input, packed.bytes, r);
