@@ -5,7 +5,6 @@
 #include <cstring>
 #include <new>
 
-#include "decode_zero_extended.hpp"
 #include "vkt2/vkt2.h"
 #include "vkt2/vkt2.hpp"
 

@@ -1,7 +1,6 @@
 // Whole-file compress and decompress in memory, with the tools' size limits and zero fill.
 #include <algorithm>
 
-#include "decode_zero_extended.hpp"
 #include "vkt2/vkt2.hpp"
 
 namespace vkt2 {

@@ -6,7 +6,6 @@
 #include <array>
 #include <cstring>
 
-#include "decode_zero_extended.hpp"
 #include "vkt2/vkt2.hpp"
 
 namespace vkt2 {

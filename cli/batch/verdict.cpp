@@ -3,7 +3,7 @@
 // stream that cannot be decoded at all.
 #include "verdict.hpp"
 
-#include <algorithm>
+#include <string>
 
 #include "vkt2/vkt2.hpp"
 
@@ -21,9 +21,8 @@ verdict test_file(std::span<const std::uint8_t> file, bool longer,
     const std::span<const std::uint8_t> stream = token_stream(file);
     const decode_result own = decode_stream(stream, out);
     if (own.status != decode_status::ok) {
-        std::vector<std::uint8_t> filled(input_buffer_size - header_size, 0);
-        std::copy(stream.begin(), stream.end(), filled.begin());
-        const decode_result padded = decode_stream(filled, out);
+        const decode_result padded =
+            decode_zero_extended(stream, input_buffer_size - header_size, out);
         if (padded.status == decode_status::ok) {
             v.failure = "cut short: the stream runs " +
                         std::to_string(padded.consumed - stream.size()) +

@@ -48,6 +48,11 @@ struct decode_result {
 // decoded and the bytes after it are unspecified.
 decode_result decode_stream(std::span<const std::uint8_t> stream, std::span<std::uint8_t> output);
 
+// decode_stream over `stream` followed by zeros up to `stream_size` bytes in all, as a short
+// file reads in the zero-filled load buffer, without copying it into such a buffer first.
+decode_result decode_zero_extended(std::span<const std::uint8_t> stream, std::size_t stream_size,
+                                   std::span<std::uint8_t> output);
+
 // Encodes `input` (the format holds up to 65,535 bytes) as the shortest token stream that
 // decode_stream turns back into it, using every reference the decoder honours.
 std::vector<std::uint8_t> encode(std::span<const std::uint8_t> input);
