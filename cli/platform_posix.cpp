@@ -114,7 +114,8 @@ bool check_written(const file& f) {
 void copy_attributes(const file& f, const attributes& info) {
     const int fd = f.get();
     // Owner first: a change of owner clears the set-id bits.
-    if (::fchown(fd, info.st_uid, info.st_gid) != 0 && ::fchown(fd, static_cast<uid_t>(-1), info.st_gid) != 0) {
+    if (::fchown(fd, info.st_uid, info.st_gid) != 0 &&
+        ::fchown(fd, static_cast<uid_t>(-1), info.st_gid) != 0) {
         // Neither could be set; what the file has is checked below.
     }
     struct stat now;
