@@ -16,7 +16,7 @@
 
 #include "greedy_baseline.hpp"
 #include "reference_decoder.hpp"
-#include "vkt2/vkt2.hpp"
+#include "vkt2/format.hpp"
 
 // Bytes asked of operator new since it was last reset: an upper bound on the working memory of
 // one encode() call, output included.

@@ -1,14 +1,12 @@
 // Shared driver steps for the vkt2 tools.
 #include "driver.hpp"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
 
 #include "messages.hpp"
 #include "platform.hpp"
-#include "vkt2/vkt2.hpp"
 
 namespace vkt2::driver {
 
@@ -45,14 +43,6 @@ std::optional<source> load_input(const char* name, std::span<std::uint8_t> buffe
 void print_statistics(const char* first, std::size_t a, const char* second, std::size_t b) {
     std::printf("%s = %d -> %s = %d\n", first, static_cast<int>(a), second, static_cast<int>(b));
     std::fflush(stdout);
-}
-
-bool decodes_back(std::span<const std::uint8_t> file, std::span<const std::uint8_t> input,
-                  std::span<std::uint8_t> scratch) {
-    const std::span<std::uint8_t> check = scratch.first(input.size());
-    return parse_header(file) == input.size() &&
-           decode_stream(token_stream(file), check).status == decode_status::ok &&
-           std::equal(check.begin(), check.end(), input.begin(), input.end());
 }
 
 int commit(replacement& output, std::span<const std::uint8_t> data) {

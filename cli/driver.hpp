@@ -27,11 +27,6 @@ std::optional<source> load_input(const char* name, std::span<std::uint8_t> buffe
 // comes before any later message when both streams go to one file.
 void print_statistics(const char* first, std::size_t a, const char* second, std::size_t b);
 
-// True when the file image `file` decodes, as vkt2x would decode it, to exactly `input`; the
-// folder tool's compress makes the same check. `scratch` holds at least input.size() bytes.
-bool decodes_back(std::span<const std::uint8_t> file, std::span<const std::uint8_t> input,
-                  std::span<std::uint8_t> scratch);
-
 // Writes `data` through `output` and returns the exit status, reporting any failure.
 int commit(replacement& output, std::span<const std::uint8_t> data);
 

@@ -17,6 +17,7 @@
 #include "batch/engine.hpp"
 #include "batch/options.hpp"
 #include "platform.hpp"
+#include "vkt2/vkt2.h"
 
 namespace {
 
@@ -53,7 +54,7 @@ int run(int argc, char** argv) {
             std::fputs(vkt2::batch::help_text, stdout);
             return std::fflush(stdout) == 0 ? 0 : 1;
         case parsed::kind::version:
-            std::puts("vkt2 " VKT2_VERSION);
+            std::puts("vkt2 " VKT2_VERSION_STRING);
             return std::fflush(stdout) == 0 ? 0 : 1;
         case parsed::kind::error:
             std::fprintf(stderr, "vkt2: %s\n%s\n", p.error.c_str(), vkt2::batch::usage_line);

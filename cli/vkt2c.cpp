@@ -16,9 +16,9 @@ int run(int argc, char** argv) {
 
     // One byte more than the format can hold, so that a larger file shows itself.
     std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow)
-                                               std::uint8_t[vkt2::input_buffer_size]);
+                                               std::uint8_t[vkt2::max_file_size]);
     if (!buffer) return fail(vkt2::messages::no_memory);
-    const auto source = vkt2::driver::load_input(argv[1], {buffer.get(), vkt2::input_buffer_size});
+    const auto source = vkt2::driver::load_input(argv[1], {buffer.get(), vkt2::max_file_size});
     if (!source) return 1;
     const std::span<const std::uint8_t> input(buffer.get(), source->size);
 
@@ -29,7 +29,7 @@ int run(int argc, char** argv) {
     vkt2::driver::print_statistics("original", input.size(), "compressed", file.size());
     // A fault in the encoder must never replace a file with one that does not turn back into it.
     std::vector<std::uint8_t> scratch(input.size());
-    if (!vkt2::driver::decodes_back(file, input, scratch)) {
+    if (!vkt2::decodes_to(file, input, scratch)) {
         return fail(vkt2::messages::cannot_write_temp);
     }
 

@@ -15,22 +15,22 @@ int run(int argc, char** argv) {
 
     // One zero-filled allocation holds the load buffer and, after it, room for the output.
     std::unique_ptr<std::uint8_t[]> memory(
-        new (std::nothrow) std::uint8_t[vkt2::input_buffer_size + vkt2::max_original_size]());
+        new (std::nothrow) std::uint8_t[vkt2::max_file_size + vkt2::max_original_size]());
     if (!memory) return fail(vkt2::messages::no_memory);
-    const std::span<std::uint8_t> buffer(memory.get(), vkt2::input_buffer_size);
+    const std::span<std::uint8_t> buffer(memory.get(), vkt2::max_file_size);
 
     const auto input = vkt2::driver::load_input(argv[1], buffer);
     if (!input) return 1;
-    const auto original_size = vkt2::parse_header(buffer);
+    const auto original_size = vkt2::decoded_size(buffer);
     if (!original_size) return fail(vkt2::messages::not_compressed);
     vkt2::driver::print_statistics("compressed", input->size, "original", *original_size);
 
     vkt2::replacement output(*input);
     if (!output.ready()) return fail(vkt2::messages::cannot_create_temp);
 
-    const std::span<std::uint8_t> decoded(memory.get() + vkt2::input_buffer_size, *original_size);
-    const vkt2::decode_result result = vkt2::decode_stream(vkt2::token_stream(buffer), decoded);
-    if (result.status != vkt2::decode_status::ok) return fail(vkt2::messages::data_truncated);
+    const std::span<std::uint8_t> decoded(memory.get() + vkt2::max_file_size, *original_size);
+    const auto result = vkt2::decompress_into(buffer.first(input->size), decoded);
+    if (result.status != vkt2::file_status::ok) return fail(vkt2::messages::data_truncated);
     return vkt2::driver::commit(output, decoded);
 }
 

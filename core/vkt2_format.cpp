@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <array>
 
-#include "vkt2/vkt2.hpp"
+#include "vkt2/format.hpp"
 
 namespace vkt2 {
 
@@ -10,7 +10,7 @@ namespace {
 constexpr std::array<std::uint8_t, 4> magic = {'V', 'K', 'T', '2'};
 }
 
-std::optional<std::uint16_t> parse_header(std::span<const std::uint8_t> buffer) {
+std::optional<std::uint16_t> parse_header(std::span<const std::uint8_t> buffer) noexcept {
     if (buffer.size() < magic.size() || !std::equal(magic.begin(), magic.end(), buffer.begin())) {
         return std::nullopt;
     }
@@ -18,7 +18,7 @@ std::optional<std::uint16_t> parse_header(std::span<const std::uint8_t> buffer) 
     return static_cast<std::uint16_t>(at(4) | (at(5) << 8));
 }
 
-std::array<std::uint8_t, header_size> make_header(std::uint16_t original_size) {
+std::array<std::uint8_t, header_size> make_header(std::uint16_t original_size) noexcept {
     return {magic[0],
             magic[1],
             magic[2],
@@ -29,7 +29,7 @@ std::array<std::uint8_t, header_size> make_header(std::uint16_t original_size) {
             0};
 }
 
-std::span<const std::uint8_t> token_stream(std::span<const std::uint8_t> buffer) {
+std::span<const std::uint8_t> token_stream(std::span<const std::uint8_t> buffer) noexcept {
     return buffer.size() > header_size ? buffer.subspan(header_size)
                                        : std::span<const std::uint8_t>{};
 }

@@ -6,7 +6,7 @@
 #include <array>
 #include <cstring>
 
-#include "vkt2/vkt2.hpp"
+#include "vkt2/format.hpp"
 
 namespace vkt2 {
 
@@ -53,7 +53,7 @@ void copy_near(std::uint8_t* out, std::size_t at, std::size_t d, std::size_t len
 }  // namespace
 
 decode_result decode_zero_extended(std::span<const std::uint8_t> stream, std::size_t stream_size,
-                                   std::span<std::uint8_t> output) {
+                                   std::span<std::uint8_t> output) noexcept {
     const std::uint8_t* in = stream.data();
     const std::size_t real_size = stream.size();
     const std::size_t in_size = stream_size < real_size ? real_size : stream_size;
@@ -127,7 +127,7 @@ decode_result decode_zero_extended(std::span<const std::uint8_t> stream, std::si
     return {decode_status::ok, op, ip};
 }
 
-decode_result decode_stream(std::span<const std::uint8_t> stream, std::span<std::uint8_t> output) {
+decode_result decode_stream(std::span<const std::uint8_t> stream, std::span<std::uint8_t> output) noexcept {
     return decode_zero_extended(stream, stream.size(), output);
 }
 

@@ -13,7 +13,7 @@
 #include <cstring>
 #include <vector>
 
-#include "vkt2/vkt2.hpp"
+#include "vkt2/format.hpp"
 
 namespace vkt2 {
 

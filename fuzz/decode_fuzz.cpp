@@ -6,10 +6,10 @@
 
 #include "fuzz_check.hpp"
 #include "reference_decoder.hpp"
-#include "vkt2/vkt2.hpp"
+#include "vkt2/format.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::vector<std::uint8_t> buffer(vkt2::input_buffer_size, 0);
+    std::vector<std::uint8_t> buffer(vkt2::max_file_size, 0);
     std::copy_n(data, std::min(size, buffer.size()), buffer.begin());
     const auto original_size = vkt2::parse_header(buffer);
     if (!original_size) return 0;

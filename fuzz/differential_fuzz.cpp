@@ -7,7 +7,7 @@
 
 #include "fuzz_check.hpp"
 #include "reference_decoder.hpp"
-#include "vkt2/vkt2.hpp"
+#include "vkt2/format.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 2) return 0;

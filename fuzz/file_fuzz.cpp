@@ -8,11 +8,11 @@
 
 #include "fuzz_check.hpp"
 #include "vkt2/vkt2.h"
-#include "vkt2/vkt2.hpp"
+#include "vkt2/format.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::span<const std::uint8_t> image(data, size);
-    std::vector<std::uint8_t> buffer(vkt2::input_buffer_size, 0);
+    std::vector<std::uint8_t> buffer(vkt2::max_file_size, 0);
     std::copy_n(data, std::min(size, buffer.size()), buffer.begin());
     const auto original_size = vkt2::parse_header(buffer);
     std::vector<std::uint8_t> expected(original_size.value_or(0));
@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto result = vkt2::decompress(image);
     FUZZ_CHECK(result.status == (!original_size ? vkt2::file_status::not_vkt2
                                  : decodes      ? vkt2::file_status::ok
-                                                : vkt2::file_status::truncated));
+                                                : vkt2::file_status::stream_past_limit));
     FUZZ_CHECK(result.bytes == (result ? expected : std::vector<std::uint8_t>{}));
 
     std::vector<std::uint8_t> out(expected.size());  // exactly, so that ASan sees any overrun
@@ -29,17 +29,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int code = vkt2_decompress(data, size, out.data(), out.size(), &out_size);
     FUZZ_CHECK(code == (result           ? VKT2_OK
                         : !original_size ? VKT2_ERROR_NOT_VKT2
-                                         : VKT2_ERROR_TRUNCATED));
+                                         : VKT2_ERROR_STREAM_PAST_LIMIT));
     FUZZ_CHECK(!result || std::equal(expected.begin(), expected.end(), out.begin(),
                                      out.begin() + static_cast<std::ptrdiff_t>(out_size)));
 
-    std::vector<std::uint8_t> file(vkt2::input_buffer_size);
+    std::vector<std::uint8_t> file(vkt2::max_file_size);
     std::size_t file_size = 0;
     const int packed = vkt2_compress(data, size, file.data(), file.size(), &file_size);
     if (packed == VKT2_ERROR_TOO_LARGE) {
         // Only data that could not fit as all literals may come out too large; the exact
         // boundary is a unit test's, as encoding twice would halve the fuzzing speed.
-        FUZZ_CHECK(vkt2::header_size + vkt2::max_stream_size(size) > vkt2::input_buffer_size);
+        FUZZ_CHECK(vkt2::header_size + vkt2::max_stream_size(size) > vkt2::max_file_size);
         return 0;
     }
     FUZZ_CHECK(packed == VKT2_OK);

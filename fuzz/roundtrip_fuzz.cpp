@@ -7,7 +7,7 @@
 
 #include "fuzz_check.hpp"
 #include "greedy_encoder.hpp"
-#include "vkt2/vkt2.hpp"
+#include "vkt2/format.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::span<const std::uint8_t> input(data, std::min(size, vkt2::max_original_size));

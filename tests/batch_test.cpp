@@ -16,7 +16,7 @@
 #include "engine.hpp"
 #include "options.hpp"
 #include "verdict.hpp"
-#include "vkt2/vkt2.hpp"
+#include "vkt2/format.hpp"
 #include "walk.hpp"
 
 namespace {
@@ -144,7 +144,7 @@ TEST_F(BatchTest, OutputFolderKeepsThePathsAndReplacesOnlyWithForce) {
     const std::string cut = packed(std::string(300, 'q') + "the tail");
     put("d/z", packed(many));
     put("d/zz", cut.substr(0, cut.size() - 5));
-    bytes buffer(vkt2::input_buffer_size), want(308);
+    bytes buffer(vkt2::max_file_size), want(308);
     std::copy(cut.begin(), cut.end() - 5, buffer.begin());
     vkt2::decode_stream(vkt2::token_stream(buffer), want);
     const std::string inputs = tree("d") + tree("e");

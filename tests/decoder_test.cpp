@@ -8,7 +8,7 @@
 
 #include "reference_decoder.hpp"
 #include "token_builder.hpp"
-#include "vkt2/vkt2.hpp"
+#include "vkt2/format.hpp"
 
 namespace {
 
@@ -90,7 +90,7 @@ TEST(Decoder, StopsExactlyAtOriginalSizeEvenInsideAReference) {
 
 TEST(Decoder, ZeroFilledTailDecodesAsZeroBytes) {
     // As the tool loads it: header only, everything after it zero.
-    bytes buffer(vkt2::input_buffer_size, 0);
+    bytes buffer(vkt2::max_file_size, 0);
     const bytes header = {'V', 'K', 'T', '2', 0xFF, 0xFF, 0, 0};
     std::copy(header.begin(), header.end(), buffer.begin());
     const auto d =
@@ -121,7 +121,7 @@ TEST(Decoder, ReportsTheEndOfTheInputWithoutReadingPastIt) {
     EXPECT_EQ(decode(cut, 1000).produced, 8u + 7 * 18);
 
     // A full load buffer of all-literal groups runs out 58,247 bytes in.
-    bytes stream(vkt2::input_buffer_size - vkt2::header_size, 0xFF);
+    bytes stream(vkt2::max_file_size - vkt2::header_size, 0xFF);
     d = decode(stream, 65535);
     EXPECT_EQ(d.status, vkt2::decode_status::truncated);
     EXPECT_EQ(d.produced, 58247u);

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "greedy_encoder.hpp"
-#include "vkt2/vkt2.hpp"
+#include "vkt2/format.hpp"
 
 namespace {
 

@@ -2,12 +2,13 @@
 // error they report.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "vkt2/vkt2.h"
-#include "vkt2/vkt2.hpp"
+#include "vkt2/format.hpp"
 
 namespace {
 
@@ -36,11 +37,11 @@ TEST(WholeFile, DecompressReadsOnlyTheFirst65536BytesAndZerosPastTheEnd) {
     EXPECT_EQ(vkt2::decompress(bytes{'V', 'K', 'T'}).status, file_status::not_vkt2);
     EXPECT_EQ(vkt2::decompress(bytes{'V', 'K', 'T', '2', 24}).bytes, bytes(24, 0));
     EXPECT_EQ(vkt2::decompress(literal_image(58247)).bytes, bytes(58247, 0xFF));
-    EXPECT_EQ(vkt2::decompress(literal_image(58248)).status, file_status::truncated);
+    EXPECT_EQ(vkt2::decompress(literal_image(58248)).status, file_status::stream_past_limit);
 }
 
 TEST(WholeFile, CompressRefusesWhatVkt2xCouldNotLoad) {
-    EXPECT_EQ(vkt2::compress(without_matches(58247)).bytes.size(), vkt2::input_buffer_size);
+    EXPECT_EQ(vkt2::compress(without_matches(58247)).bytes.size(), vkt2::max_file_size);
     EXPECT_EQ(vkt2::compress(without_matches(58248)).status, file_status::too_large);
     EXPECT_TRUE(vkt2::compress(bytes(65535, 'a')));
     EXPECT_EQ(vkt2::compress(bytes(65536, 'a')).status, file_status::too_large);
@@ -58,14 +59,14 @@ TEST(CInterface, NamesEveryErrorAndSaysHowMuchRoomIsNeeded) {
               VKT2_ERROR_DST_TOO_SMALL);
     EXPECT_EQ(size, 58248u);
     EXPECT_EQ(vkt2_decompress(image.data(), image.size(), out.data(), out.size(), &size),
-              VKT2_ERROR_TRUNCATED);
+              VKT2_ERROR_STREAM_PAST_LIMIT);
     EXPECT_EQ(vkt2_compress(zeros.data(), 65536, out.data(), out.size(), &size),
               VKT2_ERROR_TOO_LARGE);
     EXPECT_EQ(vkt2_compress(zeros.data(), 100, out.data(), 8, &size), VKT2_ERROR_DST_TOO_SMALL);
     EXPECT_EQ(size, vkt2::compress(bytes(100, 0)).bytes.size());
     std::set<std::string> names;
-    for (int code = 0; code <= 7; ++code) names.insert(vkt2_error_name(code));
-    EXPECT_EQ(names.size(), 8u);
+    for (int code = 0; code <= 9; ++code) names.insert(vkt2_error_name(code));
+    EXPECT_EQ(names.size(), 10u);
 }
 
 TEST(CInterface, RoundTripsWithinTheBound) {
@@ -78,6 +79,126 @@ TEST(CInterface, RoundTripsWithinTheBound) {
     EXPECT_EQ(size, file.size());
     ASSERT_EQ(vkt2_decompress(file.data(), size, back.data(), back.size(), &size), VKT2_OK);
     EXPECT_EQ(back, data);
+}
+
+// Header and stream as bytes: "VKT2", the size, two unused bytes, then `stream`.
+bytes image(std::uint16_t size, const bytes& stream) {
+    const auto header = vkt2::make_header(size);
+    bytes out(header.size() + stream.size());
+    std::copy(header.begin(), header.end(), out.begin());
+    std::copy(stream.begin(), stream.end(), out.begin() + vkt2::header_size);
+    return out;
+}
+
+// One row per verdict the tester can reach, checked through both interfaces alike.
+TEST(Verdict, EachCaseThroughBothInterfaces) {
+    const bytes abc = {0x07, 'a', 'b', 'c'};  // three literals: "abc"
+    bytes longer = image(3, abc);
+    longer.resize(70000, 0);
+    struct row {
+        const char* name;
+        bytes file;
+        int code, grade;
+        std::size_t decoded, used, missing, unused, ignored;
+    } rows[] = {
+        {"empty", {}, VKT2_ERROR_NOT_VKT2, VKT2_VERDICT_FAIL, 0, 0, 0, 0, 0},
+        {"not VKT2", {'V', 'K', 'T', '3', 0, 0, 0, 0}, VKT2_ERROR_NOT_VKT2, 2, 0, 0, 0, 0, 0},
+        {"magic alone", {'V', 'K', 'T', '2'}, VKT2_ERROR_HEADER_CUT_SHORT, 2, 0, 0, 0, 0, 0},
+        {"magic and one byte", {'V', 'K', 'T', '2', 9}, VKT2_ERROR_HEADER_CUT_SHORT, 2, 9, 0, 0,
+         0, 0},
+        {"empty original", image(0, {}), VKT2_OK, VKT2_VERDICT_PASS, 0, 0, 0, 0, 0},
+        {"exact", image(3, abc), VKT2_OK, VKT2_VERDICT_PASS, 3, 4, 0, 0, 0},
+        {"unused bytes", image(3, {0x07, 'a', 'b', 'c', 1, 2}), VKT2_OK, VKT2_VERDICT_WARN, 3, 4,
+         0, 2, 0},
+        {"longer than the limit", longer, VKT2_OK, VKT2_VERDICT_WARN, 3, 4, 0, 65524, 70000 - 65536},
+        {"stream cut short", image(5, {0x1F, 'a', 'b'}), VKT2_ERROR_CUT_SHORT, 2, 5, 6, 3, 0, 0},
+        {"mid-reference", image(9, {0x01, 'a', 0x00}), VKT2_ERROR_CUT_SHORT, 2, 9, 8, 5, 0, 0},
+        {"past the limit", literal_image(58248), VKT2_ERROR_STREAM_PAST_LIMIT, 2, 58248, 65528, 0,
+         0, 0},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.name);
+        vkt2_verdict v{};
+        EXPECT_EQ(vkt2_test(r.file.data(), r.file.size(), &v), r.code);
+        EXPECT_EQ(v.error, r.code);
+        EXPECT_EQ(v.verdict, r.grade);
+        EXPECT_EQ(v.file_size, r.file.size());
+        EXPECT_EQ(v.decoded_size, r.decoded);
+        EXPECT_EQ(v.stream_used, r.used);
+        EXPECT_EQ(v.bytes_missing, r.missing);
+        EXPECT_EQ(v.bytes_unused, r.unused);
+        EXPECT_EQ(v.bytes_ignored, r.ignored);
+        const vkt2::verdict cpp = vkt2::test(r.file);
+        EXPECT_EQ(static_cast<int>(cpp.result), r.grade);
+        EXPECT_EQ(cpp.stream_used, r.used);
+        EXPECT_EQ(cpp.bytes_missing, r.missing);
+        // A file cut short still decodes by the loader's rules; one that needs more cannot.
+        const auto decoded = vkt2::decompress(r.file);
+        EXPECT_EQ(decoded.status == file_status::ok,
+                  r.code == VKT2_OK || r.code == VKT2_ERROR_CUT_SHORT ||
+                      r.code == VKT2_ERROR_HEADER_CUT_SHORT);
+    }
+    EXPECT_EQ(vkt2_test(nullptr, 1, nullptr), VKT2_ERROR_INVALID_ARGUMENT);
+}
+
+// Where the tester says a stream ends is where the decoder stops reading, for any stream.
+TEST(Verdict, AgreesWithTheDecoderOnRandomStreams) {
+    std::mt19937 rng(7);
+    bytes out(vkt2::max_original_size);
+    for (int round = 0; round < 3000; ++round) {
+        bytes stream(rng() % 200);
+        for (auto& b : stream) b = static_cast<std::uint8_t>(rng() % 4 ? rng() : 0xFF);
+        const auto size = static_cast<std::uint16_t>(rng() % 400);
+        const auto v = vkt2::test(image(size, stream));
+        const auto d = vkt2::decode_zero_extended(stream, vkt2::stream_room,
+                                                  std::span(out).first(size));
+        ASSERT_EQ(v.stream_used, d.consumed) << round;
+        ASSERT_EQ(v.result != vkt2::grade::fail, d.consumed <= stream.size()) << round;
+    }
+}
+
+TEST(CInterface, DecodesIntoABufferAndReadsTheHeaderAlone) {
+    const bytes file = image(3, {0x07, 'x', 'y', 'z'});
+    bytes out(2, '!');
+    std::size_t size = 0;
+    EXPECT_EQ(vkt2_decompress(file.data(), file.size(), out.data(), out.size(), &size),
+              VKT2_ERROR_DST_TOO_SMALL);
+    EXPECT_EQ(size, 3u);
+    EXPECT_EQ(out, bytes(2, '!'));  // untouched
+    EXPECT_EQ(vkt2_decoded_size(file.data(), 6, &size), VKT2_OK);
+    EXPECT_EQ(size, 3u);
+    EXPECT_EQ(vkt2_decoded_size("VKT2\x01", 5, &size), VKT2_OK);
+    EXPECT_EQ(size, 1u);
+    EXPECT_EQ(vkt2_decoded_size("VKT", 3, &size), VKT2_ERROR_NOT_VKT2);
+    EXPECT_EQ(vkt2::decoded_size(file), 3u);
+    EXPECT_FALSE(vkt2::decoded_size(bytes{'v', 'k', 't', '2'}));
+    out.resize(3);
+    EXPECT_EQ(vkt2::decompress_into(file, out).status, file_status::ok);
+    EXPECT_EQ(out, (bytes{'x', 'y', 'z'}));
+}
+
+TEST(CInterface, VersionsAgree) {
+    EXPECT_STREQ(vkt2_version_string(), VKT2_VERSION_STRING);
+    EXPECT_EQ(vkt2_version_number(), 10000u * VKT2_VERSION_MAJOR + 100u * VKT2_VERSION_MINOR +
+                                         VKT2_VERSION_PATCH);
+    EXPECT_EQ(std::to_string(VKT2_VERSION_MAJOR) + "." + std::to_string(VKT2_VERSION_MINOR) + "." +
+                  std::to_string(VKT2_VERSION_PATCH),
+              VKT2_VERSION_STRING);
+}
+
+TEST(WholeFile, DecodesToAcceptsOnlyAnExactSoundFile) {
+    const bytes data(300, 'q');
+    const bytes file = vkt2::compress(data).bytes;
+    bytes scratch(300);
+    EXPECT_TRUE(vkt2::decodes_to(file, data, scratch));
+    bytes other = data;
+    other[299] = 'r';
+    EXPECT_FALSE(vkt2::decodes_to(file, other, scratch));
+    bytes padded = file;
+    padded.push_back(0);  // unused byte: not what compress writes
+    EXPECT_FALSE(vkt2::decodes_to(padded, data, scratch));
+    EXPECT_FALSE(vkt2::decodes_to(bytes(file.begin(), file.end() - 1), data, scratch));
+    EXPECT_FALSE(vkt2::decodes_to(file, data, std::span(scratch).first(299)));
 }
 
 }  // namespace

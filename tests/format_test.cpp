@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "vkt2/vkt2.hpp"
+#include "vkt2/format.hpp"
 
 namespace {
 
@@ -11,7 +11,7 @@ using bytes = std::vector<std::uint8_t>;
 
 // The tool tests a zero-filled 64 KiB buffer with the file at its start; so do these tests.
 std::optional<std::uint16_t> parse_loaded(const bytes& file) {
-    bytes buffer(vkt2::input_buffer_size, 0);
+    bytes buffer(vkt2::max_file_size, 0);
     std::copy(file.begin(), file.end(), buffer.begin());
     return vkt2::parse_header(buffer);
 }

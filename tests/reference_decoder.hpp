@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <span>
 
-#include "vkt2/vkt2.hpp"
+#include "vkt2/format.hpp"
 
 namespace vkt2::testing {
 

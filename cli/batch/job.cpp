@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <optional>
 
-#include "driver.hpp"
 #include "platform.hpp"
 #include "replace.hpp"
 #include "verdict.hpp"
@@ -25,14 +24,12 @@ file_result failed(std::string why) {
     return r;
 }
 
-// Loads up to buffer.size() bytes and zeroes the rest. The buffer is one byte longer than
-// what is ever decoded, so a full read shows a file longer than that.
+// Loads up to buffer.size() bytes. The buffer is one byte longer than what ever counts, so a
+// full read shows a file longer than that.
 std::optional<source> load(const entry& e, std::span<std::uint8_t> buffer, std::string& why) {
     source s = load_source(e.path.c_str(), buffer);
     switch (s.result) {
         case source::status::loaded:
-            std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(s.size), buffer.end(),
-                      std::uint8_t{0});
             return s;
         case source::status::cannot_open: {
             std::error_code ec;
@@ -94,16 +91,16 @@ void put(const options& o, const entry& e, const source& input, std::span<const 
 
 }  // namespace
 
-worker::worker() : input_(input_buffer_size + 1), output_(max_original_size) {}
+worker::worker() : input_(max_file_size + 1), output_(max_original_size) {}
 
 file_result worker::run(const options& o, const entry& e) {
     std::string why;
     const auto input = load(e, input_, why);
     if (!input) return failed(why);
     const std::size_t got = input->size;
-    const bool longer = got > input_buffer_size;
-    const std::span<const std::uint8_t> file(input_.data(), std::min(got, input_buffer_size));
-    const auto size = parse_header(file);
+    const bool longer = got > max_file_size;
+    const std::span<const std::uint8_t> file(input_.data(), std::min(got, max_file_size));
+    const auto size = decoded_size(file);
 
     file_result r;
     r.in = file.size();
@@ -116,7 +113,7 @@ file_result worker::run(const options& o, const entry& e) {
         if (got > max_original_size) return failed("too large: VKT2 holds at most 65,535 bytes");
         const vkt2::file_result packed = compress(file);
         if (!packed) return failed("does not fit in 65,536 bytes once compressed");
-        if (!driver::decodes_back(packed.bytes, file, output_))
+        if (!decodes_to(packed.bytes, file, output_))
             return failed("the compressed data does not decode back; the file is left as it was");
         r.out = packed.bytes.size();
         put(o, e, *input, packed.bytes, r);
@@ -124,7 +121,7 @@ file_result worker::run(const options& o, const entry& e) {
     }
     r.out = *size;
     if (o.cmd == command::t) {
-        verdict v = test_file(file, longer, output_);
+        verdict v = test_file(std::span<const std::uint8_t>(input_.data(), got));
         if (!v.failure.empty()) return failed(v.failure);
         r.notes = std::move(v.warnings);
         return r;
@@ -135,10 +132,8 @@ file_result worker::run(const options& o, const entry& e) {
         if (longer && !ec) r.in = static_cast<std::size_t>(length);
         return r;
     }
-    // As vkt2x decodes: from the whole zero-filled load buffer.
     const std::span<std::uint8_t> decoded(output_.data(), *size);
-    const std::span<const std::uint8_t> loaded(input_.data(), input_buffer_size);
-    if (decode_stream(token_stream(loaded), decoded).status != decode_status::ok)
+    if (decompress_into(file, decoded).status != file_status::ok)
         return failed("the stream needs bytes past the first 65,536; it cannot be decoded");
     if (o.cmd == command::cat) {
         r.data.assign(decoded.begin(), decoded.end());

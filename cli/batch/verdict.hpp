@@ -1,4 +1,4 @@
-// What `vkt2 t` says of one file, from its bytes alone.
+// What `vkt2 t` says of one file: the library's verdict, in words.
 #pragma once
 
 #include <cstdint>
@@ -13,8 +13,7 @@ struct verdict {
     std::vector<std::string> warnings;  // things worth knowing about a file that passes
 };
 
-// `file` is what loading gave, at most the first 65,536 bytes; `longer` says the file goes on
-// past them. `scratch` takes the decoded bytes and must hold 65,535.
-verdict test_file(std::span<const std::uint8_t> file, bool longer, std::span<std::uint8_t> scratch);
+// `file` is what loading gave: the first 65,536 bytes, and one more when the file goes on.
+verdict test_file(std::span<const std::uint8_t> file);
 
 }  // namespace vkt2::batch

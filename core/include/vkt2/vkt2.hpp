@@ -1,74 +1,41 @@
-// The VKT2 format, its window decoder and its encoder: pure functions over byte spans.
+// libvkt2, the C++ interface: whole VKT2 files in memory.
+//
+// VKT2 is the compressed-file format of old Windows programs: an 8-byte header ("VKT2" and the
+// decoded size) and an LZSS token stream, decoding to at most 65,535 bytes. A file is read by
+// the loader's rules, which every call here follows: only its first 65,536 bytes count, and a
+// stream that runs past the file's end reads zero bytes there, so a file cut short still
+// decodes, with zeros at the end. test() tells such files apart.
+//
+// Start with decompress() and compress(); decompress_into() decodes into a buffer of your own
+// without allocating; test() gives a file's verdict. The container's parts (header, stream
+// decoder, encoder) are in <vkt2/format.hpp>. The C interface is <vkt2/vkt2.h>.
+//
+// Every function keeps no state and may be called from any number of threads at once. Only
+// decompress() and compress() allocate, and they alone can throw (std::bad_alloc).
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <vector>
 
+#include "vkt2/vkt2.h"
+
 namespace vkt2 {
 
-// The tool loads at most this many bytes of a file; bytes past what was read stay zero.
-inline constexpr std::size_t input_buffer_size = 65536;
-inline constexpr std::size_t header_size = 8;
-// original_size is 16 bits.
-inline constexpr std::size_t max_original_size = 65535;
-inline constexpr std::size_t window_size = 4096;
-// Where the first decoded byte lands in the window; encoders must agree on it.
-inline constexpr std::size_t window_start = 4078;
-inline constexpr std::size_t min_ref_len = 3;
-inline constexpr std::size_t max_ref_len = 18;
-
-// Returns original_size when `buffer` starts with "VKT2", nothing otherwise. Header bytes
-// past the end of `buffer` read as zero, as they would in the zero-filled load buffer.
-std::optional<std::uint16_t> parse_header(std::span<const std::uint8_t> buffer);
-
-// The header of a file whose stream decodes to `original_size` bytes.
-std::array<std::uint8_t, header_size> make_header(std::uint16_t original_size);
-
-// The token stream that follows the header (empty if the buffer is shorter than one).
-std::span<const std::uint8_t> token_stream(std::span<const std::uint8_t> buffer);
-
-enum class decode_status {
-    ok,
-    // The stream needed a byte past the end of its span before the output was full.
-    truncated,
-};
-
-struct decode_result {
-    decode_status status;
-    std::size_t produced;  // bytes written to the output, all of it when status is ok
-    std::size_t consumed;  // stream bytes read, flag bytes included
-};
-
-// Decodes `stream` until exactly output.size() bytes are produced. Never reads outside
-// `stream` nor writes outside `output`. On `truncated`, output[..produced] holds what was
-// decoded and the bytes after it are unspecified.
-decode_result decode_stream(std::span<const std::uint8_t> stream, std::span<std::uint8_t> output);
-
-// decode_stream over `stream` followed by zeros up to `stream_size` bytes in all, as a short
-// file reads in the zero-filled load buffer, without copying it into such a buffer first.
-decode_result decode_zero_extended(std::span<const std::uint8_t> stream, std::size_t stream_size,
-                                   std::span<std::uint8_t> output);
-
-// Encodes `input` (the format holds up to 65,535 bytes) as the shortest token stream that
-// decode_stream turns back into it, using every reference the decoder honours.
-std::vector<std::uint8_t> encode(std::span<const std::uint8_t> input);
-
-// The longest stream encode can return: all literals, nine bits each.
-constexpr std::size_t max_stream_size(std::size_t input_size) {
-    return input_size + (input_size + 7) / 8;
-}
-
-// Whole files, in memory: what vkt2x and vkt2c do, without the files.
+// The most bytes of a file that count, and the most a file decodes to.
+inline constexpr std::size_t max_file_size = VKT2_MAX_FILE_SIZE;
+inline constexpr std::size_t max_original_size = VKT2_MAX_ORIGINAL_SIZE;
 
 enum class file_status {
     ok,
-    not_vkt2,   // decompress: the image does not start with "VKT2"
-    truncated,  // decompress: the stream needs bytes past the first input_buffer_size
-    too_large,  // compress: over max_original_size bytes, or a file over input_buffer_size
+    not_vkt2,           // the file does not start with "VKT2"
+    stream_past_limit,  // its stream needs bytes past the first max_file_size
+    too_large,          // compress: over max_original_size bytes, or over max_file_size packed
+    dst_too_small,      // decompress_into: the destination cannot hold the decoded size
+    header_cut_short,   // test: the file ends inside its 8-byte header
+    cut_short,          // test: the file ends before its stream does
 };
 
 struct file_result {
@@ -78,12 +45,53 @@ struct file_result {
     explicit operator bool() const { return status == file_status::ok; }
 };
 
-// Decodes a whole file image as vkt2x does: only its first input_buffer_size bytes count, and
-// bytes past its end read as zero.
-file_result decompress(std::span<const std::uint8_t> file);
+struct decoded {
+    file_status status;  // ok, not_vkt2, stream_past_limit or dst_too_small
+    std::size_t size;    // the decoded size from the header (0 for not_vkt2)
+};
 
-// The whole file vkt2c writes for `data`: the header, then the shortest stream. Files larger
-// than input_buffer_size are refused, since vkt2x could not load them. Throws std::bad_alloc.
-file_result compress(std::span<const std::uint8_t> data);
+// Decodes `file` by the loader's rules into dst[0..size). On dst_too_small, `size` is the room
+// needed and dst is untouched; on stream_past_limit, dst's contents are unspecified. `file` and
+// `dst` must not overlap. Allocates nothing.
+VKT2_API decoded decompress_into(std::span<const std::uint8_t> file,
+                                 std::span<std::uint8_t> dst) noexcept;
+
+// decompress_into() into a new vector of the decoded size. Throws std::bad_alloc.
+VKT2_API file_result decompress(std::span<const std::uint8_t> file);
+
+// The whole VKT2 file for `data`: the header, then the shortest token stream. Data over
+// max_original_size bytes, or that does not fit in max_file_size bytes, is too_large. Uses
+// work space of about 200 KiB; throws std::bad_alloc.
+VKT2_API file_result compress(std::span<const std::uint8_t> data);
+
+// The decoded size from the header alone: nothing unless `file` starts with "VKT2". Header bytes
+// past the end of `file` read as zero.
+VKT2_API std::optional<std::size_t> decoded_size(std::span<const std::uint8_t> file) noexcept;
+
+enum class grade { pass, warn, fail };
+
+// What test() found. The counts are 0 where they do not apply.
+struct verdict {
+    grade result;
+    file_status failure;        // ok unless result is fail: not_vkt2, header_cut_short,
+                                // cut_short or stream_past_limit
+    std::size_t file_size;      // all of the file's bytes
+    std::size_t decoded_size;   // from the header, its missing bytes read as zero
+    std::size_t stream_used;    // stream bytes the decoder reads, zeros past the end included
+    std::size_t bytes_missing;  // cut_short: how far the stream runs past the end of the file
+    std::size_t bytes_unused;   // warn: bytes after the end of the stream, within the limit
+    std::size_t bytes_ignored;  // warn: bytes past the first max_file_size, never read
+};
+
+// The verdict on `file`: pass, pass with warnings (bytes never read), or fail. A file that
+// fails with header_cut_short or cut_short still decodes by the loader's rules, zeros at the
+// end. The format has no checksum: damage inside a stream that still decodes to the stated size
+// goes unseen, except through bytes_unused. Allocates nothing.
+VKT2_API verdict test(std::span<const std::uint8_t> file) noexcept;
+
+// True when `file` passes test() without warnings and decodes to exactly `data`: the check to
+// make before a compressed file replaces its original. `scratch` must hold data.size() bytes.
+VKT2_API bool decodes_to(std::span<const std::uint8_t> file, std::span<const std::uint8_t> data,
+                         std::span<std::uint8_t> scratch) noexcept;
 
 }  // namespace vkt2
