@@ -132,9 +132,14 @@ rename_result rename(const folder& dir, const char* from, const char* to, bool r
     const int d = dir.fd.get();
     if (replace)
         return ::renameat(d, from, d, to) == 0 ? rename_result::done : rename_result::failed;
+#ifdef RENAME_NOREPLACE
     if (::renameat2(d, from, d, to, RENAME_NOREPLACE) == 0) return rename_result::done;
     // EINVAL: this file system cannot promise no-replace atomically; ENOSYS: an old kernel.
     return errno == EINVAL || errno == ENOSYS ? rename_result::unsupported : rename_result::failed;
+#else
+    // No atomic no-replace rename on this system: the caller links and unlinks instead.
+    return rename_result::unsupported;
+#endif
 }
 
 bool link(const folder& dir, const char* from, const char* to) {

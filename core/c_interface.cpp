@@ -5,8 +5,8 @@
 #include <cstring>
 #include <new>
 
-#include "vkt2/vkt2.h"
 #include "vkt2/format.hpp"
+#include "vkt2/vkt2.h"
 #include "vkt2/vkt2.hpp"
 
 static_assert(VKT2_MAX_ORIGINAL_SIZE == vkt2::max_original_size);
@@ -49,8 +49,8 @@ extern "C" int vkt2_decompress(const void* src, std::size_t src_size, void* dst,
     if (!valid(src, src_size) || !valid(dst, dst_capacity) || dst_size == nullptr) {
         return VKT2_ERROR_INVALID_ARGUMENT;
     }
-    const auto result =
-        vkt2::decompress_into(bytes_of(src, src_size), {static_cast<std::uint8_t*>(dst), dst_capacity});
+    const auto result = vkt2::decompress_into(bytes_of(src, src_size),
+                                              {static_cast<std::uint8_t*>(dst), dst_capacity});
     if (result.status != vkt2::file_status::not_vkt2) *dst_size = result.size;
     return code_of(result.status);
 }

@@ -8,6 +8,13 @@
 
 #include "vkt2/format.hpp"
 
+// The eight tokens of a group must inline into one straight run where the compiler can be told.
+#if defined(__GNUC__)
+#define VKT2_ALWAYS_INLINE __attribute__((always_inline))
+#else
+#define VKT2_ALWAYS_INLINE
+#endif
+
 namespace vkt2 {
 
 namespace {
@@ -75,7 +82,7 @@ decode_result decode_zero_extended(std::span<const std::uint8_t> stream, std::si
                 continue;
             }
             // Spelled out eight times, so each token tests a fixed bit and there is no loop.
-            auto token = [&](unsigned bit) __attribute__((always_inline)) {
+            auto token = [&](unsigned bit) VKT2_ALWAYS_INLINE {
                 if (flags & bit) {
                     out[op++] = in[ip++];
                     return;
@@ -127,7 +134,8 @@ decode_result decode_zero_extended(std::span<const std::uint8_t> stream, std::si
     return {decode_status::ok, op, ip};
 }
 
-decode_result decode_stream(std::span<const std::uint8_t> stream, std::span<std::uint8_t> output) noexcept {
+decode_result decode_stream(std::span<const std::uint8_t> stream,
+                            std::span<std::uint8_t> output) noexcept {
     return decode_zero_extended(stream, stream.size(), output);
 }
 

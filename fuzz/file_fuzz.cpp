@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "fuzz_check.hpp"
-#include "vkt2/vkt2.h"
 #include "vkt2/format.hpp"
+#include "vkt2/vkt2.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::span<const std::uint8_t> image(data, size);

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "vkt2/vkt2.h"
 #include "vkt2/format.hpp"
+#include "vkt2/vkt2.h"
 
 namespace {
 
@@ -104,13 +104,21 @@ TEST(Verdict, EachCaseThroughBothInterfaces) {
         {"empty", {}, VKT2_ERROR_NOT_VKT2, VKT2_VERDICT_FAIL, 0, 0, 0, 0, 0},
         {"not VKT2", {'V', 'K', 'T', '3', 0, 0, 0, 0}, VKT2_ERROR_NOT_VKT2, 2, 0, 0, 0, 0, 0},
         {"magic alone", {'V', 'K', 'T', '2'}, VKT2_ERROR_HEADER_CUT_SHORT, 2, 0, 0, 0, 0, 0},
-        {"magic and one byte", {'V', 'K', 'T', '2', 9}, VKT2_ERROR_HEADER_CUT_SHORT, 2, 9, 0, 0,
-         0, 0},
+        {"magic and one byte",
+         {'V', 'K', 'T', '2', 9},
+         VKT2_ERROR_HEADER_CUT_SHORT,
+         2,
+         9,
+         0,
+         0,
+         0,
+         0},
         {"empty original", image(0, {}), VKT2_OK, VKT2_VERDICT_PASS, 0, 0, 0, 0, 0},
         {"exact", image(3, abc), VKT2_OK, VKT2_VERDICT_PASS, 3, 4, 0, 0, 0},
-        {"unused bytes", image(3, {0x07, 'a', 'b', 'c', 1, 2}), VKT2_OK, VKT2_VERDICT_WARN, 3, 4,
-         0, 2, 0},
-        {"longer than the limit", longer, VKT2_OK, VKT2_VERDICT_WARN, 3, 4, 0, 65524, 70000 - 65536},
+        {"unused bytes", image(3, {0x07, 'a', 'b', 'c', 1, 2}), VKT2_OK, VKT2_VERDICT_WARN, 3, 4, 0,
+         2, 0},
+        {"longer than the limit", longer, VKT2_OK, VKT2_VERDICT_WARN, 3, 4, 0, 65524,
+         70000 - 65536},
         {"stream cut short", image(5, {0x1F, 'a', 'b'}), VKT2_ERROR_CUT_SHORT, 2, 5, 6, 3, 0, 0},
         {"mid-reference", image(9, {0x01, 'a', 0x00}), VKT2_ERROR_CUT_SHORT, 2, 9, 8, 5, 0, 0},
         {"past the limit", literal_image(58248), VKT2_ERROR_STREAM_PAST_LIMIT, 2, 58248, 65528, 0,
@@ -134,9 +142,9 @@ TEST(Verdict, EachCaseThroughBothInterfaces) {
         EXPECT_EQ(cpp.bytes_missing, r.missing);
         // A file cut short still decodes by the loader's rules; one that needs more cannot.
         const auto decoded = vkt2::decompress(r.file);
-        EXPECT_EQ(decoded.status == file_status::ok,
-                  r.code == VKT2_OK || r.code == VKT2_ERROR_CUT_SHORT ||
-                      r.code == VKT2_ERROR_HEADER_CUT_SHORT);
+        EXPECT_EQ(decoded.status == file_status::ok, r.code == VKT2_OK ||
+                                                         r.code == VKT2_ERROR_CUT_SHORT ||
+                                                         r.code == VKT2_ERROR_HEADER_CUT_SHORT);
     }
     EXPECT_EQ(vkt2_test(nullptr, 1, nullptr), VKT2_ERROR_INVALID_ARGUMENT);
 }
@@ -150,8 +158,8 @@ TEST(Verdict, AgreesWithTheDecoderOnRandomStreams) {
         for (auto& b : stream) b = static_cast<std::uint8_t>(rng() % 4 ? rng() : 0xFF);
         const auto size = static_cast<std::uint16_t>(rng() % 400);
         const auto v = vkt2::test(image(size, stream));
-        const auto d = vkt2::decode_zero_extended(stream, vkt2::stream_room,
-                                                  std::span(out).first(size));
+        const auto d =
+            vkt2::decode_zero_extended(stream, vkt2::stream_room, std::span(out).first(size));
         ASSERT_EQ(v.stream_used, d.consumed) << round;
         ASSERT_EQ(v.result != vkt2::grade::fail, d.consumed <= stream.size()) << round;
     }
@@ -179,8 +187,8 @@ TEST(CInterface, DecodesIntoABufferAndReadsTheHeaderAlone) {
 
 TEST(CInterface, VersionsAgree) {
     EXPECT_STREQ(vkt2_version_string(), VKT2_VERSION_STRING);
-    EXPECT_EQ(vkt2_version_number(), 10000u * VKT2_VERSION_MAJOR + 100u * VKT2_VERSION_MINOR +
-                                         VKT2_VERSION_PATCH);
+    EXPECT_EQ(vkt2_version_number(),
+              10000u * VKT2_VERSION_MAJOR + 100u * VKT2_VERSION_MINOR + VKT2_VERSION_PATCH);
     EXPECT_EQ(std::to_string(VKT2_VERSION_MAJOR) + "." + std::to_string(VKT2_VERSION_MINOR) + "." +
                   std::to_string(VKT2_VERSION_PATCH),
               VKT2_VERSION_STRING);

@@ -57,13 +57,13 @@ struct decode_result {
 // nor writes outside `output`, which must not overlap. On `truncated`, output[..produced] holds
 // what was decoded and the bytes after it are unspecified.
 VKT2_API decode_result decode_stream(std::span<const std::uint8_t> stream,
-                                        std::span<std::uint8_t> output) noexcept;
+                                     std::span<std::uint8_t> output) noexcept;
 
 // decode_stream over `stream` followed by zero bytes up to `stream_size` bytes in all, as a
 // short file reads by the loader's rules, without copying it anywhere first.
 VKT2_API decode_result decode_zero_extended(std::span<const std::uint8_t> stream,
-                                               std::size_t stream_size,
-                                               std::span<std::uint8_t> output) noexcept;
+                                            std::size_t stream_size,
+                                            std::span<std::uint8_t> output) noexcept;
 
 // The shortest token stream that decode_stream turns back into `input` (at most 65,535
 // bytes), using every reference the decoder honours. Throws std::bad_alloc.

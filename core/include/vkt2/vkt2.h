@@ -64,11 +64,11 @@ enum {
 #define VKT2_MAX_FILE_SIZE 65536
 
 /* The largest file vkt2_compress can write for n bytes (n up to 65,535), for static buffers. */
-#define VKT2_COMPRESS_BOUND(n)                                                   \
-    ((size_t)(n) > VKT2_MAX_ORIGINAL_SIZE                                        \
-         ? (size_t)0                                                             \
-         : (8 + (size_t)(n) + ((size_t)(n) + 7) / 8 > VKT2_MAX_FILE_SIZE         \
-                ? (size_t)VKT2_MAX_FILE_SIZE                                     \
+#define VKT2_COMPRESS_BOUND(n)                                           \
+    ((size_t)(n) > VKT2_MAX_ORIGINAL_SIZE                                \
+         ? (size_t)0                                                     \
+         : (8 + (size_t)(n) + ((size_t)(n) + 7) / 8 > VKT2_MAX_FILE_SIZE \
+                ? (size_t)VKT2_MAX_FILE_SIZE                             \
                 : 8 + (size_t)(n) + ((size_t)(n) + 7) / 8))
 
 /* Decodes the file src[0..src_size) by the loader's rules into dst. On VKT2_OK,
