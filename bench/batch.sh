@@ -48,7 +48,7 @@ rm "$work"/packed/*.BAK
 # The same originals as zstd files, at zstd's default level.
 cp -r "$work/plain" "$work/zpacked"
 zstd -q --rm -r "$work/zpacked"
-echo "files: $(ls "$work/packed" | wc -l), plain $(du -sk "$work/plain" | cut -f1) KiB," \
+echo "files: $(find "$work/packed" -type f | wc -l), plain $(du -sk "$work/plain" | cut -f1) KiB," \
   "vkt2 $(du -sk "$work/packed" | cut -f1) KiB, zstd $(du -sk "$work/zpacked" | cut -f1) KiB"
 
 w=$work
