@@ -3,19 +3,15 @@
 // counted in bytes of decoded data.
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <new>
-#include <random>
 #include <utility>
 #include <vector>
 
-#include "greedy_baseline.hpp"
-#include "reference_decoder.hpp"
+#include "inputs.hpp"
+#include "support/greedy_encoder.hpp"
+#include "support/reference_decoder.hpp"
 #include "vkt2/format.hpp"
 
 // Bytes asked of operator new since it was last reset: an upper bound on the working memory of
@@ -41,73 +37,7 @@ void operator delete(void* p, std::size_t) noexcept {
 namespace {
 
 using bytes = std::vector<std::uint8_t>;
-
-// The project's own sources, as much as fits: text the way people keep it.
-bytes text_input() {
-    std::vector<std::filesystem::path> files;
-    for (const char* dir : {"core", "cli", "tests", "bench"}) {
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(
-                 std::filesystem::path(VKT2_SOURCE_DIR) / dir)) {
-            if (entry.is_regular_file()) files.push_back(entry.path());
-        }
-    }
-    std::sort(files.begin(), files.end());  // the same input on every run
-    bytes data;
-    for (const auto& file : files) {
-        std::ifstream in(file, std::ios::binary);
-        data.insert(data.end(), std::istreambuf_iterator<char>(in), {});
-    }
-    if (data.empty()) data.push_back('\n');
-    for (std::size_t i = 0; data.size() < vkt2::max_original_size; ++i) data.push_back(data[i]);
-    data.resize(vkt2::max_original_size);
-    return data;
-}
-
-bytes random_input() {
-    std::mt19937 rng(1);
-    bytes data(vkt2::max_original_size);
-    for (auto& b : data) b = static_cast<std::uint8_t>(rng());
-    return data;
-}
-
-// Runs of a few hundred equal bytes: nearly every token is an 18-byte reference.
-bytes runs_input() {
-    std::mt19937 rng(2);
-    bytes data;
-    while (data.size() < vkt2::max_original_size) {
-        data.insert(data.end(), 100 + rng() % 900, static_cast<std::uint8_t>(rng()));
-    }
-    data.resize(vkt2::max_original_size);
-    return data;
-}
-
-// All zeros: one long run.
-bytes zeros_input() {
-    return bytes(vkt2::max_original_size, 0);
-}
-
-// Stretches of a few thousand bytes, each repeating a random pattern of 2 to 12 bytes.
-bytes periods_input() {
-    std::mt19937 rng(3);
-    bytes data;
-    while (data.size() < vkt2::max_original_size) {
-        bytes pattern(2 + rng() % 11);
-        for (auto& b : pattern) b = static_cast<std::uint8_t>(rng());
-        for (std::size_t k = 1000 + rng() % 3000; k > 0; --k)
-            data.push_back(pattern[k % pattern.size()]);
-    }
-    data.resize(vkt2::max_original_size);
-    return data;
-}
-
-// The first 64 KiB of an executable, or one byte when it is missing (the benchmark says so).
-bytes file_input(const char* path) {
-    std::ifstream in(path, std::ios::binary);
-    bytes data(std::istreambuf_iterator<char>(in), {});
-    data.resize(std::min(data.size(), vkt2::max_original_size));
-    if (data.empty()) data.push_back(0);
-    return data;
-}
+using namespace vkt2::bench;
 
 struct input {
     bytes original;
@@ -176,7 +106,7 @@ void BM_Encode(benchmark::State& state) {
 
 void BM_EncodeGreedy(benchmark::State& state) {
     const input& in = get(state.range(0));
-    vkt2::bench::greedy_baseline greedy;
+    vkt2::testing::greedy_encoder greedy;
     bytes stream;
     for (auto _ : state) {
         stream = greedy.encode(in.original);

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "fuzz_check.hpp"
-#include "reference_decoder.hpp"
+#include "support/reference_decoder.hpp"
 #include "vkt2/format.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

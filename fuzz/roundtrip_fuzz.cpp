@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "fuzz_check.hpp"
-#include "greedy_encoder.hpp"
+#include "support/greedy_encoder.hpp"
 #include "vkt2/format.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -6,8 +6,8 @@
 
 #include <random>
 
-#include "reference_decoder.hpp"
-#include "token_builder.hpp"
+#include "support/reference_decoder.hpp"
+#include "support/token_builder.hpp"
 #include "vkt2/format.hpp"
 
 namespace {
