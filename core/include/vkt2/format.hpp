@@ -66,7 +66,9 @@ VKT2_API decode_result decode_zero_extended(std::span<const std::uint8_t> stream
                                             std::span<std::uint8_t> output) noexcept;
 
 // The shortest token stream that decode_stream turns back into `input` (at most 65,535
-// bytes), using every reference the decoder honours. Throws std::bad_alloc.
+// bytes), using every reference the decoder honours. Allocates its work space for the call (up
+// to about 360 KiB at once for 65,535 bytes) and the stream; throws std::bad_alloc when it
+// cannot.
 VKT2_API std::vector<std::uint8_t> encode(std::span<const std::uint8_t> input);
 
 // The longest stream encode can return: all literals, nine bits each.

@@ -11,8 +11,8 @@
    cut short or damaged, and vkt2_decoded_size() reads the header alone.
 
    Every function keeps no state and may be called from any number of threads at once. None
-   throws; only vkt2_compress() allocates (its encoder's work space, about 200 KiB). Source and
-   destination buffers must not overlap. */
+   throws, and only vkt2_compress() allocates. A source and a destination must never overlap.
+   A pointer may be null only with a size of zero. */
 #ifndef VKT2_VKT2_H
 #define VKT2_VKT2_H
 
@@ -71,25 +71,30 @@ enum {
                 ? (size_t)VKT2_MAX_FILE_SIZE                             \
                 : 8 + (size_t)(n) + ((size_t)(n) + 7) / 8))
 
-/* Decodes the file src[0..src_size) by the loader's rules into dst. On VKT2_OK,
-   dst[0..*dst_size) holds the decoded bytes (at most VKT2_MAX_ORIGINAL_SIZE). On
-   VKT2_ERROR_DST_TOO_SMALL, *dst_size is the capacity needed and dst is untouched. On any other
-   error dst's contents are unspecified. Allocates nothing. */
+/* Decodes the file src[0..src_size) by the loader's rules into dst, which must not overlap src.
+   On VKT2_OK, dst[0..*dst_size) holds the decoded bytes (at most VKT2_MAX_ORIGINAL_SIZE). On
+   VKT2_ERROR_DST_TOO_SMALL, *dst_size is the capacity needed; on VKT2_ERROR_STREAM_PAST_LIMIT,
+   *dst_size is the decoded size the header states and dst[0..*dst_size) is unspecified. Every
+   other error leaves dst and *dst_size untouched. Allocates nothing. */
 VKT2_API int vkt2_decompress(const void* src, size_t src_size, void* dst, size_t dst_capacity,
                              size_t* dst_size) VKT2_INTERNAL_NOEXCEPT;
 
-/* Writes the whole VKT2 file for src[0..src_size): header, then the shortest token stream. On
-   VKT2_OK, dst[0..*dst_size) holds it; on VKT2_ERROR_DST_TOO_SMALL, *dst_size is the capacity
-   needed. A dst of vkt2_compress_bound(src_size) bytes is always large enough. On any error
-   dst's contents are unspecified. */
+/* Writes the whole VKT2 file for src[0..src_size) into dst, which must not overlap src: the
+   header, then the shortest token stream. On VKT2_OK, dst[0..*dst_size) holds it; on
+   VKT2_ERROR_DST_TOO_SMALL, *dst_size is the capacity needed. A dst of
+   vkt2_compress_bound(src_size) bytes is always large enough. Every error leaves dst untouched,
+   and all but VKT2_ERROR_DST_TOO_SMALL leave *dst_size untouched too. Allocates the encoder's
+   work space for the call: up to about 360 KiB at once for 65,535 bytes, about 100 KiB for a
+   few thousand; VKT2_ERROR_NO_MEMORY when it cannot. */
 VKT2_API int vkt2_compress(const void* src, size_t src_size, void* dst, size_t dst_capacity,
                            size_t* dst_size) VKT2_INTERNAL_NOEXCEPT;
 
 /* VKT2_COMPRESS_BOUND(src_size): 0 when src_size is over VKT2_MAX_ORIGINAL_SIZE. */
 VKT2_API size_t vkt2_compress_bound(size_t src_size) VKT2_INTERNAL_NOEXCEPT;
 
-/* Sets *out to the decoded size that the header of src[0..src_size) states; header bytes past
-   the end read as zero. VKT2_ERROR_NOT_VKT2 when it does not start with "VKT2". */
+/* Sets *out to the decoded size that the header of src[0..src_size) states, header bytes past
+   the end reading as zero, without looking at the stream. VKT2_ERROR_NOT_VKT2 when src does not
+   start with "VKT2"; *out is untouched on any error. Allocates nothing. */
 VKT2_API int vkt2_decoded_size(const void* src, size_t src_size,
                                size_t* out) VKT2_INTERNAL_NOEXCEPT;
 
@@ -109,15 +114,18 @@ struct vkt2_verdict {
     size_t bytes_ignored; /* warning: bytes past the first 65,536, never read */
 };
 
-/* Tests the file src[0..src_size) and fills *out either way. Returns VKT2_OK when the file
-   passes, warnings included, and the failure's code otherwise. A file that fails as cut short
-   (header or stream) still decodes with vkt2_decompress, zeros at the end. The format has no
-   checksum: damage inside a stream that still decodes to the stated size goes unseen, except
-   through bytes_unused. Allocates nothing. */
+/* Tests the file src[0..src_size) and fills *out whether it passes or fails. Returns VKT2_OK
+   when the file passes, warnings included, and the failure's code otherwise (out->error). Only
+   VKT2_ERROR_INVALID_ARGUMENT (a null out, or a null src with a nonzero size) leaves *out
+   untouched. A file that fails
+   as cut short (header or stream) still decodes with vkt2_decompress, zeros at the end. The
+   format has no checksum: damage inside a stream that still decodes to the stated size goes
+   unseen, except through bytes_unused. Decodes nothing and allocates nothing. */
 VKT2_API int vkt2_test(const void* src, size_t src_size,
                        struct vkt2_verdict* out) VKT2_INTERNAL_NOEXCEPT;
 
-/* A short English description of an error code, never null. */
+/* A short English description of an error code, never null: a static string, not to be
+   freed. */
 VKT2_API const char* vkt2_error_name(int code) VKT2_INTERNAL_NOEXCEPT;
 
 /* The library's version at run time, which may differ from the header's. */

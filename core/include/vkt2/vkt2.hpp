@@ -11,7 +11,8 @@
 // decoder, encoder) are in <vkt2/format.hpp>. The C interface is <vkt2/vkt2.h>.
 //
 // Every function keeps no state and may be called from any number of threads at once. Only
-// decompress() and compress() allocate, and they alone can throw (std::bad_alloc).
+// decompress() and compress() allocate, and they alone can throw (std::bad_alloc). A source and
+// a destination must never overlap.
 #pragma once
 
 #include <cstddef>
@@ -50,22 +51,25 @@ struct decoded {
     std::size_t size;    // the decoded size from the header (0 for not_vkt2)
 };
 
-// Decodes `file` by the loader's rules into dst[0..size). On dst_too_small, `size` is the room
-// needed and dst is untouched; on stream_past_limit, dst's contents are unspecified. `file` and
-// `dst` must not overlap. Allocates nothing.
+// Decodes `file` by the loader's rules into dst[0..size), `size` being the decoded size the
+// header states. On dst_too_small, `size` is the room needed and dst is untouched, as it is on
+// not_vkt2; on stream_past_limit, dst[0..size) is unspecified. `file` and `dst` must not
+// overlap. Allocates nothing.
 VKT2_API decoded decompress_into(std::span<const std::uint8_t> file,
                                  std::span<std::uint8_t> dst) noexcept;
 
-// decompress_into() into a new vector of the decoded size. Throws std::bad_alloc.
+// decompress_into() into a new vector of the decoded size; `bytes` is empty unless ok. Allocates
+// that vector only, and throws std::bad_alloc when it cannot.
 VKT2_API file_result decompress(std::span<const std::uint8_t> file);
 
-// The whole VKT2 file for `data`: the header, then the shortest token stream. Data over
-// max_original_size bytes, or that does not fit in max_file_size bytes, is too_large. Uses
-// work space of about 200 KiB; throws std::bad_alloc.
+// The whole VKT2 file for `data`: the header, then the shortest token stream; `bytes` is empty
+// unless ok. Data over max_original_size bytes, or that does not fit in max_file_size bytes, is
+// too_large. Allocates the encoder's work space for the call (up to about 360 KiB at once for
+// 65,535 bytes) and the file; throws std::bad_alloc when it cannot.
 VKT2_API file_result compress(std::span<const std::uint8_t> data);
 
 // The decoded size from the header alone: nothing unless `file` starts with "VKT2". Header bytes
-// past the end of `file` read as zero.
+// past the end of `file` read as zero. Allocates nothing.
 VKT2_API std::optional<std::size_t> decoded_size(std::span<const std::uint8_t> file) noexcept;
 
 enum class grade { pass, warn, fail };
@@ -90,7 +94,9 @@ struct verdict {
 VKT2_API verdict test(std::span<const std::uint8_t> file) noexcept;
 
 // True when `file` passes test() without warnings and decodes to exactly `data`: the check to
-// make before a compressed file replaces its original. `scratch` must hold data.size() bytes.
+// make before a compressed file replaces its original. `scratch` is where it decodes, at least
+// data.size() bytes overlapping neither input; its contents afterwards are unspecified (false
+// if it is too small). Allocates nothing.
 VKT2_API bool decodes_to(std::span<const std::uint8_t> file, std::span<const std::uint8_t> data,
                          std::span<std::uint8_t> scratch) noexcept;
 
