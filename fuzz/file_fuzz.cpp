@@ -1,6 +1,7 @@
-// The whole-file helpers against the low-level calls: any image decompresses exactly as the
-// zero-filled 65,536-byte load of vkt2x decodes, the C interface agrees with the C++ one, and
-// compressing the same bytes gives a file that vkt2x could load and that decodes back.
+// The whole-file helpers against the low-level calls: any image decompresses exactly as its
+// zero-filled first 65,536 bytes decode, the verdict agrees with that decode and accounts for
+// every byte, the C interface agrees with the C++ one, and compressing the same bytes gives a
+// file of at most 65,536 bytes that decodes back.
 #include <algorithm>
 #include <cstdint>
 #include <span>
@@ -16,8 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::copy_n(data, std::min(size, buffer.size()), buffer.begin());
     const auto original_size = vkt2::parse_header(buffer);
     std::vector<std::uint8_t> expected(original_size.value_or(0));
-    const bool decodes =
-        vkt2::decode_stream(vkt2::token_stream(buffer), expected).status == vkt2::decode_status::ok;
+    const auto decoded = vkt2::decode_stream(vkt2::token_stream(buffer), expected);
+    const bool decodes = decoded.status == vkt2::decode_status::ok;
     const auto result = vkt2::decompress(image);
     FUZZ_CHECK(result.status == (!original_size ? vkt2::file_status::not_vkt2
                                  : decodes      ? vkt2::file_status::ok
@@ -32,6 +33,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                          : VKT2_ERROR_STREAM_PAST_LIMIT));
     FUZZ_CHECK(!result || std::equal(expected.begin(), expected.end(), out.begin(),
                                      out.begin() + static_cast<std::ptrdiff_t>(out_size)));
+
+    std::size_t header_size = 0;
+    const int sized = vkt2_decoded_size(data, size, &header_size);
+    FUZZ_CHECK(sized == (original_size ? VKT2_OK : VKT2_ERROR_NOT_VKT2));
+    FUZZ_CHECK(!original_size || header_size == *original_size);
+
+    vkt2_verdict v{};
+    const int tested = vkt2_test(data, size, &v);
+    const vkt2::verdict cpp = vkt2::test(image);
+    FUZZ_CHECK(tested == v.error && v.verdict == static_cast<int>(cpp.result) &&
+               v.file_size == size && v.decoded_size == cpp.decoded_size &&
+               v.stream_used == cpp.stream_used && v.bytes_missing == cpp.bytes_missing &&
+               v.bytes_unused == cpp.bytes_unused && v.bytes_ignored == cpp.bytes_ignored);
+    FUZZ_CHECK((tested == VKT2_ERROR_NOT_VKT2) == !original_size);
+    FUZZ_CHECK((tested == VKT2_ERROR_STREAM_PAST_LIMIT) == (original_size && !decodes));
+    FUZZ_CHECK((v.verdict == VKT2_VERDICT_FAIL) == (tested != VKT2_OK));
+    const std::size_t loaded = std::min(size, vkt2::max_file_size);
+    if (original_size && decodes && loaded >= vkt2::header_size) {
+        // Every loaded byte is header, stream read, or unused; the stream read runs past them
+        // only by the bytes missing.
+        FUZZ_CHECK(v.decoded_size == expected.size() && v.stream_used == decoded.consumed);
+        FUZZ_CHECK(vkt2::header_size + v.stream_used == loaded + v.bytes_missing - v.bytes_unused);
+        FUZZ_CHECK((v.bytes_missing > 0) == (tested == VKT2_ERROR_CUT_SHORT));
+        FUZZ_CHECK(v.bytes_ignored == (tested == VKT2_OK ? size - loaded : 0));
+        FUZZ_CHECK((v.verdict == VKT2_VERDICT_WARN) ==
+                   (tested == VKT2_OK && v.bytes_unused + v.bytes_ignored > 0));
+    }
 
     std::vector<std::uint8_t> file(vkt2::max_file_size);
     std::size_t file_size = 0;

@@ -185,6 +185,53 @@ TEST(CInterface, DecodesIntoABufferAndReadsTheHeaderAlone) {
     EXPECT_EQ(out, (bytes{'x', 'y', 'z'}));
 }
 
+// Bad arguments and refusals leave every output untouched; one too small a buffer for
+// compress says the room needed and still leaves dst alone.
+TEST(CInterface, ErrorsLeaveOutputsAsDocumented) {
+    const bytes file = image(3, {0x07, 'x', 'y', 'z'});
+    const bytes big(65536, 'a');
+    constexpr std::size_t unset = 12345;
+    std::size_t size = unset;
+    bytes dst(8, '!');
+    vkt2_verdict v{};
+    v.decoded_size = unset;
+    const int invalid = VKT2_ERROR_INVALID_ARGUMENT;
+    const struct {
+        const char* name;
+        int got, want;
+    } rows[] = {
+        {"decoded_size, null src", vkt2_decoded_size(nullptr, 1, &size), invalid},
+        {"decoded_size, null out", vkt2_decoded_size(file.data(), file.size(), nullptr), invalid},
+        {"decoded_size, nothing", vkt2_decoded_size(nullptr, 0, &size), VKT2_ERROR_NOT_VKT2},
+        {"decoded_size, VKT3", vkt2_decoded_size("VKT3\x05", 5, &size), VKT2_ERROR_NOT_VKT2},
+        {"test, null out", vkt2_test(file.data(), file.size(), nullptr), invalid},
+        {"test, null src", vkt2_test(nullptr, 3, &v), invalid},
+        {"decompress, null dst", vkt2_decompress(file.data(), file.size(), nullptr, 3, &size),
+         invalid},
+        {"decompress, null src", vkt2_decompress(nullptr, 8, dst.data(), dst.size(), &size),
+         invalid},
+        {"decompress, VKT", vkt2_decompress("VKT", 3, dst.data(), dst.size(), &size),
+         VKT2_ERROR_NOT_VKT2},
+        {"compress, null src", vkt2_compress(nullptr, 1, dst.data(), dst.size(), &size), invalid},
+        {"compress, null dst", vkt2_compress(big.data(), 1, nullptr, 8, &size), invalid},
+        {"compress, too large", vkt2_compress(big.data(), 65536, dst.data(), dst.size(), &size),
+         VKT2_ERROR_TOO_LARGE},
+    };
+    for (const auto& r : rows) EXPECT_EQ(r.got, r.want) << r.name;
+    EXPECT_EQ(size, unset);
+    EXPECT_EQ(v.decoded_size, unset);
+    EXPECT_EQ(dst, bytes(8, '!'));
+    EXPECT_EQ(vkt2_compress(big.data(), 20, dst.data(), dst.size(), &size),
+              VKT2_ERROR_DST_TOO_SMALL);
+    EXPECT_EQ(size, vkt2::compress(std::span(big).first(20)).bytes.size());
+    EXPECT_EQ(dst, bytes(8, '!'));
+    // Nothing at all is a valid, empty source: not VKT2, and compressed, a bare header.
+    EXPECT_EQ(vkt2_test(nullptr, 0, &v), VKT2_ERROR_NOT_VKT2);
+    EXPECT_EQ(v.verdict, VKT2_VERDICT_FAIL);
+    EXPECT_EQ(vkt2_compress(nullptr, 0, dst.data(), dst.size(), &size), VKT2_OK);
+    EXPECT_EQ(dst, bytes({'V', 'K', 'T', '2', 0, 0, 0, 0}));
+}
+
 TEST(CInterface, VersionsAgree) {
     EXPECT_STREQ(vkt2_version_string(), VKT2_VERSION_STRING);
     EXPECT_EQ(vkt2_version_number(),
