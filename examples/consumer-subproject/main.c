@@ -23,7 +23,7 @@ int main(void) {
         fprintf(stderr, "vkt2_pack: the file does not decode back to the input\n");
         return 1;
     }
-    fprintf(stderr, "libvkt2 %s: %lu bytes into %lu\n", vkt2_version_string(),
-            (unsigned long)size, (unsigned long)file_size);
+    fprintf(stderr, "libvkt2 %s: %lu bytes into %lu\n", vkt2_version_string(), (unsigned long)size,
+            (unsigned long)file_size);
     return fwrite(file, 1, file_size, stdout) == file_size && fflush(stdout) == 0 ? 0 : 1;
 }
