@@ -117,10 +117,10 @@ struct vkt2_verdict {
 /* Tests the file src[0..src_size) and fills *out whether it passes or fails. Returns VKT2_OK
    when the file passes, warnings included, and the failure's code otherwise (out->error). Only
    VKT2_ERROR_INVALID_ARGUMENT (a null out, or a null src with a nonzero size) leaves *out
-   untouched. A file that fails
-   as cut short (header or stream) still decodes with vkt2_decompress, zeros at the end. The
-   format has no checksum: damage inside a stream that still decodes to the stated size goes
-   unseen, except through bytes_unused. Decodes nothing and allocates nothing. */
+   untouched. A file that fails as cut short (header or stream) still decodes with
+   vkt2_decompress, zeros at the end. The format has no checksum: damage inside a stream that
+   still decodes to the stated size goes unseen, except through bytes_unused. Walks the stream
+   without decoding it, and allocates nothing. */
 VKT2_API int vkt2_test(const void* src, size_t src_size,
                        struct vkt2_verdict* out) VKT2_INTERNAL_NOEXCEPT;
 
