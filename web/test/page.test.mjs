@@ -1,0 +1,83 @@
+// The page in headless Chromium: a folder of the varied set picked, its table, the zips and a
+// saved file compared with the native tools, a Shift-JIS preview, and no request leaving.
+import assert from 'node:assert/strict';
+import { readFileSync } from 'node:fs';
+import { basename, join } from 'node:path';
+import { after, before, test } from 'node:test';
+import { unzipSync } from 'fflate';
+import * as vkt2 from '../dist/vkt2.js';
+import { dist, openPage } from './browser.mjs';
+import { inPlace, makeCorpus, testWords } from './native.mjs';
+
+const { root, files } = makeCorpus();
+const top = basename(root);
+const bytesOf = Object.fromEntries(files);
+let b;
+
+before(async () => {
+  b = await openPage();
+  await b.page.setInputFiles('#pick-folder', root);
+  await b.page.locator('#results').waitFor();
+});
+after(() => b?.close());
+
+const row = (path) => b.page.locator('#rows tr', { has: b.page.getByText(`${top}/${path}`, { exact: true }) });
+async function download(click) {
+  const [file] = await Promise.all([b.page.waitForEvent('download'), click()]);
+  return readFileSync(await file.path());
+}
+// A zip's entries under the picked folder, by path inside it.
+const unzipped = (zip) => Object.fromEntries(Object.entries(unzipSync(zip)).map(([k, v]) => [k.slice(top.length + 1), Buffer.from(v)]));
+
+test('the table: every file with the verdict worded as vkt2 t words it', async () => {
+  await b.page.screenshot({ path: join(dist, 'screenshot.png'), fullPage: true });
+  const shown = await b.page.$$eval('#rows tr', (trs) => trs.map((tr) => [
+    tr.querySelector('.path').textContent, [...tr.querySelectorAll('.words')].map((s) => s.textContent),
+    tr.className, tr.cells[2].textContent, tr.cells[3].textContent]));
+  assert.equal(shown.length, files.length);
+  for (const [path, words, cls, compressed, original] of shown) {
+    const name = path.slice(top.length + 1);
+    const v = vkt2.test(bytesOf[name]);
+    assert.deepEqual(words, testWords(join(root, name)), name);
+    assert.deepEqual([cls, compressed, original], v.codeName === 'NOT_VKT2'
+      ? ['plain', '—', `${bytesOf[name].length}`]
+      : [v.verdict, `${bytesOf[name].length}`, `${v.decodedSize}`], name);
+  }
+  await b.page.getByRole('button', { name: 'Verdict' }).press('Enter');
+  assert.match(await b.page.locator('#rows tr').first().getAttribute('class'), /^fail$/);
+});
+
+test('the zips hold exactly what vkt2x and vkt2c make of the files they accept', async () => {
+  for (const [button, tool] of [['#zip-decoded', 'vkt2x'], ['#zip-compressed', 'vkt2c']]) {
+    const zip = unzipped(await download(() => b.page.click(button)));
+    const expected = {};
+    for (const [name, bytes] of files) {
+      const v = vkt2.test(bytes);
+      const native = inPlace(tool, bytes);
+      const wanted = tool === 'vkt2x' ? v.code === 0 : v.codeName === 'NOT_VKT2' && native.ok;
+      if (wanted) expected[name] = native.bytes;
+    }
+    assert.deepEqual(Object.keys(zip).sort(), Object.keys(expected).sort(), tool);
+    for (const name of Object.keys(expected)) assert.ok(zip[name].equals(expected[name]), name);
+  }
+  assert.match(await b.page.textContent('#status'), /random-max.bin: does not fit in 65,536 bytes once compressed/);
+});
+
+test('a plain file compressed and decoded back; Shift-JIS text previewed', async () => {
+  const packed = await download(() => row('text/japanese.txt').getByRole('button', { name: /compressed/ }).click());
+  assert.ok(packed.equals(inPlace('vkt2c', bytesOf['text/japanese.txt']).bytes));
+  await b.page.setInputFiles('#pick-files', { name: 'back.vkt2', mimeType: 'application/octet-stream', buffer: packed });
+  const decoded = await download(() => b.page.getByRole('button', { name: 'Save decoded back.vkt2' }).click());
+  assert.ok(decoded.equals(bytesOf['text/japanese.txt']));
+  await b.page.getByRole('button', { name: 'Preview back.vkt2' }).click();
+  await b.page.locator('#preview').waitFor();
+  assert.match(await b.page.textContent('#preview-text'), /^(日本語のテキストです。\r\n){300}$/);
+  await b.page.selectOption('#preview-as', 'hex');
+  assert.match(await b.page.textContent('#preview-text'), /^00000000  93 fa 96 7b 8c ea/);
+});
+
+test('no request left the page', () => {
+  const foreign = b.requests.filter((u) => !u.startsWith(`${b.origin}/`) && !u.startsWith('blob:'));
+  assert.deepEqual(foreign, []);
+  assert.ok(b.requests.some((u) => u.endsWith('/worker.js')));
+});
