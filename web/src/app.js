@@ -38,6 +38,7 @@ function showProgress(done, total) {
 }
 
 const status = (text) => ($('status').textContent = text);
+const since = (start) => ((performance.now() - start) / 1000).toFixed(2);
 let rows = [];
 let sortKey = 'path';
 let sortUp = true;
@@ -121,11 +122,10 @@ async function open(list) {
   list.sort((a, b) => (a.path < b.path ? -1 : 1));
   const started = performance.now();
   ({ rows } = await ask('open', { list }, 'Testing…'));
-  const seconds = ((performance.now() - started) / 1000).toFixed(2);
-  status(`Tested ${rows.length} files in ${seconds} s.`);
   summarize();
   render();
   $('results').hidden = false;
+  status(`Tested ${rows.length} files in ${since(started)} s.`);
 }
 
 function save(bytes, name, type = 'application/octet-stream') {
@@ -140,23 +140,26 @@ function save(bytes, name, type = 'application/octet-stream') {
 const baseName = (path) => path.slice(path.lastIndexOf('/') + 1);
 const wanted = (mode) => rows.filter((r) => (mode === 'decode' ? !r.plain && r.verdict !== 'fail' : r.plain)).map((r) => r.id);
 
-function report(done, skipped, verb) {
+function report(done, skipped, verb, started) {
   const lines = skipped.map((s) => `${s.path}: ${s.why}`);
-  status([`${verb} ${done} files${skipped.length ? `; ${skipped.length} skipped:` : '.'}`, ...lines].join('\n'));
+  const head = `${verb} ${done} files in ${since(started)} s${skipped.length ? `; ${skipped.length} skipped:` : '.'}`;
+  status([head, ...lines].join('\n'));
 }
 
 async function saveZip(mode) {
   const ids = wanted(mode);
   if (!ids.length) return status(mode === 'decode' ? 'No file passed the test.' : 'No plain file to compress.');
+  const started = performance.now();
   const { bytes, count, skipped } = await ask('zip', { ids, mode }, 'Zipping…');
   save(bytes, mode === 'decode' ? 'decoded.zip' : 'compressed.zip', 'application/zip');
-  report(count, skipped, mode === 'decode' ? 'Decoded' : 'Compressed');
+  report(count, skipped, mode === 'decode' ? 'Decoded' : 'Compressed', started);
 }
 
 // The File System Access API: writes the tree under a folder the user picks, in batches.
 async function saveTree(mode) {
   const ids = wanted(mode);
   const root = await window.showDirectoryPicker({ mode: 'readwrite' });
+  const started = performance.now();
   let done = 0;
   const skipped = [];
   for (let i = 0; i < ids.length; i += 200) {
@@ -172,7 +175,7 @@ async function saveTree(mode) {
       done++;
     }
   }
-  report(done, skipped, 'Wrote');
+  report(done, skipped, 'Wrote', started);
 }
 
 function hex(bytes) {

@@ -1,11 +1,33 @@
 // The page's work, off the main thread: testing, decoding, compressing and zipping. It keeps
-// the File objects and reads each again when asked for output, so memory stays small.
+// the bytes it has read up to a budget, and reads the rest again when asked for output.
 import * as vkt2 from './vkt2.js';
 import { zipSync } from './fflate.js';
 
+const budget = 256 * 1024 * 1024;
 let files = [];
+let kept = 0;
 
-const read = async (i) => new Uint8Array(await files[i].file.arrayBuffer());
+async function read(i) {
+  const f = files[i];
+  if (f.bytes) return f.bytes;
+  const bytes = new Uint8Array(await f.file.arrayBuffer());
+  if (kept + bytes.length <= budget) {
+    kept += bytes.length;
+    f.bytes = bytes;
+  }
+  return bytes;
+}
+
+// Reads run a few at a time: each is a round trip to the browser's file machinery.
+async function* readAll(ids) {
+  const ahead = 16;
+  const pending = ids.slice(0, ahead).map(read);
+  for (let n = 0; n < ids.length; n++) {
+    if (n + ahead < ids.length) pending.push(read(ids[n + ahead]));
+    yield [n, ids[n], await pending[n]];
+    pending[n] = null;
+  }
+}
 
 function row(id, path, bytes) {
   const v = vkt2.test(bytes);
@@ -33,9 +55,9 @@ function convert(mode, bytes) {
 async function outputs(ids, mode, progress) {
   const entries = [];
   const skipped = [];
-  for (const [n, i] of ids.entries()) {
+  for await (const [n, i, bytes] of readAll(ids)) {
     try {
-      entries.push({ path: files[i].path, bytes: convert(mode, await read(i)) });
+      entries.push({ path: files[i].path, bytes: convert(mode, bytes) });
     } catch (e) {
       skipped.push({ path: files[i].path, why: e.message });
     }
@@ -47,10 +69,11 @@ async function outputs(ids, mode, progress) {
 const handlers = {
   async open({ list }, progress) {
     files = list;
+    kept = 0;
     const rows = [];
-    for (let i = 0; i < files.length; i++) {
-      rows.push(row(i, files[i].path, await read(i)));
-      if (i % 64 === 63) progress(i + 1, files.length);
+    for await (const [n, i, bytes] of readAll(files.map((_, k) => k))) {
+      rows.push(row(i, files[i].path, bytes));
+      if (n % 64 === 63) progress(n + 1, files.length);
     }
     return { rows };
   },
@@ -60,13 +83,15 @@ const handlers = {
   },
   async preview({ id }) {
     const bytes = await read(id);
-    let shown = bytes;
+    let shown = null;
     try {
       if (vkt2.test(bytes).code !== vkt2.codes.NOT_VKT2) shown = vkt2.decompress(bytes, { zeroFill: true });
     } catch {
       // A stream that cannot be decoded at all: show the file as it is.
     }
-    return { result: { bytes: shown, decoded: shown !== bytes }, transfer: [shown.buffer] };
+    const decoded = shown !== null;
+    shown ??= bytes.slice(); // the read bytes may be kept, so they are not handed over
+    return { result: { bytes: shown, decoded }, transfer: [shown.buffer] };
   },
   async files({ ids, mode }, progress) {
     const out = await outputs(ids, mode, progress);
@@ -75,7 +100,7 @@ const handlers = {
   async zip({ ids, mode }, progress) {
     const { entries, skipped } = await outputs(ids, mode, progress);
     const tree = Object.fromEntries(entries.map((e) => [e.path, e.bytes]));
-    const bytes = zipSync(tree, { level: 1 });
+    const bytes = zipSync(tree, { level: 0 });
     return { result: { bytes, count: entries.length, skipped }, transfer: [bytes.buffer] };
   },
 };

@@ -63,17 +63,25 @@ test('the zips hold exactly what vkt2x and vkt2c make of the files they accept',
   assert.match(await b.page.textContent('#status'), /random-max.bin: does not fit in 65,536 bytes once compressed/);
 });
 
-test('a plain file compressed and decoded back; Shift-JIS text previewed', async () => {
+test('a plain file previewed as Shift-JIS, compressed, and decoded back', async () => {
+  const preview = async (path, as) => {
+    await row(path).getByRole('button', { name: /^Preview/ }).click();
+    await b.page.locator('#preview').waitFor();
+    await b.page.selectOption('#preview-as', as);
+    return [await b.page.textContent('#preview-title'), await b.page.textContent('#preview-text')];
+  };
+  const [title, text] = await preview('text/japanese.txt', 'shift_jis');
+  assert.match(title, /japanese.txt \(as it is, 7200 bytes\)$/);
+  assert.match(text, /^(日本語のテキストです。\r\n){300}$/);
   const packed = await download(() => row('text/japanese.txt').getByRole('button', { name: /compressed/ }).click());
   assert.ok(packed.equals(inPlace('vkt2c', bytesOf['text/japanese.txt']).bytes));
   await b.page.setInputFiles('#pick-files', { name: 'back.vkt2', mimeType: 'application/octet-stream', buffer: packed });
   const decoded = await download(() => b.page.getByRole('button', { name: 'Save decoded back.vkt2' }).click());
   assert.ok(decoded.equals(bytesOf['text/japanese.txt']));
   await b.page.getByRole('button', { name: 'Preview back.vkt2' }).click();
-  await b.page.locator('#preview').waitFor();
-  assert.match(await b.page.textContent('#preview-text'), /^(日本語のテキストです。\r\n){300}$/);
   await b.page.selectOption('#preview-as', 'hex');
   assert.match(await b.page.textContent('#preview-text'), /^00000000  93 fa 96 7b 8c ea/);
+  assert.match(await b.page.textContent('#preview-title'), /back.vkt2 \(decoded, 7200 bytes\)$/);
 });
 
 test('no request left the page', () => {
