@@ -15,6 +15,8 @@ export declare const version: string;
 
 /** Thrown by every function here for data it cannot handle. */
 export declare class Vkt2Error extends Error {
+  /** The message defaults to the library's short description of the code. */
+  constructor(code: Vkt2Code, message?: string);
   readonly name: 'Vkt2Error';
   /** The library's code, one of `codes`. */
   readonly code: Vkt2Code;
