@@ -58,10 +58,11 @@ const sortValue = {
   ratio: (r) => ratio(r) ?? -Infinity,
 };
 
-function cell(tr, text, cls) {
+function cell(tr, text, cls, label) {
   const td = tr.insertCell();
   td.textContent = text;
-  if (cls) td.className = cls;
+  td.className = cls;
+  if (label) td.dataset.label = label; // shown beside the number on narrow screens
   return td;
 }
 
@@ -91,10 +92,10 @@ function render() {
     const td = cell(tr, '', 'verdict');
     td.append(Object.assign(document.createElement('span'), { className: 'mark', textContent: mark }));
     for (const w of r.words) td.append(Object.assign(document.createElement('span'), { className: 'words', textContent: w }));
-    cell(tr, r.compressed ?? '—', 'num');
-    cell(tr, r.original, 'num');
+    cell(tr, r.compressed ?? '—', 'num', 'compressed');
+    cell(tr, r.original, 'num', 'original');
     const saved = ratio(r);
-    cell(tr, saved === null ? '—' : `${saved.toFixed(1)}%`, 'num');
+    cell(tr, saved === null ? '—' : `${saved.toFixed(1)}%`, 'num', 'ratio');
     const actions = cell(tr, '', 'row-actions');
     if (r.plain) button(actions, 'Compress', 'compress', r.id, 'Save compressed');
     else if (r.verdict !== 'fail') button(actions, 'Save', 'decode', r.id, 'Save decoded');
