@@ -67,13 +67,16 @@ async function outputs(ids, mode, progress) {
 }
 
 const handlers = {
-  async open({ list }, progress) {
-    files = list;
-    kept = 0;
+  async open({ list, base, total }, progress) {
+    if (base === 0) {
+      files = [];
+      kept = 0;
+    }
+    files.push(...list);
     const rows = [];
-    for await (const [n, i, bytes] of readAll(files.map((_, k) => k))) {
+    for await (const [n, i, bytes] of readAll(list.map((_, k) => base + k))) {
       rows.push(row(i, files[i].path, bytes));
-      if (n % 64 === 63) progress(n + 1, files.length);
+      if (n % 64 === 63) progress(base + n + 1, total);
     }
     return { rows };
   },
