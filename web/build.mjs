@@ -24,3 +24,4 @@ execFileSync('emcc', [
 
 for (const f of readdirSync(join(web, 'src'))) copyFileSync(join(web, 'src', f), join(dist, f));
 copyFileSync(join(web, 'node_modules', 'fflate', 'esm', 'browser.js'), join(dist, 'fflate.js'));
+copyFileSync(join(web, '..', 'LICENSE'), join(dist, 'LICENSE'));

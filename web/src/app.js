@@ -4,6 +4,7 @@ const $ = (id) => document.getElementById(id);
 $('serve').hidden = true;
 
 const worker = new Worker(new URL('worker.js', import.meta.url), { type: 'module' });
+worker.onerror = () => status('The page could not start its worker; this browser may not support module workers.');
 const calls = new Map();
 let nextCall = 0;
 worker.onmessage = ({ data }) => {
