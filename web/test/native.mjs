@@ -32,6 +32,12 @@ export function testWords(file) {
   return r.stderr.split('\n').filter((l) => l.startsWith(prefix)).map((l) => l.slice(prefix.length));
 }
 
+/** `vkt2 l`'s row for one file: compressed size, original size and ratio, as text. */
+export function listed(file) {
+  const r = spawnSync(tool('vkt2'), ['l', file], { encoding: 'utf8' });
+  return r.stdout.split('\n')[1].trim().split(/ +/).slice(0, 3);
+}
+
 /** Writes the set under a fresh folder (in subfolders) and returns [relative path, bytes]. */
 export function makeCorpus(root = mkdtempSync(join(tmpdir(), 'vkt2-corpus-'))) {
   const rnd = random(19);

@@ -23,6 +23,11 @@ test('every file: verdict words, decoded and compressed bytes as the native tool
     const words = v.failure ? [v.failure] : v.warnings;
     assert.deepEqual(words, testWords(join(root, name)), name);
     assert.equal(v.verdict, v.failure ? 'fail' : v.warnings.length ? 'warn' : 'pass', name);
+    const counted = Math.min(bytes.length, 65536);
+    assert.deepEqual([v.fileSize, v.bytesIgnored], [bytes.length, v.failure ? 0 : bytes.length - counted], name);
+    if (v.code === 0 || v.code === vkt2.codes.CUT_SHORT) {
+      assert.equal(8 + v.streamUsed + v.bytesUnused - v.bytesMissing, counted, name);
+    }
 
     const x = inPlace('vkt2x', bytes);
     const zeroFilled = outcome(() => vkt2.decompress(bytes, { zeroFill: true }));
