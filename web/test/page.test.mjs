@@ -30,7 +30,6 @@ async function download(click) {
 const unzipped = (zip) => Object.fromEntries(Object.entries(unzipSync(zip)).map(([k, v]) => [k.slice(top.length + 1), Buffer.from(v)]));
 
 test('the table: every file with the verdict worded as vkt2 t words it', async () => {
-  await b.page.screenshot({ path: join(dist, 'screenshot.png'), fullPage: true });
   const shown = await b.page.$$eval('#rows tr', (trs) => trs.map((tr) => [
     tr.querySelector('.path').textContent, [...tr.querySelectorAll('.words')].map((s) => s.textContent),
     tr.className, ...[2, 3, 4].map((i) => tr.cells[i].textContent)]));
@@ -46,6 +45,7 @@ test('the table: every file with the verdict worded as vkt2 t words it', async (
   const column = (i) => b.page.$$eval('#rows tr', (trs, k) => trs.map((tr) => tr.cells[k].textContent), i);
   await b.page.getByRole('button', { name: 'Verdict' }).press('Enter');
   assert.match(await b.page.locator('#rows tr').first().getAttribute('class'), /^fail$/);
+  await b.page.screenshot({ path: join(dist, 'screenshot.png') });
   await b.page.getByRole('button', { name: 'Original' }).click();
   await b.page.getByRole('button', { name: 'Original' }).click();
   const originals = (await column(3)).map(Number);
