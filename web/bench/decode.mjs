@@ -14,11 +14,18 @@ const native = resolve(web, process.env.VKT2_NATIVE_DIR ?? '../build');
 const dir = mkdtempSync(join(tmpdir(), 'vkt2-bench-'));
 const size = 65535;
 let seed = 7;
-const sources = ['core/window_decoder.cpp', 'core/window_encoder.cpp', 'cli/batch/engine.cpp', 'README.md']
-  .map((f) => readFileSync(join(web, '..', f)));
+const sources = [
+  'core/window_decoder.cpp',
+  'core/window_encoder.cpp',
+  'cli/batch/engine.cpp',
+  'README.md',
+].map((f) => readFileSync(join(web, '..', f)));
 const inputs = {
   'project sources': Buffer.concat(Array(20).fill(Buffer.concat(sources))).subarray(0, size),
-  'random bytes': Uint8Array.from({ length: size }, () => ((seed = (seed * 1103515245 + 12345) >>> 0) >>> 16) & 0xff),
+  'random bytes': Uint8Array.from(
+    { length: size },
+    () => ((seed = (seed * 1103515245 + 12345) >>> 0) >>> 16) & 0xff,
+  ),
   'runs of one byte': Uint8Array.from({ length: size }, (_, i) => (i >> 8) & 0xff),
   '/usr/bin/bash': readFileSync('/usr/bin/bash').subarray(0, size),
 };
@@ -28,8 +35,20 @@ const files = Object.entries(inputs).map(([name, bytes], i) => {
   return { name, path };
 });
 
-execFileSync('cc', ['-O2', '-std=c99', `-I${join(web, '..', 'core', 'include')}`, join(web, 'bench', 'native_decode.c'),
-  join(native, 'core', 'libvkt2.a'), '-lstdc++', '-o', join(dir, 'native_decode')], { stdio: 'inherit' });
+execFileSync(
+  'cc',
+  [
+    '-O2',
+    '-std=c99',
+    `-I${join(web, '..', 'core', 'include')}`,
+    join(web, 'bench', 'native_decode.c'),
+    join(native, 'core', 'libvkt2.a'),
+    '-lstdc++',
+    '-o',
+    join(dir, 'native_decode'),
+  ],
+  { stdio: 'inherit' },
+);
 function best(fn) {
   let least = Infinity;
   for (let round = 0; round < 60; round++) {
@@ -40,8 +59,18 @@ function best(fn) {
   return least;
 }
 
-const runNative = () => Object.fromEntries(execFileSync(join(dir, 'native_decode'), files.map((f) => f.path), { encoding: 'utf8' })
-  .trim().split('\n').map((l) => l.split(' ')).map(([p, ...ns]) => [p, ns.map(Number)]));
+const runNative = () =>
+  Object.fromEntries(
+    execFileSync(
+      join(dir, 'native_decode'),
+      files.map((f) => f.path),
+      { encoding: 'utf8' },
+    )
+      .trim()
+      .split('\n')
+      .map((l) => l.split(' '))
+      .map(([p, ...ns]) => [p, ns.map(Number)]),
+  );
 
 // Three passes, native then WebAssembly, keeping each one's best: on a shared machine a busy
 // spell then slows one pass of both rather than one side alone.
@@ -50,7 +79,12 @@ for (let pass = 0; pass < 3; pass++) {
   const native = runNative();
   files.forEach(({ path }, i) => {
     const file = readFileSync(path);
-    const t = [native[path][0], best(() => vkt2.decompress(file, { zeroFill: true })), native[path][1], best(() => vkt2.decompress(file))];
+    const t = [
+      native[path][0],
+      best(() => vkt2.decompress(file, { zeroFill: true })),
+      native[path][1],
+      best(() => vkt2.decompress(file)),
+    ];
     times[i] = times[i].map((x, k) => Math.min(x, t[k]));
   });
 }
@@ -62,7 +96,12 @@ files.forEach(({ name }, i) => {
   const [plain, zeroFill, strict, tested] = times[i];
   ratios[0].push(plain / zeroFill);
   ratios[1].push(strict / tested);
-  console.log(`${name.padEnd(18)} ${us(plain)} ${us(zeroFill)}  ${(plain / zeroFill).toFixed(2)}   ${us(strict)}      ${us(tested)}    ${(strict / tested).toFixed(2)}`);
+  const [a, b] = [(plain / zeroFill).toFixed(2), (strict / tested).toFixed(2)];
+  console.log(
+    `${name.padEnd(18)} ${us(plain)} ${us(zeroFill)}  ${a}   ${us(strict)}      ${us(tested)}    ${b}`,
+  );
 });
 const mean = (r) => Math.exp(r.reduce((a, x) => a + Math.log(x), 0) / r.length).toFixed(2);
-console.log(`geometric mean of the ratios: decode ${mean(ratios[0])}, test and decode ${mean(ratios[1])}`);
+console.log(
+  `geometric mean of the ratios: decode ${mean(ratios[0])}, test and decode ${mean(ratios[1])}`,
+);

@@ -13,7 +13,8 @@ const next = () => (seed = (Math.imul(seed, 1103515245) + 12345) >>> 0) >>> 8;
 for (let i = 0; i < 2000; i++) {
   const size = 1024 + (next() % (65535 - 1024));
   const text = [];
-  for (let n = 0; n < size; n += text.at(-1).length) text.push(`${words[next() % words.length]}${next() % 9 ? ' ' : '\n'}`);
+  for (let n = 0; n < size; n += text.at(-1).length)
+    text.push(`${words[next() % words.length]}${next() % 9 ? ' ' : '\n'}`);
   const bytes = Buffer.from(text.join('')).subarray(0, size);
   mkdirSync(join(root, `d${i % 20}`), { recursive: true });
   writeFileSync(join(root, `d${i % 20}`, `f${i}.txt`), vkt2.compress(bytes));
@@ -24,7 +25,10 @@ try {
   await b.page.setInputFiles('#pick-folder', root);
   await b.page.locator('#results').waitFor({ timeout: 120000 });
   console.log(await b.page.textContent('#status'));
-  const [download] = await Promise.all([b.page.waitForEvent('download'), b.page.click('#zip-decoded')]);
+  const [download] = await Promise.all([
+    b.page.waitForEvent('download'),
+    b.page.click('#zip-decoded'),
+  ]);
   await download.path();
   console.log(await b.page.textContent('#status'));
 } finally {

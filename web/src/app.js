@@ -4,7 +4,8 @@ const $ = (id) => document.getElementById(id);
 $('serve').hidden = true;
 
 const worker = new Worker(new URL('worker.js', import.meta.url), { type: 'module' });
-worker.onerror = () => status('The page could not start its worker; this browser may not support module workers.');
+worker.onerror = () =>
+  status('The page could not start its worker; this browser may not support module workers.');
 const calls = new Map();
 let nextCall = 0;
 worker.onmessage = ({ data }) => {
@@ -82,20 +83,29 @@ function button(td, text, action, id, label) {
 
 function render() {
   const get = sortValue[sortKey];
-  const shown = [...rows].sort((a, b) => {
-    const [x, y] = [get(a), get(b)];
-    return (x < y ? -1 : x > y ? 1 : a.id - b.id) * (sortUp ? 1 : -1);
-  }).filter((r) => !$('failures-only').checked || (!r.plain && r.verdict === 'fail'));
+  const shown = [...rows]
+    .sort((a, b) => {
+      const [x, y] = [get(a), get(b)];
+      return (x < y ? -1 : x > y ? 1 : a.id - b.id) * (sortUp ? 1 : -1);
+    })
+    .filter((r) => !$('failures-only').checked || (!r.plain && r.verdict === 'fail'));
   const body = document.createElement('tbody');
   body.id = 'rows';
   for (const r of shown.slice(0, limit)) {
     const tr = body.insertRow();
     tr.className = r.plain ? 'plain' : r.verdict;
     cell(tr, r.path, 'path');
-    const mark = r.plain ? 'plain' : { pass: '✓ pass', warn: '! warning', fail: '✗ fail' }[r.verdict];
+    const mark = r.plain
+      ? 'plain'
+      : { pass: '✓ pass', warn: '! warning', fail: '✗ fail' }[r.verdict];
     const td = cell(tr, '', 'verdict');
-    td.append(Object.assign(document.createElement('span'), { className: 'mark', textContent: mark }));
-    for (const w of r.words) td.append(Object.assign(document.createElement('span'), { className: 'words', textContent: w }));
+    td.append(
+      Object.assign(document.createElement('span'), { className: 'mark', textContent: mark }),
+    );
+    for (const w of r.words)
+      td.append(
+        Object.assign(document.createElement('span'), { className: 'words', textContent: w }),
+      );
     cell(tr, r.compressed ?? '—', 'num', 'compressed');
     cell(tr, r.original, 'num', 'original');
     const saved = ratio(r);
@@ -107,16 +117,21 @@ function render() {
   }
   $('rows').replaceWith(body);
   $('more').hidden = shown.length <= limit;
-  $('more').textContent = `Show ${Math.min(page, shown.length - limit)} more (${limit} of ${shown.length} shown)`;
+  $('more').textContent =
+    `Show ${Math.min(page, shown.length - limit)} more (${limit} of ${shown.length} shown)`;
   for (const th of document.querySelectorAll('th[data-key]')) {
-    th.setAttribute('aria-sort', th.dataset.key === sortKey ? (sortUp ? 'ascending' : 'descending') : 'none');
+    th.setAttribute(
+      'aria-sort',
+      th.dataset.key === sortKey ? (sortUp ? 'ascending' : 'descending') : 'none',
+    );
   }
 }
 
 function summarize() {
   const count = (f) => rows.filter(f).length;
   const vkt2 = rows.filter((r) => !r.plain);
-  $('summary').textContent = `${rows.length} files: ${count((r) => r.plain)} plain, ` +
+  $('summary').textContent =
+    `${rows.length} files: ${count((r) => r.plain)} plain, ` +
     `${vkt2.length} VKT2 (${count((r) => !r.plain && r.verdict === 'pass')} passed, ` +
     `${count((r) => !r.plain && r.verdict === 'warn')} with warnings, ` +
     `${count((r) => !r.plain && r.verdict === 'fail')} failed)`;
@@ -151,17 +166,21 @@ function save(bytes, name, type = 'application/octet-stream') {
 }
 
 const baseName = (path) => path.slice(path.lastIndexOf('/') + 1);
-const wanted = (mode) => rows.filter((r) => (mode === 'decode' ? !r.plain && r.verdict !== 'fail' : r.plain)).map((r) => r.id);
+const wanted = (mode) =>
+  rows
+    .filter((r) => (mode === 'decode' ? !r.plain && r.verdict !== 'fail' : r.plain))
+    .map((r) => r.id);
 
 function report(done, skipped, verb, started) {
   const lines = skipped.map((s) => `${s.path}: ${s.why}`);
-  const head = `${verb} ${done} files in ${since(started)} s${skipped.length ? `; ${skipped.length} skipped:` : '.'}`;
-  status([head, ...lines].join('\n'));
+  const tail = skipped.length ? `; ${skipped.length} skipped:` : '.';
+  status([`${verb} ${done} files in ${since(started)} s${tail}`, ...lines].join('\n'));
 }
 
 async function saveZip(mode) {
   const ids = wanted(mode);
-  if (!ids.length) return status(mode === 'decode' ? 'No file passed the test.' : 'No plain file to compress.');
+  if (!ids.length)
+    return status(mode === 'decode' ? 'No file passed the test.' : 'No plain file to compress.');
   const started = performance.now();
   const { bytes, count, skipped } = await ask('zip', { ids, mode }, 'Zipping…');
   save(bytes, mode === 'decode' ? 'decoded.zip' : 'compressed.zip', 'application/zip');
@@ -181,8 +200,11 @@ async function saveTree(mode) {
     for (const { path, bytes } of out.entries) {
       const parts = path.split('/');
       let dir = root;
-      for (const part of parts.slice(0, -1)) dir = await dir.getDirectoryHandle(part, { create: true });
-      const writable = await (await dir.getFileHandle(parts.at(-1), { create: true })).createWritable();
+      for (const part of parts.slice(0, -1))
+        dir = await dir.getDirectoryHandle(part, { create: true });
+      const writable = await (
+        await dir.getFileHandle(parts.at(-1), { create: true })
+      ).createWritable();
       await writable.write(bytes);
       await writable.close();
       done++;
@@ -214,7 +236,8 @@ async function act(action, id) {
   if (action === 'preview') {
     previewed = await ask('preview', { id }, 'Decoding…');
     const what = previewed.decoded ? 'decoded' : 'as it is';
-    $('preview-title').textContent = `Preview: ${r.path} (${what}, ${previewed.bytes.length} bytes)`;
+    $('preview-title').textContent =
+      `Preview: ${r.path} (${what}, ${previewed.bytes.length} bytes)`;
     showPreview();
     $('preview').hidden = false;
     $('preview-text').focus();
@@ -225,19 +248,27 @@ async function act(action, id) {
 }
 
 // Errors end up in the status line rather than the console.
-const guard = (fn) => (...args) => fn(...args).catch((e) => e.name !== 'AbortError' && status(`Error: ${e.message}`));
+const guard =
+  (fn) =>
+  (...args) =>
+    fn(...args).catch((e) => e.name !== 'AbortError' && status(`Error: ${e.message}`));
 
-$('rows').closest('table').addEventListener('click', guard(async (e) => {
-  const b = e.target.closest('button');
-  if (!b) return;
-  const th = b.closest('th[data-key]');
-  if (th) {
-    sortUp = th.dataset.key === sortKey ? !sortUp : true;
-    sortKey = th.dataset.key;
-    return render();
-  }
-  await act(b.dataset.action, Number(b.dataset.id));
-}));
+$('rows')
+  .closest('table')
+  .addEventListener(
+    'click',
+    guard(async (e) => {
+      const b = e.target.closest('button');
+      if (!b) return;
+      const th = b.closest('th[data-key]');
+      if (th) {
+        sortUp = th.dataset.key === sortKey ? !sortUp : true;
+        sortKey = th.dataset.key;
+        return render();
+      }
+      await act(b.dataset.action, Number(b.dataset.id));
+    }),
+  );
 $('failures-only').addEventListener('change', render);
 $('more').addEventListener('click', () => {
   limit += page;
@@ -245,17 +276,33 @@ $('more').addEventListener('click', () => {
 });
 $('preview-as').addEventListener('change', showPreview);
 $('preview-close').addEventListener('click', () => ($('preview').hidden = true));
-$('zip-decoded').addEventListener('click', guard(() => saveZip('decode')));
-$('zip-compressed').addEventListener('click', guard(() => saveZip('compress')));
+$('zip-decoded').addEventListener(
+  'click',
+  guard(() => saveZip('decode')),
+);
+$('zip-compressed').addEventListener(
+  'click',
+  guard(() => saveZip('compress')),
+);
 if ('showDirectoryPicker' in window) {
   $('dir-decoded').hidden = $('dir-compressed').hidden = false;
-  $('dir-decoded').addEventListener('click', guard(() => saveTree('decode')));
-  $('dir-compressed').addEventListener('click', guard(() => saveTree('compress')));
+  $('dir-decoded').addEventListener(
+    'click',
+    guard(() => saveTree('decode')),
+  );
+  $('dir-compressed').addEventListener(
+    'click',
+    guard(() => saveTree('compress')),
+  );
 }
 
-const picked = (input) => [...input.files].map((file) => ({ path: file.webkitRelativePath || file.name, file }));
+const picked = (input) =>
+  [...input.files].map((file) => ({ path: file.webkitRelativePath || file.name, file }));
 for (const id of ['pick-files', 'pick-folder']) {
-  $(id).addEventListener('change', guard(async (e) => open(picked(e.target))));
+  $(id).addEventListener(
+    'change',
+    guard(async (e) => open(picked(e.target))),
+  );
 }
 
 // A dropped folder arrives as an entry tree; walk it for its files and their paths.
@@ -279,11 +326,14 @@ drop.addEventListener('dragover', (e) => {
   drop.classList.add('over');
 });
 drop.addEventListener('dragleave', () => drop.classList.remove('over'));
-drop.addEventListener('drop', guard(async (e) => {
-  e.preventDefault();
-  drop.classList.remove('over');
-  const entries = [...e.dataTransfer.items].map((i) => i.webkitGetAsEntry()).filter(Boolean);
-  const list = [];
-  for (const entry of entries) await walk(entry, list);
-  await open(list);
-}));
+drop.addEventListener(
+  'drop',
+  guard(async (e) => {
+    e.preventDefault();
+    drop.classList.remove('over');
+    const entries = [...e.dataTransfer.items].map((i) => i.webkitGetAsEntry()).filter(Boolean);
+    const list = [];
+    for (const entry of entries) await walk(entry, list);
+    await open(list);
+  }),
+);

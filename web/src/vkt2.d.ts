@@ -2,8 +2,15 @@
 
 /** The library's error codes. */
 export declare const codes: Readonly<{
-  OK: 0; NOT_VKT2: 1; STREAM_PAST_LIMIT: 2; TOO_LARGE: 3; DST_TOO_SMALL: 4; NO_MEMORY: 5;
-  INVALID_ARGUMENT: 6; HEADER_CUT_SHORT: 7; CUT_SHORT: 8;
+  OK: 0;
+  NOT_VKT2: 1;
+  STREAM_PAST_LIMIT: 2;
+  TOO_LARGE: 3;
+  DST_TOO_SMALL: 4;
+  NO_MEMORY: 5;
+  INVALID_ARGUMENT: 6;
+  HEADER_CUT_SHORT: 7;
+  CUT_SHORT: 8;
 }>;
 export type Vkt2Code = (typeof codes)[keyof typeof codes];
 

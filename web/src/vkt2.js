@@ -7,8 +7,15 @@ const core = await createCore();
 
 /** The library's error codes. */
 export const codes = Object.freeze({
-  OK: 0, NOT_VKT2: 1, STREAM_PAST_LIMIT: 2, TOO_LARGE: 3, DST_TOO_SMALL: 4, NO_MEMORY: 5,
-  INVALID_ARGUMENT: 6, HEADER_CUT_SHORT: 7, CUT_SHORT: 8,
+  OK: 0,
+  NOT_VKT2: 1,
+  STREAM_PAST_LIMIT: 2,
+  TOO_LARGE: 3,
+  DST_TOO_SMALL: 4,
+  NO_MEMORY: 5,
+  INVALID_ARGUMENT: 6,
+  HEADER_CUT_SHORT: 7,
+  CUT_SHORT: 8,
 });
 const codeNames = Object.fromEntries(Object.entries(codes).map(([k, v]) => [v, k]));
 
@@ -28,7 +35,8 @@ export class Vkt2Error extends Error {
 
 function bytesOf(data) {
   if (data instanceof Uint8Array) return data;
-  if (ArrayBuffer.isView(data)) return new Uint8Array(data.buffer, data.byteOffset, data.byteLength);
+  if (ArrayBuffer.isView(data))
+    return new Uint8Array(data.buffer, data.byteOffset, data.byteLength);
   if (data instanceof ArrayBuffer) return new Uint8Array(data);
   throw new TypeError('expected a Uint8Array, an ArrayBuffer or a typed array');
 }
@@ -57,8 +65,14 @@ function readVerdict(fileSize) {
   const u = core.HEAPU32.subarray(MISC >> 2, (MISC >> 2) + 8);
   const ignored = u[1] === 0 ? fileSize - Math.min(fileSize, MAX_FILE_SIZE) : 0;
   const v = {
-    verdict: ['pass', 'warn', 'fail'][ignored ? 1 : u[0]], code: u[1], codeName: codeNames[u[1]],
-    fileSize, decodedSize: u[3], streamUsed: u[4], bytesMissing: u[5], bytesUnused: u[6],
+    verdict: ['pass', 'warn', 'fail'][ignored ? 1 : u[0]],
+    code: u[1],
+    codeName: codeNames[u[1]],
+    fileSize,
+    decodedSize: u[3],
+    streamUsed: u[4],
+    bytesMissing: u[5],
+    bytesUnused: u[6],
     bytesIgnored: ignored,
   };
   v.failure = failureWords(v);

@@ -33,8 +33,13 @@ function row(id, path, bytes) {
   const v = vkt2.test(bytes);
   const plain = v.code === vkt2.codes.NOT_VKT2;
   return {
-    id, path, plain, verdict: v.verdict, words: v.failure ? [v.failure] : v.warnings,
-    compressed: plain ? null : bytes.length, original: plain ? bytes.length : v.decodedSize,
+    id,
+    path,
+    plain,
+    verdict: v.verdict,
+    words: v.failure ? [v.failure] : v.warnings,
+    compressed: plain ? null : bytes.length,
+    original: plain ? bytes.length : v.decodedSize,
   };
 }
 
@@ -88,7 +93,8 @@ const handlers = {
     const bytes = await read(id);
     let shown = null;
     try {
-      if (vkt2.test(bytes).code !== vkt2.codes.NOT_VKT2) shown = vkt2.decompress(bytes, { zeroFill: true });
+      if (vkt2.test(bytes).code !== vkt2.codes.NOT_VKT2)
+        shown = vkt2.decompress(bytes, { zeroFill: true });
     } catch {
       // A stream that cannot be decoded at all: show the file as it is.
     }

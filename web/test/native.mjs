@@ -29,7 +29,10 @@ export function inPlace(name, bytes) {
 export function testWords(file) {
   const r = spawnSync(tool('vkt2'), ['t', file], { encoding: 'utf8' });
   const prefix = `vkt2: ${file}: `;
-  return r.stderr.split('\n').filter((l) => l.startsWith(prefix)).map((l) => l.slice(prefix.length));
+  return r.stderr
+    .split('\n')
+    .filter((l) => l.startsWith(prefix))
+    .map((l) => l.slice(prefix.length));
 }
 
 /** `vkt2 l`'s row for one file: compressed size, original size and ratio, as text. */

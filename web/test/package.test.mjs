@@ -24,7 +24,11 @@ test('every file: verdict words, decoded and compressed bytes as the native tool
     assert.deepEqual(words, testWords(join(root, name)), name);
     assert.equal(v.verdict, v.failure ? 'fail' : v.warnings.length ? 'warn' : 'pass', name);
     const counted = Math.min(bytes.length, 65536);
-    assert.deepEqual([v.fileSize, v.bytesIgnored], [bytes.length, v.failure ? 0 : bytes.length - counted], name);
+    assert.deepEqual(
+      [v.fileSize, v.bytesIgnored],
+      [bytes.length, v.failure ? 0 : bytes.length - counted],
+      name,
+    );
     if (v.code === 0 || v.code === vkt2.codes.CUT_SHORT) {
       assert.equal(8 + v.streamUsed + v.bytesUnused - v.bytesMissing, counted, name);
     }
@@ -66,9 +70,15 @@ test('errors: one class with the code, its name and a sentence', () => {
   const e = outcome(() => vkt2.compress(new Uint8Array(65536)));
   assert.deepEqual([e.code, e.message], [vkt2.codes.TOO_LARGE, 'too large for a VKT2 file']);
   const cut = vkt2.compress(new Uint8Array(3000).fill(65)).subarray(0, 9);
-  const err = assert.throws(() => vkt2.decompress(cut), (x) =>
-    x instanceof vkt2.Vkt2Error && x instanceof Error && x.name === 'Vkt2Error' &&
-    x.codeName === 'CUT_SHORT' && /^cut short: the stream runs \d+ bytes/.test(x.message));
+  const err = assert.throws(
+    () => vkt2.decompress(cut),
+    (x) =>
+      x instanceof vkt2.Vkt2Error &&
+      x instanceof Error &&
+      x.name === 'Vkt2Error' &&
+      x.codeName === 'CUT_SHORT' &&
+      /^cut short: the stream runs \d+ bytes/.test(x.message),
+  );
   assert.equal(err, undefined);
   assert.equal(vkt2.decompress(cut, { zeroFill: true }).length, 3000);
 });
