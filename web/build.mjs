@@ -1,0 +1,53 @@
+// Builds the WebAssembly core from the native library's own sources, then lays out the npm
+// package and the page in dist/. fflate is copied in so the page fetches nothing foreign.
+import { execFileSync } from 'node:child_process';
+import { copyFileSync, mkdirSync, readdirSync } from 'node:fs';
+import { dirname, join } from 'node:path';
+import { fileURLToPath } from 'node:url';
+
+const web = dirname(fileURLToPath(import.meta.url));
+const core = join(web, '..', 'core');
+const dist = join(web, 'dist');
+mkdirSync(dist, { recursive: true });
+
+const exported = [
+  'decompress',
+  'compress',
+  'compress_bound',
+  'decoded_size',
+  'test',
+  'error_name',
+  'version_string',
+]
+  .map((f) => `_vkt2_${f}`)
+  .concat(['_malloc', '_free']);
+const sources = readdirSync(core)
+  .filter((f) => f.endsWith('.cpp'))
+  .map((f) => join(core, f));
+execFileSync(
+  'emcc',
+  [
+    ...sources,
+    `-I${join(core, 'include')}`,
+    '-std=c++20',
+    '-O3',
+    '-DNDEBUG',
+    // A web-environment single file is the one output that loads in both Node and browsers.
+    '-sENVIRONMENT=web,worker',
+    '-sSINGLE_FILE=1',
+    '-sMODULARIZE=1',
+    '-sEXPORT_ES6=1',
+    '-sEXPORT_NAME=createCore',
+    '-sALLOW_MEMORY_GROWTH=1',
+    '-sFILESYSTEM=0',
+    `-sEXPORTED_FUNCTIONS=${exported.join(',')}`,
+    '-sEXPORTED_RUNTIME_METHODS=UTF8ToString',
+    '-o',
+    join(dist, 'vkt2-core.js'),
+  ],
+  { stdio: 'inherit', env: { ...process.env, NODE_PATH: '/usr/share/nodejs' } },
+);
+
+for (const f of readdirSync(join(web, 'src'))) copyFileSync(join(web, 'src', f), join(dist, f));
+copyFileSync(join(web, 'node_modules', 'fflate', 'esm', 'browser.js'), join(dist, 'fflate.js'));
+copyFileSync(join(web, '..', 'LICENSE'), join(dist, 'LICENSE'));

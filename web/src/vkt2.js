@@ -1,0 +1,118 @@
+// VKT2 for JavaScript: the native library compiled to WebAssembly, behind a synchronous API
+// over Uint8Array. The module is embedded, so this loads with no fetch in Node and browsers.
+import createCore from './vkt2-core.js';
+import { failureWords, warningWords } from './verdict.js';
+
+const core = await createCore();
+
+/** The library's error codes. */
+export const codes = Object.freeze({
+  OK: 0,
+  NOT_VKT2: 1,
+  STREAM_PAST_LIMIT: 2,
+  TOO_LARGE: 3,
+  DST_TOO_SMALL: 4,
+  NO_MEMORY: 5,
+  INVALID_ARGUMENT: 6,
+  HEADER_CUT_SHORT: 7,
+  CUT_SHORT: 8,
+});
+const codeNames = Object.fromEntries(Object.entries(codes).map(([k, v]) => [v, k]));
+
+export const MAX_ORIGINAL_SIZE = 65535;
+export const MAX_FILE_SIZE = 65536;
+export const version = core.UTF8ToString(core._vkt2_version_string());
+
+/** Every failure of this package: `code` is the library's code, `codeName` its name in `codes`. */
+export class Vkt2Error extends Error {
+  constructor(code, message) {
+    super(message ?? core.UTF8ToString(core._vkt2_error_name(code)));
+    this.name = 'Vkt2Error';
+    this.code = code;
+    this.codeName = codeNames[code] ?? 'UNKNOWN';
+  }
+}
+
+function bytesOf(data) {
+  if (data instanceof Uint8Array) return data;
+  if (ArrayBuffer.isView(data))
+    return new Uint8Array(data.buffer, data.byteOffset, data.byteLength);
+  if (data instanceof ArrayBuffer) return new Uint8Array(data);
+  throw new TypeError('expected a Uint8Array, an ArrayBuffer or a typed array');
+}
+
+// One work area for every call: input, output and results. The library reads only the first
+// 65,536 bytes of a file and JavaScript runs one call at a time, so nothing else is needed.
+const IN = core._malloc(MAX_FILE_SIZE);
+const OUT = core._malloc(MAX_FILE_SIZE);
+const MISC = core._malloc(64);
+if (!IN || !OUT || !MISC) throw new Error('vkt2: could not allocate its work area');
+
+// Copies the bytes that count into the work area; returns how many.
+function load(src) {
+  const n = Math.min(src.length, MAX_FILE_SIZE);
+  core.HEAPU8.set(n === src.length ? src : src.subarray(0, n), IN);
+  return n;
+}
+
+function call(code) {
+  if (code !== 0) throw new Vkt2Error(code);
+}
+
+// The verdict on the first 65,536 bytes, with the bytes past them counted as the library
+// counts them: only a file that otherwise passes reports them, as a warning.
+function readVerdict(fileSize) {
+  const u = core.HEAPU32.subarray(MISC >> 2, (MISC >> 2) + 8);
+  const ignored = u[1] === 0 ? fileSize - Math.min(fileSize, MAX_FILE_SIZE) : 0;
+  const v = {
+    verdict: ['pass', 'warn', 'fail'][ignored ? 1 : u[0]],
+    code: u[1],
+    codeName: codeNames[u[1]],
+    fileSize,
+    decodedSize: u[3],
+    streamUsed: u[4],
+    bytesMissing: u[5],
+    bytesUnused: u[6],
+    bytesIgnored: ignored,
+  };
+  v.failure = failureWords(v);
+  v.warnings = warningWords(v);
+  return v;
+}
+
+/** Tests a file the way `vkt2 t` does; never throws for bad data. */
+export function test(data) {
+  const src = bytesOf(data);
+  core._vkt2_test(IN, load(src), MISC);
+  return readVerdict(src.length);
+}
+
+/** The decoded size the header states; throws Vkt2Error(NOT_VKT2) for other data. */
+export function decodedSize(data) {
+  call(core._vkt2_decoded_size(IN, load(bytesOf(data)), MISC));
+  return core.HEAPU32[MISC >> 2];
+}
+
+/**
+ * Decodes a VKT2 file. By default a file whose test fails (cut short, not VKT2, ...) is refused
+ * with that failure's code and words; with `zeroFill: true` a file cut short decodes as the
+ * loader and `vkt2x` read it, with zeros past its end.
+ */
+export function decompress(data, options = {}) {
+  const src = bytesOf(data);
+  if (!options.zeroFill) {
+    const v = test(src);
+    if (v.code !== 0) throw new Vkt2Error(v.code, v.failure);
+  }
+  call(core._vkt2_decompress(IN, load(src), OUT, MAX_ORIGINAL_SIZE, MISC));
+  return core.HEAPU8.slice(OUT, OUT + core.HEAPU32[MISC >> 2]);
+}
+
+/** Compresses up to 65,535 bytes into a whole VKT2 file, byte for byte as `vkt2c` writes it. */
+export function compress(data) {
+  const src = bytesOf(data);
+  if (src.length > MAX_ORIGINAL_SIZE) throw new Vkt2Error(codes.TOO_LARGE);
+  call(core._vkt2_compress(IN, load(src), OUT, MAX_FILE_SIZE, MISC));
+  // Compressing allocates, which may grow the memory: read it afresh.
+  return core.HEAPU8.slice(OUT, OUT + core.HEAPU32[MISC >> 2]);
+}

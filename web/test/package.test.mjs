@@ -1,0 +1,84 @@
+// The npm package against the native tools, file by file, and its error contract.
+import assert from 'node:assert/strict';
+import { join } from 'node:path';
+import { test } from 'node:test';
+import * as vkt2 from '../dist/vkt2.js';
+import { inPlace, makeCorpus, testWords } from './native.mjs';
+
+const { root, files } = makeCorpus();
+
+function outcome(fn) {
+  try {
+    const r = fn();
+    return { bytes: typeof r === 'number' ? r : Buffer.from(r) };
+  } catch (e) {
+    assert.ok(e instanceof vkt2.Vkt2Error, `${e}`);
+    return { code: e.code, message: e.message };
+  }
+}
+
+test('every file: verdict words, decoded and compressed bytes as the native tools give them', () => {
+  for (const [name, bytes] of files) {
+    const v = vkt2.test(bytes);
+    const words = v.failure ? [v.failure] : v.warnings;
+    assert.deepEqual(words, testWords(join(root, name)), name);
+    assert.equal(v.verdict, v.failure ? 'fail' : v.warnings.length ? 'warn' : 'pass', name);
+    const counted = Math.min(bytes.length, 65536);
+    assert.deepEqual(
+      [v.fileSize, v.bytesIgnored],
+      [bytes.length, v.failure ? 0 : bytes.length - counted],
+      name,
+    );
+    if (v.code === 0 || v.code === vkt2.codes.CUT_SHORT) {
+      assert.equal(8 + v.streamUsed + v.bytesUnused - v.bytesMissing, counted, name);
+    }
+
+    const x = inPlace('vkt2x', bytes);
+    const zeroFilled = outcome(() => vkt2.decompress(bytes, { zeroFill: true }));
+    assert.deepEqual(zeroFilled.bytes, x.ok ? x.bytes : undefined, `${name} zeroFill`);
+    const strict = outcome(() => vkt2.decompress(bytes));
+    if (v.failure) assert.deepEqual([strict.code, strict.message], [v.code, v.failure], name);
+    else assert.deepEqual(strict.bytes, x.bytes, name);
+
+    const size = outcome(() => vkt2.decodedSize(bytes));
+    if (v.code === vkt2.codes.NOT_VKT2) {
+      assert.equal(size.code, vkt2.codes.NOT_VKT2, name);
+      const c = inPlace('vkt2c', bytes);
+      const packed = outcome(() => vkt2.compress(bytes));
+      assert.deepEqual(packed.bytes, c.ok ? c.bytes : undefined, `${name} compress`);
+      if (!c.ok) assert.equal(packed.code, vkt2.codes.TOO_LARGE, name);
+    } else if (v.code !== vkt2.codes.HEADER_CUT_SHORT) {
+      assert.deepEqual([size.bytes, v.decodedSize], [bytes.readUInt16LE(4), size.bytes], name);
+    }
+  }
+});
+
+test('inputs: typed arrays and buffers of any offset, nothing else', () => {
+  const plain = new TextEncoder().encode('ab'.repeat(500));
+  const packed = vkt2.compress(plain);
+  const shifted = new Uint8Array(packed.length + 3);
+  shifted.set(packed, 3);
+  assert.deepEqual(vkt2.decompress(shifted.subarray(3)), plain);
+  assert.deepEqual(vkt2.decompress(new DataView(shifted.buffer, 3)), plain);
+  assert.deepEqual(vkt2.decompress(packed.slice().buffer), plain);
+  assert.equal(vkt2.test(new Uint8Array(0)).code, vkt2.codes.NOT_VKT2);
+  for (const bad of ['VKT2', null, [1, 2], 7]) assert.throws(() => vkt2.test(bad), TypeError);
+  assert.equal(vkt2.version, '0.2.0');
+});
+
+test('errors: one class with the code, its name and a sentence', () => {
+  const e = outcome(() => vkt2.compress(new Uint8Array(65536)));
+  assert.deepEqual([e.code, e.message], [vkt2.codes.TOO_LARGE, 'too large for a VKT2 file']);
+  const cut = vkt2.compress(new Uint8Array(3000).fill(65)).subarray(0, 9);
+  const err = assert.throws(
+    () => vkt2.decompress(cut),
+    (x) =>
+      x instanceof vkt2.Vkt2Error &&
+      x instanceof Error &&
+      x.name === 'Vkt2Error' &&
+      x.codeName === 'CUT_SHORT' &&
+      /^cut short: the stream runs \d+ bytes/.test(x.message),
+  );
+  assert.equal(err, undefined);
+  assert.equal(vkt2.decompress(cut, { zeroFill: true }).length, 3000);
+});
