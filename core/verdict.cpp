@@ -23,6 +23,19 @@ walked walk_stream(std::span<const std::uint8_t> stream, std::size_t room, std::
     while (op < size) {
         if (ip >= room) return {false, ip};
         unsigned flags = byte_at(ip++);
+        // Well inside both ends, a group needs no checks: at most 16 bytes in, 144 out.
+        if (ip + 16 <= stream.size() && size - op >= 8 * max_ref_len) {
+            for (int bit = 0; bit < 8; ++bit, flags >>= 1) {
+                if (flags & 1u) {
+                    ++ip;
+                    ++op;
+                } else {
+                    op += (stream[ip + 1] & 0x0Fu) + min_ref_len;
+                    ip += 2;
+                }
+            }
+            continue;
+        }
         for (int bit = 0; bit < 8 && op < size; ++bit, flags >>= 1) {
             if (flags & 1u) {
                 if (ip >= room) return {false, ip};
