@@ -17,6 +17,8 @@ echo "== Debian packages"
 # Built from a copy, as dpkg-buildpackage leaves the packages beside the source folder. The test
 # suite has run already; this build only packs.
 version=$(dpkg-parsechangelog -S Version)
+header=$(sed -n 's/^#define VKT2_VERSION_STRING "\(.*\)"/\1/p' core/include/vkt2/vkt2.h)
+[ "$version" = "$header" ] || fail "debian/changelog is at $version, vkt2.h at $header"
 tree="$work/vkt2-$version"
 mkdir "$tree"
 git ls-files -co --exclude-standard -z | xargs -0 cp --parents -t "$tree"
