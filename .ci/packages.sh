@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 src=$PWD
 export DEBIAN_FRONTEND=noninteractive
-apt-get -o DPkg::Lock::Timeout=600 install -y -qq debhelper lintian file man-db pkg-config python3 cmake g++ groff-base \
+apt-get -o DPkg::Lock::Timeout=600 install -y -qq build-essential debhelper lintian file man-db pkg-config python3 cmake g++ groff-base \
   zip unzip g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 >/dev/null
 
 work=$(mktemp -d)
