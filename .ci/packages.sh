@@ -10,7 +10,8 @@ apt-get -o DPkg::Lock::Timeout=600 install -y -qq build-essential debhelper libg
   zip unzip g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 >/dev/null
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+# Wine's server outlives the programs for a while and writes to its prefix until it ends.
+trap 'WINEPREFIX="$work/wine" /usr/lib/wine/wineserver64 -k 2>/dev/null; rm -rf "$work"' EXIT
 fail() { echo "packages: $*" >&2; exit 1; }
 
 echo "== Debian packages"
@@ -27,7 +28,7 @@ git ls-files -co --exclude-standard -z | xargs -0 cp --parents -t "$tree"
 arch=$(dpkg --print-architecture)
 debs=()
 for p in vkt2 libvkt2-0 libvkt2-dev; do debs+=("$work/${p}_${version}_$arch.deb"); done
-lintian --fail-on error,warning "${debs[@]}"
+TMPDIR="$work" lintian --fail-on error,warning "${debs[@]}"
 
 apt-get -o DPkg::Lock::Timeout=600 install -y -qq "${debs[@]}" >/dev/null
 files=$(dpkg -L vkt2 libvkt2-0 libvkt2-dev | sort -u)
@@ -49,14 +50,19 @@ described=$(file -b -m /usr/share/vkt2/vkt2.magic:/usr/share/misc/magic examples
 [ "$described" = "VKT2 compressed data, original size 256" ] || fail "file says: $described"
 
 echo "== removal leaves nothing behind"
-apt-get -o DPkg::Lock::Timeout=600 purge -y -qq vkt2 libvkt2-0 libvkt2-dev >/dev/null
+apt-get -o DPkg::Lock::Timeout=600 remove -y -qq vkt2 libvkt2-0 libvkt2-dev >/dev/null
+# Nothing to purge either: no configuration file stays behind.
+for p in vkt2 libvkt2-0 libvkt2-dev; do
+  state=$(dpkg-query -W -f '${db:Status-Status}' $p 2>/dev/null || true)
+  [ -z "$state" ] || [ "$state" = not-installed ] || fail "$p is left $state"
+done
 left=$(while read -r f; do
   if [ ! -d "$f" ] && { [ -e "$f" ] || [ -L "$f" ]; }; then echo "$f"; fi
 done <<<"$files")
-[ -z "$left" ] || fail "left after purge: $left"
+[ -z "$left" ] || fail "left after removal: $left"
 ! grep -q libvkt2 <<<"$(ldconfig -p)" || fail "the loader cache still lists libvkt2"
 for d in /usr/include/vkt2 /usr/share/vkt2 "/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/cmake/vkt2"; do
-  [ ! -e "$d" ] || fail "left after purge: $d"
+  [ ! -e "$d" ] || fail "left after removal: $d"
 done
 
 echo "== the same build installed under another prefix, as the README's cmake --install does"
