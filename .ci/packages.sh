@@ -4,14 +4,23 @@
 # the unpacked folder under Wine). Run as root from the top of the tree.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-src=$PWD
 export DEBIAN_FRONTEND=noninteractive
-apt-get -o DPkg::Lock::Timeout=600 install -y -qq build-essential debhelper libgtest-dev strace lintian file man-db pkg-config python3 cmake g++ groff-base \
-  zip unzip g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 >/dev/null
+apt-get -o DPkg::Lock::Timeout=600 install -y -qq build-essential debhelper libgtest-dev strace \
+  lintian file man-db pkg-config python3 cmake g++ groff-base zip unzip g++-mingw-w64-i686 \
+  g++-mingw-w64-x86-64 wine64 >/dev/null
 
 work=$(mktemp -d)
-# Wine's server outlives the programs for a while and writes to its prefix until it ends.
-trap 'WINEPREFIX="$work/wine" /usr/lib/wine/wineserver64 -k 2>/dev/null; rm -rf "$work"' EXIT
+installed=
+cleanup() {
+  # A failed run takes its packages away too; it would leave a machine that others build on.
+  if [ "$installed" ]; then
+    apt-get -o DPkg::Lock::Timeout=600 remove -y -qq vkt2 libvkt2-0 libvkt2-dev >/dev/null || true
+  fi
+  # Wine's server outlives the programs for a while and writes to its prefix until it ends.
+  WINEPREFIX="$work/wine" /usr/lib/wine/wineserver64 -k 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
 fail() { echo "packages: $*" >&2; exit 1; }
 
 echo "== Debian packages"
@@ -24,12 +33,14 @@ tree="$work/vkt2-$version"
 mkdir "$tree"
 git ls-files -co --exclude-standard -z | xargs -0 cp --parents -t "$tree"
 (cd "$tree" && env -u CXXFLAGS DEB_BUILD_OPTIONS=parallel=2 DEB_CXXFLAGS_MAINT_APPEND=-Werror \
-  dpkg-buildpackage -us -uc -b >"$work/build.log" 2>&1) || { tail -n 40 "$work/build.log"; fail "dpkg-buildpackage failed"; }
+  dpkg-buildpackage -us -uc -b >"$work/build.log" 2>&1) ||
+  { tail -n 40 "$work/build.log"; fail "dpkg-buildpackage failed"; }
 arch=$(dpkg --print-architecture)
 debs=()
 for p in vkt2 libvkt2-0 libvkt2-dev; do debs+=("$work/${p}_${version}_$arch.deb"); done
 TMPDIR="$work" lintian --fail-on error,warning "${debs[@]}"
 
+installed=1
 apt-get -o DPkg::Lock::Timeout=600 install -y -qq "${debs[@]}" >/dev/null
 files=$(dpkg -L vkt2 libvkt2-0 libvkt2-dev | sort -u)
 
@@ -38,7 +49,8 @@ cp examples/greeting.vkt2 "$work/greeting"
 vkt2x "$work/greeting" >/dev/null
 cc -std=c99 -Wall -Wextra -Wpedantic -Werror examples/consumer-c/vkt2cat.c \
   $(pkg-config --cflags --libs vkt2) -o "$work/vkt2cat"
-grep -q "libvkt2.so.0 => /.*/libvkt2.so.0" <<<"$(ldd "$work/vkt2cat")" || fail "vkt2cat does not use the installed libvkt2.so.0"
+grep -q "libvkt2.so.0 => /.*/libvkt2.so.0" <<<"$(ldd "$work/vkt2cat")" ||
+  fail "vkt2cat does not use the installed libvkt2.so.0"
 "$work/vkt2cat" examples/greeting.vkt2 | cmp - "$work/greeting"
 cmake -S examples/consumer-cpp -B "$work/consumer-cpp" >/dev/null
 cmake --build "$work/consumer-cpp" >/dev/null
@@ -51,6 +63,7 @@ described=$(file -b -m /usr/share/vkt2/vkt2.magic:/usr/share/misc/magic examples
 
 echo "== removal leaves nothing behind"
 apt-get -o DPkg::Lock::Timeout=600 remove -y -qq vkt2 libvkt2-0 libvkt2-dev >/dev/null
+installed=
 # Nothing to purge either: no configuration file stays behind.
 for p in vkt2 libvkt2-0 libvkt2-dev; do
   state=$(dpkg-query -W -f '${db:Status-Status}' $p 2>/dev/null || true)
