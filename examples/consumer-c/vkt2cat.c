@@ -2,6 +2,10 @@
    Build against an installed library:
      cc -std=c99 vkt2cat.c $(pkg-config --cflags --libs vkt2) -o vkt2cat */
 #include <stdio.h>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 #include <vkt2/vkt2.h>
 
@@ -31,6 +35,13 @@ int main(int argc, char** argv) {
         fprintf(stderr, "%s: %s\n", argv[1], vkt2_error_name(rc));
         return 1;
     }
+#ifdef _WIN32
+    /* A text-mode stream would turn each LF of the data into CR LF. */
+    if (_setmode(_fileno(stdout), _O_BINARY) == -1) {
+        perror("vkt2cat: standard output");
+        return 1;
+    }
+#endif
     if (fwrite(data, 1, size, stdout) != size || fflush(stdout) != 0) {
         perror("vkt2cat: standard output");
         return 1;

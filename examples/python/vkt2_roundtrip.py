@@ -1,7 +1,10 @@
 # Compresses bytes into a VKT2 file image and back through libvkt2's C interface, with ctypes.
-# Usage: python3 vkt2_roundtrip.py [PATH_TO_LIBVKT2]
-import ctypes, sys
-lib = ctypes.CDLL(sys.argv[1] if len(sys.argv) > 1 else "libvkt2.so.0")
+# Usage: python3 vkt2_roundtrip.py [PATH_TO_LIBVKT2]; without it, the installed library is found
+import ctypes, ctypes.util, sys
+path = sys.argv[1] if len(sys.argv) > 1 else ctypes.util.find_library("vkt2")
+if path is None:  # CDLL(None) would load this very process and fail further on
+    sys.exit("libvkt2 not found: install libvkt2-0 or give the library's path")
+lib = ctypes.CDLL(path)
 size_t, ptr = ctypes.c_size_t, ctypes.c_void_p
 lib.vkt2_compress.argtypes = [ptr, size_t, ptr, size_t, ctypes.POINTER(size_t)]
 lib.vkt2_decompress.argtypes = lib.vkt2_compress.argtypes
