@@ -1,0 +1,103 @@
+"""The Python package's two speed figures, in one run, on 64 KiB compressible inputs:
+vkt2.decompress against the C library's vkt2_decompress called from C on the same bytes, and
+vkt2.compress from two threads against one. Prints figures; asserts nothing.
+
+Usage: python3 bench/bench.py [ROUNDS]  (with the vkt2 package installed; needs cc and c++)
+"""
+
+import random
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+from pathlib import Path
+
+import vkt2
+
+here = Path(__file__).resolve().parent
+core = here.parent.parent / "core"
+
+
+def sample(seed: int) -> bytes:
+    # Text-like: words from a small vocabulary, so references and literals mix as in real files.
+    rng = random.Random(seed)
+    words = ["".join(rng.choice("abcdefghijklmnop") for _ in range(rng.randint(2, 9)))
+             for _ in range(400)]
+    text = " ".join(rng.choice(words) for _ in range(20000)).encode()
+    return text[: vkt2.MAX_ORIGINAL_SIZE]
+
+
+def build_c(folder: Path) -> Path:
+    # Compiled as setup.py compiles the extension: -O2, the library's sources alongside.
+    objects = []
+    for source in sorted(core.glob("*.cpp")):
+        obj = folder / (source.stem + ".o")
+        subprocess.run(["c++", "-std=c++20", "-O2", "-fPIC", "-I", core / "include", "-c",
+                        source, "-o", obj], check=True)
+        objects.append(obj)
+    program = folder / "decode_c"
+    subprocess.run(["cc", "-O2", "-I", core / "include", "-c", here / "decode_c.c", "-o",
+                    folder / "decode_c.o"], check=True)
+    subprocess.run(["c++", folder / "decode_c.o", *objects, "-o", program], check=True)
+    return program
+
+
+def best_per_call(fn, calls: int, rounds: int) -> float:
+    best = float("inf")
+    for _ in range(rounds):
+        start = time.perf_counter_ns()
+        for _ in range(calls):
+            fn()
+        best = min(best, (time.perf_counter_ns() - start) / calls)
+    return best
+
+
+def decompress_ratio(folder: Path, rounds: int) -> None:
+    program = build_c(folder)
+    packed = vkt2.compress(sample(1))
+    path = folder / "sample.vkt2"
+    path.write_bytes(packed)
+    c_ns = float(subprocess.run([program, path, str(rounds)], check=True, capture_output=True,
+                                text=True).stdout)
+    py_ns = best_per_call(lambda: vkt2.decompress(packed), 200, rounds)
+    fill_ns = best_per_call(lambda: vkt2.decompress(packed, zero_fill=True), 200, rounds)
+    print(f"decompress, {len(packed)}-byte file to {vkt2.MAX_ORIGINAL_SIZE} bytes: "
+          f"C {c_ns / 1000:.1f} us, Python {py_ns / 1000:.1f} us ({py_ns / c_ns:.2f}x), "
+          f"zero_fill=True {fill_ns / 1000:.1f} us ({fill_ns / c_ns:.2f}x)")
+
+
+def compress_scaling(rounds: int) -> None:
+    inputs = [sample(seed) for seed in range(2, 10)]
+    calls = 40
+
+    def work():
+        for i in range(calls):
+            vkt2.compress(inputs[i % len(inputs)])
+
+    def throughput(threads: int) -> float:
+        best = 0.0
+        for _ in range(rounds):
+            pool = [threading.Thread(target=work) for _ in range(threads)]
+            start = time.perf_counter()
+            for t in pool:
+                t.start()
+            for t in pool:
+                t.join()
+            best = max(best, threads * calls * vkt2.MAX_ORIGINAL_SIZE / (time.perf_counter() - start))
+        return best
+
+    one, two = throughput(1), throughput(2)
+    print(f"compress, {vkt2.MAX_ORIGINAL_SIZE}-byte inputs: one thread {one / 1e6:.1f} MB/s, "
+          f"two threads {two / 1e6:.1f} MB/s ({two / one:.2f}x)")
+
+
+def main() -> None:
+    rounds = int(sys.argv[1]) if len(sys.argv) > 1 else 5
+    with tempfile.TemporaryDirectory() as folder:
+        decompress_ratio(Path(folder), rounds)
+    compress_scaling(rounds)
+
+
+if __name__ == "__main__":
+    main()
