@@ -37,6 +37,9 @@ VERDICTS = [
     (LITERALS[:8], 8, "cut short: the stream runs 7 bytes past the end of the file", (), 7, 0, 0),
     (PAST_LIMIT, 2, "the stream needs bytes past the first 65,536; it cannot be decoded",
      (), 0, 0, 0),
+    # The bytes it needs are there, past the 65,536 that count.
+    (PAST_LIMIT + b"\xff" * 20000, 2,
+     "the stream needs bytes past the first 65,536; it cannot be decoded", (), 0, 0, 0),
 ]
 CLASSES = {1: vkt2.NotVkt2Error, 2: vkt2.StreamPastLimitError, 3: vkt2.TooLargeError,
            4: vkt2.BufferTooSmallError, 5: vkt2.NoMemoryError, 6: vkt2.InvalidArgumentError,
