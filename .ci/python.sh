@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 echo "== the Python package: wheel, venv, tests"
 
 if [ "$(id -u)" = 0 ]; then
-  apt-get install -y -qq python3-dev python3-setuptools python3-wheel python3-build python3-venv \
+  apt-get install -y -qq -o DPkg::Lock::Timeout=600 python3-dev python3-setuptools python3-wheel python3-build python3-venv \
     python3-pip python3-pytest python3-hypothesis python3-numpy >/dev/null
 fi
 
