@@ -49,26 +49,31 @@ PyObject* raise(int code, const std::string& message) {
 }
 
 // The folder tool's words for a failing file, as `vkt2 t` prints them.
+constexpr char not_vkt2_words[] = "not a VKT2 file";
+constexpr char past_limit_words[] =
+    "the stream needs bytes past the first 65,536; it cannot be decoded";
+
 std::string failure_words(const vkt2_verdict& v) {
     switch (v.error) {
         case VKT2_OK:
             return {};
         case VKT2_ERROR_NOT_VKT2:
-            return "not a VKT2 file";
+            return not_vkt2_words;
         case VKT2_ERROR_HEADER_CUT_SHORT:
             return "cut short: the file ends inside its 8-byte header";
         case VKT2_ERROR_CUT_SHORT:
             return "cut short: the stream runs " + std::to_string(v.bytes_missing) +
                    " bytes past the end of the file";
         default:
-            return "the stream needs bytes past the first 65,536; it cannot be decoded";
+            return past_limit_words;
     }
 }
 
+// For a code that comes without a verdict.
 std::string library_words(int code) {
-    if (code == VKT2_ERROR_STREAM_PAST_LIMIT) return failure_words({2, code, 0, 0, 0, 0, 0, 0});
-    if (code == VKT2_ERROR_NOT_VKT2) return "not a VKT2 file";
-    return vkt2_error_name(code);
+    return code == VKT2_ERROR_STREAM_PAST_LIMIT ? past_limit_words
+           : code == VKT2_ERROR_NOT_VKT2        ? not_vkt2_words
+                                                : vkt2_error_name(code);
 }
 
 // Holds a read-only view of any buffer-protocol object for the length of one call.
@@ -104,7 +109,7 @@ PyObject* py_decompress(PyObject*, PyObject* args, PyObject* kwargs) {
         return nullptr;
     std::size_t size = 0;
     if (vkt2_decoded_size(in.data(), in.size(), &size) != VKT2_OK)
-        return raise(VKT2_ERROR_NOT_VKT2, "not a VKT2 file");
+        return raise(VKT2_ERROR_NOT_VKT2, not_vkt2_words);
     PyObject* out = PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(size));
     if (!out) return nullptr;
     vkt2_verdict verdict{};
@@ -178,7 +183,7 @@ PyObject* py_decoded_size(PyObject*, PyObject* arg) {
     if (PyObject_GetBuffer(arg, &in.view, PyBUF_SIMPLE) < 0) return nullptr;
     std::size_t size = 0;
     if (vkt2_decoded_size(in.data(), in.size(), &size) != VKT2_OK)
-        return raise(VKT2_ERROR_NOT_VKT2, "not a VKT2 file");
+        return raise(VKT2_ERROR_NOT_VKT2, not_vkt2_words);
     return PyLong_FromSize_t(size);
 }
 
