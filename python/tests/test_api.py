@@ -47,7 +47,8 @@ CLASSES = {1: vkt2.NotVkt2Error, 2: vkt2.StreamPastLimitError, 3: vkt2.TooLargeE
 
 
 @pytest.mark.parametrize("file, code, reason, warnings, missing, unused, ignored", VERDICTS,
-                         ids=lambda v: None if isinstance(v, bytes) else "")
+                         ids=["sound", "empty", "unused", "long", "nothing", "not-vkt2",
+                              "header-cut", "cut-3", "cut-7", "past-limit", "past-limit-long"])
 def test_verdict_and_decompress(file, code, reason, warnings, missing, unused, ignored):
     v = vkt2.test(file)
     grade = vkt2.Grade.FAIL if code else vkt2.Grade.WARN if warnings else vkt2.Grade.PASS
