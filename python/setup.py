@@ -22,4 +22,11 @@ extension = Extension(
                         "-Wconversion", "-Wshadow"],
 )
 
-setup(version=version, ext_modules=[extension])
+setup(
+    version=version,
+    package_dir={"": "src"},
+    packages=["vkt2"],
+    package_data={"vkt2": ["py.typed", "*.pyi"]},
+    exclude_package_data={"vkt2": ["*.cpp"]},
+    ext_modules=[extension],
+)
