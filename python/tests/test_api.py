@@ -168,3 +168,21 @@ def test_gil_released(call, data):
         thread.join()
         sys.setswitchinterval(old)
     assert moved
+
+
+def test_threads_at_once_get_what_one_gets():
+    inputs = [TEXT[i * 997 :] for i in range(8)]
+    expected = [vkt2.compress(data) for data in inputs]
+    got = {}
+
+    def work(i):
+        for _ in range(3):
+            packed = vkt2.compress(inputs[i])
+            got[i] = packed == expected[i] and vkt2.decompress(packed) == inputs[i]
+
+    threads = [threading.Thread(target=work, args=(i,)) for i in range(8)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    assert got == {i: True for i in range(8)}
