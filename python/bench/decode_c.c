@@ -1,5 +1,6 @@
 /* The C side of bench.py: times vkt2_decompress on one file, the same bytes Python decodes.
    Usage: decode_c FILE ROUNDS; prints the best of ROUNDS, in nanoseconds per call. */
+#define _POSIX_C_SOURCE 199309L
 #include <stdio.h>
 #include <stdlib.h>
 #include <time.h>
