@@ -60,8 +60,8 @@ def decompress_ratio(folder: Path, rounds: int) -> None:
     path.write_bytes(packed)
     c_ns = float(subprocess.run([program, path, str(rounds)], check=True, capture_output=True,
                                 text=True).stdout)
-    py_ns = best_per_call(lambda: vkt2.decompress(packed), 200, rounds)
-    fill_ns = best_per_call(lambda: vkt2.decompress(packed, zero_fill=True), 200, rounds)
+    py_ns = best_per_call(lambda: vkt2.decompress(packed), 50, rounds)
+    fill_ns = best_per_call(lambda: vkt2.decompress(packed, zero_fill=True), 50, rounds)
     print(f"decompress, {len(packed)}-byte file to {vkt2.MAX_ORIGINAL_SIZE} bytes: "
           f"C {c_ns / 1000:.1f} us, Python {py_ns / 1000:.1f} us ({py_ns / c_ns:.2f}x), "
           f"zero_fill=True {fill_ns / 1000:.1f} us ({fill_ns / c_ns:.2f}x)")
@@ -93,7 +93,7 @@ def compress_scaling(rounds: int) -> None:
 
 
 def main() -> None:
-    rounds = int(sys.argv[1]) if len(sys.argv) > 1 else 5
+    rounds = int(sys.argv[1]) if len(sys.argv) > 1 else 30
     with tempfile.TemporaryDirectory() as folder:
         decompress_ratio(Path(folder), rounds)
     compress_scaling(rounds)
