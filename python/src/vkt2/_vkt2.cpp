@@ -1,0 +1,263 @@
+// vkt2._vkt2: libvkt2's whole-file calls for Python. Inputs are read in place through the buffer
+// protocol and the GIL is released while a file is tested, decoded or encoded.
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "vkt2/format.hpp"
+#include "vkt2/vkt2.h"
+
+namespace {
+
+constexpr int last_code = VKT2_ERROR_CUT_SHORT;
+
+// vkt2.Error and its subclasses, indexed by the library's code (0 is the base class).
+PyObject* error_classes[last_code + 1];
+
+struct error_spec {
+    int code;
+    const char* name;  // qualified, for PyErr_NewException
+    const char* doc;
+};
+
+const error_spec error_specs[] = {
+    {VKT2_ERROR_NOT_VKT2, "vkt2.NotVkt2Error", "The data does not start with \"VKT2\"."},
+    {VKT2_ERROR_STREAM_PAST_LIMIT, "vkt2.StreamPastLimitError",
+     "The stream needs bytes past the first 65,536; it cannot be decoded."},
+    {VKT2_ERROR_TOO_LARGE, "vkt2.TooLargeError",
+     "Over 65,535 bytes to compress, or over 65,536 once compressed."},
+    {VKT2_ERROR_DST_TOO_SMALL, "vkt2.BufferTooSmallError",
+     "The library's destination was too small; this package sizes its own, so it is never "
+     "raised."},
+    {VKT2_ERROR_NO_MEMORY, "vkt2.NoMemoryError", "Compressing could not allocate its work space."},
+    {VKT2_ERROR_INVALID_ARGUMENT, "vkt2.InvalidArgumentError",
+     "The library refused its arguments."},
+    {VKT2_ERROR_HEADER_CUT_SHORT, "vkt2.HeaderCutShortError",
+     "The file ends inside its 8-byte header."},
+    {VKT2_ERROR_CUT_SHORT, "vkt2.CutShortError", "The file ends before its stream does."},
+};
+
+PyObject* raise(int code, const std::string& message) {
+    PyObject* type = code > 0 && code <= last_code ? error_classes[code] : error_classes[0];
+    PyErr_SetString(type, message.c_str());
+    return nullptr;
+}
+
+// The folder tool's words for a failing file, as `vkt2 t` prints them.
+constexpr char not_vkt2_words[] = "not a VKT2 file";
+constexpr char past_limit_words[] =
+    "the stream needs bytes past the first 65,536; it cannot be decoded";
+
+std::string failure_words(const vkt2_verdict& v) {
+    switch (v.error) {
+        case VKT2_OK:
+            return {};
+        case VKT2_ERROR_NOT_VKT2:
+            return not_vkt2_words;
+        case VKT2_ERROR_HEADER_CUT_SHORT:
+            return "cut short: the file ends inside its 8-byte header";
+        case VKT2_ERROR_CUT_SHORT:
+            return "cut short: the stream runs " + std::to_string(v.bytes_missing) +
+                   " bytes past the end of the file";
+        default:
+            return past_limit_words;
+    }
+}
+
+// For a code that comes without a verdict.
+std::string library_words(int code) {
+    return code == VKT2_ERROR_STREAM_PAST_LIMIT ? past_limit_words
+           : code == VKT2_ERROR_NOT_VKT2        ? not_vkt2_words
+                                                : vkt2_error_name(code);
+}
+
+// Holds a read-only view of any buffer-protocol object for the length of one call.
+struct input {
+    Py_buffer view{};
+    ~input() {
+        if (view.obj) PyBuffer_Release(&view);
+    }
+    const void* data() const { return view.buf; }
+    std::size_t size() const { return static_cast<std::size_t>(view.len); }
+};
+
+// Decodes a file only if it passes the tester, in one pass over it: a stream that decodes
+// within the file's bytes is exactly what passes, and only a failure pays for the tester's
+// walk, which fills `v` with why.
+int decode_if_sound(std::span<const std::uint8_t> file, std::span<std::uint8_t> out,
+                    vkt2_verdict& v) {
+    const auto head = file.first(std::min(file.size(), vkt2::max_file_size));
+    if (head.size() >= vkt2::header_size &&
+        vkt2::decode_stream(vkt2::token_stream(head), out).status == vkt2::decode_status::ok)
+        return VKT2_OK;
+    if (const int rc = vkt2_test(file.data(), file.size(), &v); rc != VKT2_OK) return rc;
+    std::size_t written = 0;  // the two disagree: trust the library's own decode
+    return vkt2_decompress(file.data(), file.size(), out.data(), out.size(), &written);
+}
+
+PyObject* py_decompress(PyObject*, PyObject* args, PyObject* kwargs) {
+    static const char* keywords[] = {"", "zero_fill", nullptr};
+    input in;
+    int zero_fill = 0;
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "y*|$p:decompress", const_cast<char**>(keywords),
+                                     &in.view, &zero_fill))
+        return nullptr;
+    std::size_t size = 0;
+    if (vkt2_decoded_size(in.data(), in.size(), &size) != VKT2_OK)
+        return raise(VKT2_ERROR_NOT_VKT2, not_vkt2_words);
+    PyObject* out = PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(size));
+    if (!out) return nullptr;
+    vkt2_verdict verdict{};
+    int rc = VKT2_OK;
+    std::size_t written = 0;
+    Py_BEGIN_ALLOW_THREADS;
+    if (zero_fill) {
+        rc = vkt2_decompress(in.data(), in.size(), PyBytes_AS_STRING(out), size, &written);
+    } else {
+        rc = decode_if_sound({static_cast<const std::uint8_t*>(in.data()), in.size()},
+                             {reinterpret_cast<std::uint8_t*>(PyBytes_AS_STRING(out)), size},
+                             verdict);
+    }
+    Py_END_ALLOW_THREADS;
+    if (rc != VKT2_OK) {
+        Py_DECREF(out);
+        return raise(rc, verdict.error == rc ? failure_words(verdict) : library_words(rc));
+    }
+    return out;  // the library writes exactly the size the header states
+}
+
+PyObject* py_compress(PyObject*, PyObject* arg) {
+    input in;
+    if (PyObject_GetBuffer(arg, &in.view, PyBUF_SIMPLE) < 0) return nullptr;
+    if (in.size() > VKT2_MAX_ORIGINAL_SIZE)
+        return raise(VKT2_ERROR_TOO_LARGE, "too large: VKT2 holds at most 65,535 bytes");
+    const std::size_t bound = vkt2_compress_bound(in.size());
+    PyObject* out = PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(bound));
+    if (!out) return nullptr;
+    int rc = VKT2_OK;
+    std::size_t written = 0;
+    Py_BEGIN_ALLOW_THREADS;
+    rc = vkt2_compress(in.data(), in.size(), PyBytes_AS_STRING(out), bound, &written);
+    Py_END_ALLOW_THREADS;
+    if (rc != VKT2_OK) {
+        Py_DECREF(out);
+        return raise(rc, rc == VKT2_ERROR_TOO_LARGE ? "does not fit in 65,536 bytes once compressed"
+                                                    : library_words(rc));
+    }
+    if (_PyBytes_Resize(&out, static_cast<Py_ssize_t>(written)) < 0) return nullptr;
+    return out;
+}
+
+PyObject* py_test(PyObject*, PyObject* arg) {
+    input in;
+    if (PyObject_GetBuffer(arg, &in.view, PyBUF_SIMPLE) < 0) return nullptr;
+    vkt2_verdict v{};
+    Py_BEGIN_ALLOW_THREADS;
+    vkt2_test(in.data(), in.size(), &v);
+    Py_END_ALLOW_THREADS;
+    // The folder tool's order: the length first, then the unused bytes.
+    const std::string longer = "longer than 65,536 bytes; the rest is never read";
+    const std::string unused =
+        std::to_string(v.bytes_unused) + " unused bytes after the end of the stream";
+    PyObject* warnings = v.bytes_ignored && v.bytes_unused
+                             ? Py_BuildValue("(ss)", longer.c_str(), unused.c_str())
+                         : v.bytes_ignored ? Py_BuildValue("(s)", longer.c_str())
+                         : v.bytes_unused  ? Py_BuildValue("(s)", unused.c_str())
+                                           : PyTuple_New(0);
+    if (!warnings) return nullptr;
+    auto n = [](std::size_t count) { return static_cast<Py_ssize_t>(count); };
+    PyObject* fields = Py_BuildValue("iisOnnnnnn", v.verdict, v.error, failure_words(v).c_str(),
+                                     warnings, n(v.file_size), n(v.decoded_size), n(v.stream_used),
+                                     n(v.bytes_missing), n(v.bytes_unused), n(v.bytes_ignored));
+    Py_DECREF(warnings);
+    return fields;
+}
+
+PyObject* py_decoded_size(PyObject*, PyObject* arg) {
+    input in;
+    if (PyObject_GetBuffer(arg, &in.view, PyBUF_SIMPLE) < 0) return nullptr;
+    std::size_t size = 0;
+    if (vkt2_decoded_size(in.data(), in.size(), &size) != VKT2_OK)
+        return raise(VKT2_ERROR_NOT_VKT2, not_vkt2_words);
+    return PyLong_FromSize_t(size);
+}
+
+const char decompress_doc[] =
+    "decompress($module, data, /, *, zero_fill=False)\n--\n\n"
+    "Decodes a VKT2 file by the loader's rules, as `vkt2 cat` does.\n\n"
+    "A file that fails vkt2.test() raises that failure's Error subclass. With zero_fill=True,\n"
+    "a file cut short decodes as vkt2x decodes it, zero bytes where the file ends early; only\n"
+    "NotVkt2Error and StreamPastLimitError remain. Bytes past the first 65,536 are ignored.";
+const char compress_doc[] =
+    "compress($module, data, /)\n--\n\n"
+    "Returns the whole VKT2 file for data (at most 65,535 bytes): the same bytes vkt2c "
+    "writes.\n\nTooLargeError when data is longer, or when it would not fit in 65,536 bytes.";
+const char test_doc[] =
+    "test($module, data, /)\n--\n\n"
+    "The library's verdict as a tuple; vkt2.test() wraps it in a Verdict.";
+const char decoded_size_doc[] =
+    "decoded_size($module, data, /)\n--\n\n"
+    "The decoded size the header states, its missing bytes read as zero.\n\n"
+    "NotVkt2Error when data does not start with \"VKT2\".";
+
+PyMethodDef methods[] = {
+    {"decompress", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_decompress)),
+     METH_VARARGS | METH_KEYWORDS, decompress_doc},
+    {"compress", py_compress, METH_O, compress_doc},
+    {"test", py_test, METH_O, test_doc},
+    {"decoded_size", py_decoded_size, METH_O, decoded_size_doc},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyModuleDef module = {PyModuleDef_HEAD_INIT,
+                      "vkt2._vkt2",
+                      "libvkt2 compiled in; use the vkt2 package.",
+                      -1,
+                      methods,
+                      nullptr,
+                      nullptr,
+                      nullptr,
+                      nullptr};
+
+// Makes vkt2.Error and one subclass per code, each with its code as the class attribute `code`.
+bool add_errors(PyObject* m) {
+    error_classes[0] = PyErr_NewExceptionWithDoc(
+        "vkt2.Error", "Base class of every error the library reports; `code` is its code.", nullptr,
+        nullptr);
+    if (!error_classes[0] || PyModule_AddObjectRef(m, "Error", error_classes[0]) < 0) return false;
+    for (const error_spec& e : error_specs) {
+        PyObject* extra = e.code == VKT2_ERROR_NO_MEMORY          ? PyExc_MemoryError
+                          : e.code == VKT2_ERROR_INVALID_ARGUMENT ? PyExc_ValueError
+                                                                  : nullptr;
+        PyObject* bases =
+            extra ? PyTuple_Pack(2, error_classes[0], extra) : PyTuple_Pack(1, error_classes[0]);
+        PyObject* dict = Py_BuildValue("{si}", "code", e.code);
+        PyObject* type =
+            bases && dict ? PyErr_NewExceptionWithDoc(e.name, e.doc, bases, dict) : nullptr;
+        Py_XDECREF(bases);
+        Py_XDECREF(dict);
+        if (!type) return false;
+        error_classes[e.code] = type;
+        if (PyModule_AddObjectRef(m, e.name + 5, type) < 0) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+PyMODINIT_FUNC PyInit__vkt2() {
+    PyObject* m = PyModule_Create(&module);
+    if (!m) return nullptr;
+    if (!add_errors(m) || PyModule_AddStringConstant(m, "version", vkt2_version_string()) < 0 ||
+        PyModule_AddIntConstant(m, "MAX_ORIGINAL_SIZE", VKT2_MAX_ORIGINAL_SIZE) < 0 ||
+        PyModule_AddIntConstant(m, "MAX_FILE_SIZE", VKT2_MAX_FILE_SIZE) < 0) {
+        Py_DECREF(m);
+        return nullptr;
+    }
+    return m;
+}
