@@ -1,20 +1,24 @@
 #!/usr/bin/env bash
 # CI for what users install: the Debian packages (lintian-clean, installed, used by programs in C,
-# C++ and Python, removed without a trace) and the Windows zip (a tool and a C program run from
-# the unpacked folder under Wine). Run as root from the top of the tree.
+# C++ and Python and through python3-vkt2's module, removed without a trace) and the Windows zip
+# (a tool and a C program run from the unpacked folder under Wine). Run as root from the top of the tree.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export DEBIAN_FRONTEND=noninteractive
+# Debian's Python alone: pybuild would otherwise build for whatever python3 comes first on PATH.
+PATH=$(tr : '\n' <<<"$PATH" | grep -v pyenv | paste -sd :)
 apt-get -o DPkg::Lock::Timeout=600 install -y -qq build-essential debhelper libgtest-dev strace \
   lintian file man-db pkg-config python3 cmake g++ groff-base zip unzip g++-mingw-w64-i686 \
-  g++-mingw-w64-x86-64 wine64 >/dev/null
+  g++-mingw-w64-x86-64 wine64 dh-python python3-all-dev python3-setuptools python3-pytest \
+  python3-hypothesis python3-numpy >/dev/null
+packages=(vkt2 libvkt2-0 libvkt2-dev python3-vkt2)
 
 work=$(mktemp -d)
 installed=
 cleanup() {
   # A failed run takes its packages away too; it would leave a machine that others build on.
   if [ "$installed" ]; then
-    apt-get -o DPkg::Lock::Timeout=600 remove -y -qq vkt2 libvkt2-0 libvkt2-dev >/dev/null || true
+    apt-get -o DPkg::Lock::Timeout=600 remove -y -qq "${packages[@]}" >/dev/null || true
   fi
   # Wine's server outlives the programs for a while and writes to its prefix until it ends.
   WINEPREFIX="$work/wine" /usr/lib/wine/wineserver64 -k 2>/dev/null || true
@@ -33,16 +37,16 @@ tree="$work/vkt2-$version"
 mkdir "$tree"
 git ls-files -co --exclude-standard -z | xargs -0 cp --parents -t "$tree"
 (cd "$tree" && env -u CXXFLAGS DEB_BUILD_OPTIONS=parallel=2 DEB_CXXFLAGS_MAINT_APPEND=-Werror \
-  dpkg-buildpackage -us -uc -b >"$work/build.log" 2>&1) ||
+  DEB_CFLAGS_MAINT_APPEND=-Werror dpkg-buildpackage -us -uc -b >"$work/build.log" 2>&1) ||
   { tail -n 40 "$work/build.log"; fail "dpkg-buildpackage failed"; }
 arch=$(dpkg --print-architecture)
 debs=()
-for p in vkt2 libvkt2-0 libvkt2-dev; do debs+=("$work/${p}_${version}_$arch.deb"); done
+for p in "${packages[@]}"; do debs+=("$work/${p}_${version}_$arch.deb"); done
 TMPDIR="$work" lintian --fail-on error,warning "${debs[@]}"
 
 installed=1
 apt-get -o DPkg::Lock::Timeout=600 install -y -qq "${debs[@]}" >/dev/null
-files=$(dpkg -L vkt2 libvkt2-0 libvkt2-dev | sort -u)
+files=$(dpkg -L "${packages[@]}" | sort -u)
 
 echo "== consumers of the installed packages"
 cp examples/greeting.vkt2 "$work/greeting"
@@ -58,17 +62,26 @@ cmake -S examples/consumer-cpp -B "$work/consumer-cpp" >/dev/null
 cmake --build "$work/consumer-cpp" >/dev/null
 "$work/consumer-cpp/vkt2_roundtrip" <README.md
 python3 examples/python/vkt2_roundtrip.py
+# The module as Debian's own interpreter finds it: isolated, so nothing in the tree stands in.
+/usr/bin/python3 -I - examples/greeting.vkt2 "$work/greeting" "$header" <<'EOF'
+import sys, vkt2
+file, data = (open(name, "rb").read() for name in sys.argv[1:3])
+assert vkt2.__file__.startswith("/usr/lib/python3/dist-packages/vkt2/"), vkt2.__file__
+assert vkt2.__version__ == sys.argv[3], vkt2.__version__
+assert vkt2.test(file).verdict is vkt2.Grade.PASS and vkt2.decompress(file) == data
+assert vkt2.decompress(vkt2.compress(data)) == data
+EOF
 page=$(MANWIDTH=200 man -P cat vkt2 2>&1 || true)
 grep -q "^ *vkt2 - decompress, compress, test and list" <<<"$page" || fail "man vkt2 shows: $page"
 described=$(file -b -m /usr/share/vkt2/vkt2.magic:/usr/share/misc/magic examples/greeting.vkt2)
 [ "$described" = "VKT2 compressed data, original size 256" ] || fail "file says: $described"
 
 echo "== removal leaves nothing behind"
-apt-get -o DPkg::Lock::Timeout=600 remove -y -qq vkt2 libvkt2-0 libvkt2-dev >/dev/null
+apt-get -o DPkg::Lock::Timeout=600 remove -y -qq "${packages[@]}" >/dev/null
 installed=
 # Nothing to purge either: no configuration file stays behind.
-for p in vkt2 libvkt2-0 libvkt2-dev; do
-  state=$(dpkg-query -W -f '${db:Status-Status}' $p 2>/dev/null || true)
+for p in "${packages[@]}"; do
+  state=$(dpkg-query -W -f '${db:Status-Status}' "$p" 2>/dev/null || true)
   [ -z "$state" ] || [ "$state" = not-installed ] || fail "$p is left $state"
 done
 left=$(while read -r f; do
@@ -76,7 +89,9 @@ left=$(while read -r f; do
 done <<<"$files")
 [ -z "$left" ] || fail "left after removal: $left"
 ! grep -q libvkt2 <<<"$(ldconfig -p)" || fail "the loader cache still lists libvkt2"
-for d in /usr/include/vkt2 /usr/share/vkt2 "/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/cmake/vkt2"; do
+# Nor the byte code compiled on install, which is in no package's list of files.
+for d in /usr/include/vkt2 /usr/share/vkt2 "/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/cmake/vkt2" \
+  /usr/lib/python3/dist-packages/vkt2 /usr/lib/python3/dist-packages/vkt2-"$header".egg-info; do
   [ ! -e "$d" ] || fail "left after removal: $d"
 done
 
