@@ -14,8 +14,8 @@
 #include <unistd.h>
 #endif
 
-#include "batch/engine.hpp"
-#include "batch/options.hpp"
+#include "engine.hpp"
+#include "options.hpp"
 #include "platform.hpp"
 #include "vkt2/vkt2.h"
 
