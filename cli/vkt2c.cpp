@@ -11,12 +11,11 @@ namespace {
 
 int run(int argc, char** argv) {
     using vkt2::driver::fail;
-    if (argc != 2) return fail(vkt2::messages::usage_vkt2c);
     vkt2::driver::set_up_process();
+    if (argc != 2) return fail(vkt2::messages::usage_vkt2c);
 
     // One byte more than the format can hold, so that a larger file shows itself.
-    std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow)
-                                               std::uint8_t[vkt2::max_file_size]);
+    std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[vkt2::max_file_size]);
     if (!buffer) return fail(vkt2::messages::no_memory);
     const auto source = vkt2::driver::load_input(argv[1], {buffer.get(), vkt2::max_file_size});
     if (!source) return 1;

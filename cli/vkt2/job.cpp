@@ -1,21 +1,18 @@
 // One file, one command. Each step is what vkt2x or vkt2c does to a file, so in-place results
-// match theirs byte for byte; only the messages differ.
+// match theirs byte for byte; only the messages differ. Every file operation goes through the
+// folder the walk opened, or through folders opened below the output folder, never by path.
 #include "job.hpp"
 
 #include <algorithm>
-#include <filesystem>
+#include <cerrno>
 #include <optional>
 
-#include "platform.hpp"
 #include "replace.hpp"
+#include "report.hpp"
 #include "verdict.hpp"
 #include "vkt2/vkt2.hpp"
 
 namespace vkt2::batch {
-
-namespace {
-
-namespace fs = std::filesystem;
 
 file_result failed(std::string why) {
     file_result r;
@@ -24,76 +21,116 @@ file_result failed(std::string why) {
     return r;
 }
 
+namespace {
+
+std::string because(int error) {
+    return ": " + platform::reason(error);
+}
+
 // Loads up to buffer.size() bytes. The buffer is one byte longer than what ever counts, so a
 // full read shows a file longer than that.
 std::optional<source> load(const entry& e, std::span<std::uint8_t> buffer, std::string& why) {
-    source s = load_source(e.path.c_str(), buffer);
+    auto dir = e.folder ? platform::copy_folder(*e.folder) : std::nullopt;
+    if (!dir) {
+        why = "cannot open" + because(errno);
+        return std::nullopt;
+    }
+    // Below a named folder a link is never followed, even one swapped in since the walk.
+    source s = load_source(std::move(*dir), e.name, buffer, e.named);
     switch (s.result) {
         case source::status::loaded:
             return s;
-        case source::status::cannot_open: {
-            std::error_code ec;
-            const auto type = fs::status(e.path, ec).type();
-            why = !ec && type != fs::file_type::regular ? "not a regular file"
-                                                        : "cannot open the file";
+        case source::status::cannot_open:
+            why = s.error == EINVAL ? "not a regular file" : "cannot open" + because(s.error);
             break;
-        }
         case source::status::cannot_read:
-            why = "cannot read the file";
+            why = "cannot read" + because(s.error);
             break;
     }
     return std::nullopt;
 }
 
 // What a failed commit means for the file at `path`, written through `path`.$$$.
-std::string commit_failure(replacement::outcome how, const std::string& path, bool backup) {
+std::string commit_failure(const replacement& output, replacement::outcome how,
+                           const std::string& path, bool backup, bool force) {
+    const std::string shown_path = shown(path);
     switch (how) {
         case replacement::outcome::done:
         case replacement::outcome::cannot_create:
             break;
         case replacement::outcome::write_failed:
-            return "cannot write " + path + ".$$$";
+            return "cannot write " + shown_path + ".$$$" + because(output.error());
         case replacement::outcome::rename_failed:
-            if (backup)
-                return "cannot rename to " + path + ".BAK and " + path + "; see " + path + ".$$$";
-            return path + " already exists (-f replaces it)";
+            if (backup) {
+                return "cannot rename to " + shown_path + ".BAK and " + shown_path + "; see " +
+                       shown_path + ".$$$";
+            }
+            if (!force && output.error() == EEXIST)
+                return shown_path + " already exists (-f replaces it)";
+            return "cannot rename " + shown_path + ".$$$ to " + shown_path +
+                   because(output.error());
     }
-    return "cannot create " + path + ".$$$";
+    return "cannot create " + shown_path + ".$$$" + because(output.error());
+}
+
+// Opens, making them as needed, the folders of `relative` below `out`, never through a link,
+// and returns the last with the file's name in it.
+std::optional<platform::folder> output_folder(const platform::folder& out,
+                                              const std::string& relative, std::string& leaf,
+                                              std::string& why, const options& o) {
+    auto here = platform::copy_folder(out);
+    std::size_t start = 0;
+    for (std::size_t slash; here && (slash = relative.find('/', start)) != std::string::npos;
+         start = slash + 1) {
+        const std::string part = relative.substr(start, slash - start);
+        platform::identity id;
+        here = platform::open_subfolder(*here, part.c_str(), true, id);
+        if (!here) {
+            why = "cannot make the folder " + shown(join(o.out_dir, relative.substr(0, slash))) +
+                  because(errno);
+            return std::nullopt;
+        }
+    }
+    if (!here) why = "cannot open " + shown(o.out_dir) + because(errno);
+    leaf = relative.substr(start);
+    return here;
 }
 
 // Writes `data` in place of the input, as vkt2x and vkt2c do, or under the output folder.
 void put(const options& o, const entry& e, const source& input, std::span<const std::uint8_t> data,
-         file_result& r) {
-    if (o.out_dir.empty()) {
+         const platform::folder* out, file_result& r) {
+    if (!out) {
         replacement output(input);
         const auto how = output.commit(data);
-        if (how != replacement::outcome::done) r = failed(commit_failure(how, e.path, true));
+        if (how != replacement::outcome::done)
+            r = failed(commit_failure(output, how, e.path, true, false));
         return;
     }
     const std::string target = join(o.out_dir, e.relative);
-    const fs::path parent = fs::path(target).parent_path();
-    std::error_code ec;
-    // Replacing the input itself would lose it, with no backup to go back to.
-    if (o.force && fs::equivalent(target, e.path, ec)) {
-        r = failed(target + " is the input itself");
-        return;
-    }
-    if (!parent.empty()) fs::create_directories(parent, ec);
-    const auto folder = platform::open_folder(parent.empty() ? "." : parent.string().c_str());
+    std::string leaf, why;
+    const auto folder = output_folder(*out, e.relative, leaf, why, o);
     if (!folder) {
-        r = failed("cannot create the folder " + parent.string());
+        r = failed(why);
         return;
     }
-    replacement output(input, *folder, fs::path(target).filename().string(), o.force);
+    // Replacing the input itself would lose it, with no backup to go back to.
+    platform::kind type;
+    platform::identity id;
+    if (e.id && platform::look(*folder, leaf.c_str(), false, type, id) && id == *e.id) {
+        r = failed(shown(target) + " is the input itself");
+        return;
+    }
+    replacement output(input, *folder, leaf, o.force);
     const auto how = output.commit(data);
-    if (how != replacement::outcome::done) r = failed(commit_failure(how, target, false));
+    if (how != replacement::outcome::done)
+        r = failed(commit_failure(output, how, target, false, o.force));
 }
 
 }  // namespace
 
 worker::worker() : input_(max_file_size + 1), output_(max_original_size) {}
 
-file_result worker::run(const options& o, const entry& e) {
+file_result worker::run(const options& o, const entry& e, const platform::folder* out) {
     std::string why;
     const auto input = load(e, input_, why);
     if (!input) return failed(why);
@@ -109,6 +146,12 @@ file_result worker::run(const options& o, const entry& e) {
         r.how = file_result::state::skipped;
         return r;
     }
+    // In place, the backup's name must be free before anything is written.
+    const bool in_place = (o.cmd == command::x || o.cmd == command::c) && !out;
+    platform::kind type;
+    platform::identity id;
+    if (in_place && platform::look(input->folder, (e.name + ".BAK").c_str(), false, type, id))
+        return failed(shown(e.path) + ".BAK already exists");
     if (o.cmd == command::c) {
         if (got > max_original_size) return failed("too large: VKT2 holds at most 65,535 bytes");
         const vkt2::file_result packed = compress(file);
@@ -116,20 +159,19 @@ file_result worker::run(const options& o, const entry& e) {
         if (!decodes_to(packed.bytes, file, output_))
             return failed("the compressed data does not decode back; the file is left as it was");
         r.out = packed.bytes.size();
-        put(o, e, *input, packed.bytes, r);
+        put(o, e, *input, packed.bytes, out, r);
         return r;
     }
     r.out = *size;
-    if (o.cmd == command::t) {
+    if (o.cmd != command::l && !(o.zero_fill && o.cmd != command::t)) {
         verdict v = test_file(std::span<const std::uint8_t>(input_.data(), got));
         if (!v.failure.empty()) return failed(v.failure);
-        r.notes = std::move(v.warnings);
-        return r;
+        if (o.cmd == command::t) r.notes = std::move(v.warnings);
     }
+    if (o.cmd == command::t) return r;
     if (o.cmd == command::l) {
-        std::error_code ec;
-        const auto length = longer ? fs::file_size(e.path, ec) : 0;
-        if (longer && !ec) r.in = static_cast<std::size_t>(length);
+        // The size the descriptor reported when the file was loaded.
+        if (longer) r.in = static_cast<std::size_t>(input->attributes.st_size);
         return r;
     }
     const std::span<std::uint8_t> decoded(output_.data(), *size);
@@ -138,7 +180,7 @@ file_result worker::run(const options& o, const entry& e) {
     if (o.cmd == command::cat) {
         r.data.assign(decoded.begin(), decoded.end());
     } else {
-        put(o, e, *input, decoded, r);
+        put(o, e, *input, decoded, out, r);
     }
     return r;
 }

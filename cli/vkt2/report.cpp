@@ -1,7 +1,14 @@
-// Output of a run. Only the engine's reporting thread calls into a reporter.
+// Output of a run. Only the engine's reporting thread calls into a reporter; only the sink's
+// own thread touches the streams.
 #include "report.hpp"
 
+#include <cerrno>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <utility>
 
 namespace vkt2::batch {
 
@@ -11,7 +18,59 @@ std::string right(const std::string& s, std::size_t width) {
     return s.size() >= width ? s : std::string(width - s.size(), ' ') + s;
 }
 
+// The length of the valid UTF-8 sequence at s[i], or 0.
+std::size_t utf8_length(const std::string& s, std::size_t i) {
+    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned c = at(i);
+    std::size_t n;
+    std::uint32_t cp;
+    if (c >= 0xC2 && c <= 0xDF) {
+        n = 2, cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        n = 3, cp = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        n = 4, cp = c & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + n > s.size()) return 0;
+    for (std::size_t k = 1; k < n; ++k) {
+        if ((at(i + k) & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (at(i + k) & 0x3F);
+    }
+    const std::uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < least[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    // C1 controls are as able to drive a terminal as C0 ones.
+    if (cp >= 0x80 && cp <= 0x9F) return 0;
+    return n;
+}
+
 }  // namespace
+
+std::string shown(const std::string& name) {
+    std::string out;
+    out.reserve(name.size());
+    for (std::size_t i = 0; i < name.size();) {
+        const unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c == '\\') {
+            out += "\\\\";
+            ++i;
+        } else if (c >= 0x20 && c < 0x7F) {
+            out += static_cast<char>(c);
+            ++i;
+        } else if (const std::size_t n = c >= 0x80 ? utf8_length(name, i) : 0) {
+            out.append(name, i, n);
+            i += n;
+        } else {
+            static const char hex[] = "0123456789abcdef";
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+            ++i;
+        }
+    }
+    return out;
+}
 
 std::string listing_row(std::size_t compressed, std::size_t original, const std::string& name) {
     // As gzip -l: the share of the original that compression saved, 0 for an empty original.
@@ -22,26 +81,133 @@ std::string listing_row(std::size_t compressed, std::size_t original, const std:
     char ratio[32];
     std::snprintf(ratio, sizeof ratio, "%.1f%%", saved);
     return right(std::to_string(compressed), 10) + ' ' + right(std::to_string(original), 10) + ' ' +
-           right(ratio, 7) + ' ' + name;
+           right(ratio, 7) + ' ' + shown(name);
 }
 
-reporter::reporter(const options& o, std::FILE* out, std::FILE* err, bool terminal)
-    : o_(o), out_(out), err_(err), terminal_(terminal && !o.quiet) {
+struct sink::state {
+    std::FILE* out;
+    std::FILE* err;
+    std::function<bool()> stop;
+    std::mutex m;
+    std::condition_variable cv;
+    std::deque<std::pair<bool, std::string>> queue;
+    std::size_t queued = 0;
+    bool busy = false, closing = false, out_failed = false, broken = false;
+
+    // The writer: one write at a time, flushed whenever the queue runs dry.
+    void loop() {
+        std::unique_lock lock(m);
+        for (;;) {
+            cv.wait(lock, [&] { return closing || !queue.empty(); });
+            if (queue.empty()) return;
+            auto [to_out, bytes] = std::move(queue.front());
+            queue.pop_front();
+            queued -= bytes.size();
+            busy = true;
+            const bool dry = queue.empty();
+            const bool gone = broken;
+            lock.unlock();
+            bool out_bad = false, pipe_gone = false;
+            if (!gone) {
+                const auto failed = [&](bool is_out) {
+                    out_bad |= is_out;
+                    pipe_gone |= errno == EPIPE;
+                };
+                if (std::fwrite(bytes.data(), 1, bytes.size(), to_out ? out : err) != bytes.size())
+                    failed(to_out);
+                else if (dry && std::fflush(out) != 0)
+                    failed(true);
+                else if (dry && std::fflush(err) != 0)
+                    failed(false);
+            }
+            lock.lock();
+            busy = false;
+            out_failed |= out_bad;
+            broken |= pipe_gone;
+            cv.notify_all();
+        }
+    }
+
+    // Waits for `ready`, giving up once the run stops.
+    template <class P>
+    bool wait(std::unique_lock<std::mutex>& lock, P ready) {
+        while (!ready()) {
+            if (broken || (stop && stop())) return false;
+            cv.wait_for(lock, std::chrono::milliseconds(50));
+        }
+        return true;
+    }
+};
+
+namespace {
+constexpr std::size_t sink_room = std::size_t{1} << 20;
+}
+
+sink::sink(std::FILE* out, std::FILE* err, std::function<bool()> stop)
+    : s_(std::make_shared<state>()) {
+    s_->out = out;
+    s_->err = err;
+    s_->stop = std::move(stop);
+    // The thread holds the state, so a writer stuck on a stalled reader can be left behind.
+    std::thread([s = s_] { s->loop(); }).detach();
+}
+
+sink::~sink() {
+    std::unique_lock lock(s_->m);
+    s_->closing = true;
+    s_->cv.notify_all();
+    // Whatever was not written by now is dropped; a writer that is stuck is left to the end of
+    // the process, which the caller is about to bring.
+    s_->queue.clear();
+    s_->cv.wait_for(lock, std::chrono::milliseconds(200), [&] { return !s_->busy; });
+}
+
+bool sink::write(bool to_out, std::string bytes) {
+    std::unique_lock lock(s_->m);
+    if (!s_->wait(lock, [&] { return s_->queued < sink_room; })) return false;
+    s_->queued += bytes.size();
+    s_->queue.emplace_back(to_out, std::move(bytes));
+    s_->cv.notify_all();
+    return true;
+}
+
+bool sink::drain() {
+    std::unique_lock lock(s_->m);
+    return s_->wait(lock, [&] { return s_->queue.empty() && !s_->busy; });
+}
+
+bool sink::out_failed() const {
+    std::lock_guard lock(s_->m);
+    return s_->out_failed;
+}
+
+bool sink::broken_pipe() const {
+    std::lock_guard lock(s_->m);
+    return s_->broken;
+}
+
+reporter::reporter(const options& o, sink& to, bool terminal)
+    : o_(o), to_(to), terminal_(terminal && !o.quiet) {
     if (o_.cmd == command::l) {
-        const std::string header = right("compressed", 10) + ' ' + right("original", 10) + ' ' +
-                                   right("ratio", 7) + " name\n";
-        std::fputs(header.c_str(), out_);
+        out(right("compressed", 10) + ' ' + right("original", 10) + ' ' + right("ratio", 7) +
+            " name\n");
     }
 }
 
 void reporter::line(const std::string& text) {
     clear_progress();
-    std::fprintf(err_, "vkt2: %s\n", text.c_str());
+    to_.write(false, "vkt2: " + text + "\n");
+}
+
+void reporter::out(std::string bytes) {
+    // Standard output may be the same terminal: no line glued to the progress line.
+    clear_progress();
+    to_.write(true, std::move(bytes));
 }
 
 void reporter::fail(const std::string& what, const std::string& text) {
     ++failed_;
-    line(what + ": " + text);
+    line(shown(what) + ": " + text);
 }
 
 void reporter::file(const entry& e, const file_result& r) {
@@ -51,7 +217,7 @@ void reporter::file(const entry& e, const file_result& r) {
             return;
         case file_result::state::failed:
             ++failed_;
-            for (const std::string& note : r.notes) line(e.path + ": " + note);
+            for (const std::string& note : r.notes) line(shown(e.path) + ": " + note);
             return;
         case file_result::state::done:
             break;
@@ -60,13 +226,13 @@ void reporter::file(const entry& e, const file_result& r) {
     in_ += r.in;
     out_bytes_ += r.out;
     if (!o_.quiet) {
-        for (const std::string& note : r.notes) line(e.path + ": " + note);
+        for (const std::string& note : r.notes) line(shown(e.path) + ": " + note);
     }
     if (o_.cmd == command::l) {
         ++listed_;
-        out_error_ |= std::fputs((listing_row(r.in, r.out, e.path) + "\n").c_str(), out_) < 0;
+        out(listing_row(r.in, r.out, e.path) + "\n");
     } else if (o_.cmd == command::cat && !r.data.empty()) {
-        out_error_ |= std::fwrite(r.data.data(), 1, r.data.size(), out_) != r.data.size();
+        out(std::string(r.data.begin(), r.data.end()));
     }
 }
 
@@ -80,27 +246,27 @@ void reporter::progress(std::size_t done, std::size_t total) {
     std::snprintf(text, sizeof text, "vkt2: %llu/%llu files, %.1f MB in, %.0f files/s",
                   static_cast<unsigned long long>(done), static_cast<unsigned long long>(total),
                   static_cast<double>(in_) / 1e6, static_cast<double>(done) / seconds);
-    std::string shown = text;
-    const std::size_t width = shown.size();
-    if (width < progress_width_) shown += std::string(progress_width_ - width, ' ');
+    std::string drawn = text;
+    const std::size_t width = drawn.size();
+    if (width < progress_width_) drawn += std::string(progress_width_ - width, ' ');
     progress_width_ = width;
-    std::fprintf(err_, "\r%s", shown.c_str());
-    std::fflush(err_);
+    to_.write(false, "\r" + drawn);
 }
 
 void reporter::clear_progress() {
     if (progress_width_ == 0) return;
-    std::fprintf(err_, "\r%s\r", std::string(progress_width_, ' ').c_str());
+    const std::size_t width = progress_width_;
     progress_width_ = 0;
+    std::string blank(width + 2, ' ');
+    blank.front() = blank.back() = '\r';
+    to_.write(false, std::move(blank));
 }
 
 int reporter::finish() {
     clear_progress();
-    if (o_.cmd == command::l && listed_ > 1) {
-        out_error_ |=
-            std::fputs((listing_row(in_, out_bytes_, "(totals)") + "\n").c_str(), out_) < 0;
-    }
-    if (std::fflush(out_) != 0 || out_error_) {
+    if (o_.cmd == command::l && listed_ > 1) out(listing_row(in_, out_bytes_, "(totals)") + "\n");
+    to_.drain();
+    if (to_.out_failed() && !to_.broken_pipe()) {
         ++failed_;
         line("standard output: write error");
     }
@@ -111,6 +277,7 @@ int reporter::finish() {
              std::to_string(failed_) + " failed, " + std::to_string(skipped_) + " skipped; " +
              std::to_string(in_) + " bytes in, " + std::to_string(out_bytes_) + " bytes out");
     }
+    to_.drain();
     return failed_ == 0 ? 0 : 1;
 }
 
