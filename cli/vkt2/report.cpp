@@ -140,7 +140,7 @@ struct sink::state {
 };
 
 namespace {
-constexpr std::size_t sink_room = std::size_t{1} << 20;
+constexpr std::size_t sink_room = std::size_t{1} << 18;
 }
 
 sink::sink(std::FILE* out, std::FILE* err, std::function<bool()> stop)
