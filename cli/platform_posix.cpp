@@ -254,13 +254,15 @@ bool check_written(const file& f) {
 
 void copy_attributes(const file& f, const attributes& info) {
     const int fd = f.get();
-    // Owner first: a change of owner clears the set-id bits.
-    if (::fchown(fd, info.st_uid, info.st_gid) != 0 &&
+    struct stat now;
+    if (::fstat(fd, &now) != 0) return;  // it keeps 0600
+    // Owner first: a change of owner clears the set-id bits. Most files already have it.
+    if ((now.st_uid != info.st_uid || now.st_gid != info.st_gid) &&
+        ::fchown(fd, info.st_uid, info.st_gid) != 0 &&
         ::fchown(fd, static_cast<uid_t>(-1), info.st_gid) != 0) {
         // Neither could be set; what the file has is checked below.
     }
-    struct stat now;
-    if (::fstat(fd, &now) != 0) return;  // it keeps 0600
+    if ((now.st_uid != info.st_uid || now.st_gid != info.st_gid) && ::fstat(fd, &now) != 0) return;
     mode_t mode = info.st_mode & 07777;
     if (now.st_gid != info.st_gid) mode &= ~mode_t{070};
     if (now.st_gid != info.st_gid || now.st_uid != info.st_uid) mode &= ~mode_t{S_ISUID | S_ISGID};

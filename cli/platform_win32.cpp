@@ -26,6 +26,26 @@ std::string path_of(const folder& dir, const char* name) {
 bool is_regular(const attributes& info) {
     return (info.st_mode & _S_IFMT) == _S_IFREG;
 }
+// The C runtime's word for the last system error, for the messages that give a reason.
+bool failed_with_errno() {
+    switch (::GetLastError()) {
+        case ERROR_ALREADY_EXISTS:
+        case ERROR_FILE_EXISTS:
+            errno = EEXIST;
+            break;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+            errno = EACCES;
+            break;
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            errno = ENOENT;
+            break;
+        default:
+            errno = EIO;
+    }
+    return false;
+}
 }  // namespace
 
 bool close_descriptor(int fd) {
@@ -33,6 +53,15 @@ bool close_descriptor(int fd) {
 }
 
 std::optional<folder> open_folder(const char* path) {
+    const DWORD a = ::GetFileAttributesA(path);
+    if (a == INVALID_FILE_ATTRIBUTES) {
+        failed_with_errno();
+        return std::nullopt;
+    }
+    if ((a & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        errno = ENOTDIR;
+        return std::nullopt;
+    }
     std::string prefix(path);
     if (!prefix.empty() && prefix.find_last_of("/\\:") != prefix.size() - 1) prefix += '\\';
     return folder{std::move(prefix)};
@@ -228,11 +257,12 @@ rename_result rename(const folder& dir, const char* from, const char* to, bool r
     const std::string a = path_of(dir, from), b = path_of(dir, to);
     const BOOL moved = replace ? ::MoveFileExA(a.c_str(), b.c_str(), MOVEFILE_REPLACE_EXISTING)
                                : ::MoveFileA(a.c_str(), b.c_str());
-    return moved ? rename_result::done : rename_result::failed;
+    return moved || failed_with_errno() ? rename_result::done : rename_result::failed;
 }
 
 bool link(const folder& dir, const char* from, const char* to) {
-    return ::CreateHardLinkA(path_of(dir, to).c_str(), path_of(dir, from).c_str(), nullptr) != 0;
+    return ::CreateHardLinkA(path_of(dir, to).c_str(), path_of(dir, from).c_str(), nullptr) != 0 ||
+           failed_with_errno();
 }
 
 bool remove(const folder& dir, const char* name) {

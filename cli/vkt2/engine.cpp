@@ -27,7 +27,7 @@ namespace {
 // twice (the later one is dropped), two inputs writing to one output, or an output that is an
 // input of this run (the later one fails). Files are the same by identity, never by spelling.
 std::vector<std::optional<file_result>> settle(const options& o, std::vector<entry>& files,
-                                               const platform::folder* out) {
+                                               const platform::folder* out, bool out_existed) {
     std::vector<std::optional<file_result>> settled;
     std::vector<entry> kept;
     std::set<platform::identity> inputs;
@@ -51,8 +51,8 @@ std::vector<std::optional<file_result>> settle(const options& o, std::vector<ent
     }
     files = std::move(kept);
     // An output that already exists as an input: replacing it would change an input under the
-    // run, and nothing of the output folder is an input.
-    if (writes && out) {
+    // run, and nothing of the output folder is an input. A folder made by this run holds none.
+    if (writes && out && out_existed) {
         for (std::size_t i = 0; i < files.size(); ++i) {
             if (settled[i]) continue;
             auto here = platform::copy_folder(*out);
@@ -130,7 +130,7 @@ int run(const options& o, std::FILE* out, std::FILE* err, bool terminal,
         std::any_of(files.begin(), files.end(), [](const entry& e) { return e.problem.empty(); });
     if (writes && !o.out_dir.empty() && any) out_root = open_output(o.out_dir, out_why);
     std::vector<std::optional<file_result>> results =
-        settle(o, files, out_root ? &*out_root : nullptr);
+        settle(o, files, out_root ? &*out_root : nullptr, out_id.has_value());
     if (writes && !o.out_dir.empty() && !out_root) {
         for (auto& r : results)
             if (!r) r = failed(shown(o.out_dir) + ": " + out_why);
@@ -209,7 +209,6 @@ int run(const options& o, std::FILE* out, std::FILE* err, bool terminal,
         cv.notify_all();
         lock.unlock();
         report.file(files[i], r);
-        if (at.after_report) at.after_report(i);
         report.progress(i + 1, n);
     }
     {

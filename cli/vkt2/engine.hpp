@@ -13,7 +13,6 @@ namespace vkt2::batch {
 struct hooks {
     std::function<void()> after_walk;               // the list is fixed; no file started yet
     std::function<void(std::size_t)> before_work;   // a worker is about to work on file i
-    std::function<void(std::size_t)> after_report;  // file i's result has been reported
 };
 
 // The status of a run whose standard output or error was a pipe with no reader left.

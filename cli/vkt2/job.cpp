@@ -74,26 +74,26 @@ std::string commit_failure(const replacement& output, replacement::outcome how,
 }
 
 // Opens, making them as needed, the folders of `relative` below `out`, never through a link,
-// and returns the last with the file's name in it.
-std::optional<platform::folder> output_folder(const platform::folder& out,
-                                              const std::string& relative, std::string& leaf,
-                                              std::string& why, const options& o) {
-    auto here = platform::copy_folder(out);
+// and returns the last with the file's name in it (`out` itself, unless `here` is set).
+const platform::folder* output_folder(const platform::folder& out, const std::string& relative,
+                                      std::optional<platform::folder>& here, std::string& leaf,
+                                      std::string& why, const options& o) {
+    const platform::folder* at = &out;
     std::size_t start = 0;
-    for (std::size_t slash; here && (slash = relative.find('/', start)) != std::string::npos;
+    for (std::size_t slash; (slash = relative.find('/', start)) != std::string::npos;
          start = slash + 1) {
         const std::string part = relative.substr(start, slash - start);
         platform::identity id;
-        here = platform::open_subfolder(*here, part.c_str(), true, id);
+        here = platform::open_subfolder(*at, part.c_str(), true, id);
         if (!here) {
             why = "cannot make the folder " + shown(join(o.out_dir, relative.substr(0, slash))) +
                   because(errno);
-            return std::nullopt;
+            return nullptr;
         }
+        at = &*here;
     }
-    if (!here) why = "cannot open " + shown(o.out_dir) + because(errno);
     leaf = relative.substr(start);
-    return here;
+    return at;
 }
 
 // Writes `data` in place of the input, as vkt2x and vkt2c do, or under the output folder.
@@ -108,15 +108,17 @@ void put(const options& o, const entry& e, const source& input, std::span<const 
     }
     const std::string target = join(o.out_dir, e.relative);
     std::string leaf, why;
-    const auto folder = output_folder(*out, e.relative, leaf, why, o);
+    std::optional<platform::folder> below;
+    const platform::folder* folder = output_folder(*out, e.relative, below, leaf, why, o);
     if (!folder) {
         r = failed(why);
         return;
     }
-    // Replacing the input itself would lose it, with no backup to go back to.
+    // Replacing the input itself would lose it, with no backup to go back to. (Without -f the
+    // rename refuses any existing file anyway.)
     platform::kind type;
     platform::identity id;
-    if (e.id && platform::look(*folder, leaf.c_str(), false, type, id) && id == *e.id) {
+    if (o.force && e.id && platform::look(*folder, leaf.c_str(), false, type, id) && id == *e.id) {
         r = failed(shown(target) + " is the input itself");
         return;
     }
