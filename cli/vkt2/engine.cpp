@@ -112,7 +112,10 @@ int run(const options& o, std::FILE* out, std::FILE* err, bool terminal,
     if (at.after_walk) at.after_walk();
 
     std::mutex m;
-    std::condition_variable cv;
+    // Workers wait on one, the reporting thread on the other, and each is woken only when it
+    // can go on: a hand-over per file costs more than testing a small file.
+    std::condition_variable work_cv, done_cv;
+    std::size_t idle = 0;
     bool stopped = false;
     // Polled with `m` held.
     sink to(out, err, [&] { return interrupted && interrupted(); });
@@ -155,11 +158,17 @@ int run(const options& o, std::FILE* out, std::FILE* err, bool terminal,
     auto work = [&](worker& mine) {
         std::unique_lock lock(m);
         for (;;) {
-            cv.wait(lock, [&] {
+            const auto ready = [&] {
                 return stopped || next >= todo.size() || todo[next] < reported + window;
-            });
+            };
+            if (!ready()) {
+                ++idle;
+                work_cv.wait(lock, ready);
+                --idle;
+            }
             if (stopped || next >= todo.size() || should_stop()) {
-                cv.notify_all();
+                work_cv.notify_all();
+                done_cv.notify_all();
                 return;
             }
             const std::size_t i = todo[next++];
@@ -169,7 +178,7 @@ int run(const options& o, std::FILE* out, std::FILE* err, bool terminal,
             file_result r = mine.run(o, files[i], root);
             lock.lock();
             results[i] = std::move(r);
-            cv.notify_all();
+            if (i == reported) done_cv.notify_one();
         }
     };
     std::vector<std::thread> threads;
@@ -197,7 +206,7 @@ int run(const options& o, std::FILE* out, std::FILE* err, bool terminal,
                 results[i] = std::move(r);
                 continue;
             }
-            cv.wait_for(lock, std::chrono::milliseconds(100));
+            done_cv.wait_for(lock, std::chrono::milliseconds(100));
             lock.unlock();
             report.progress(i, n);
             lock.lock();
@@ -206,7 +215,9 @@ int run(const options& o, std::FILE* out, std::FILE* err, bool terminal,
         const file_result r = std::move(*results[i]);
         results[i].reset();
         reported = i + 1;
-        cv.notify_all();
+        // Waiting workers go on once half the window is free, not after every file.
+        if (idle > 0 && next < todo.size() && todo[next] + window / 2 < reported + window)
+            work_cv.notify_all();
         lock.unlock();
         report.file(files[i], r);
         report.progress(i + 1, n);
@@ -214,7 +225,7 @@ int run(const options& o, std::FILE* out, std::FILE* err, bool terminal,
     {
         std::lock_guard lock(m);
         if (!complete) stopped = true;
-        cv.notify_all();
+        work_cv.notify_all();
     }
     for (std::thread& t : threads) t.join();
     if (to.broken_pipe()) return broken_pipe_status;

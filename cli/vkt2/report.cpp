@@ -92,6 +92,7 @@ struct sink::state {
     std::condition_variable cv;
     std::deque<std::pair<bool, std::string>> queue;
     std::size_t queued = 0;
+    std::size_t written = 0;  // items done, a sign of a reader still reading
     bool busy = false, closing = false, out_failed = false, broken = false;
 
     // The writer: one write at a time, flushed whenever the queue runs dry.
@@ -122,18 +123,23 @@ struct sink::state {
             }
             lock.lock();
             busy = false;
+            ++written;
             out_failed |= out_bad;
             broken |= pipe_gone;
             cv.notify_all();
         }
     }
 
-    // Waits for `ready`, giving up once the run stops.
+    // Waits for `ready`. Once the run stops, a reader that takes in nothing for a tenth of a
+    // second is given up on; one that keeps reading gets everything.
     template <class P>
     bool wait(std::unique_lock<std::mutex>& lock, P ready) {
-        while (!ready()) {
-            if (broken || (stop && stop())) return false;
-            cv.wait_for(lock, std::chrono::milliseconds(50));
+        const auto tick = std::chrono::milliseconds(50);
+        int stalled = 0;
+        for (std::size_t before = written; !ready(); before = written) {
+            if (broken) return false;
+            if (stop && stop() && written == before && ++stalled > 2) return false;
+            cv.wait_for(lock, tick);
         }
         return true;
     }
