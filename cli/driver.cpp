@@ -2,8 +2,6 @@
 #include "driver.hpp"
 
 #include <cstdio>
-#include <cstdlib>
-#include <new>
 
 #include "messages.hpp"
 #include "platform.hpp"
@@ -16,13 +14,7 @@ int fail(const char* message) {
 }
 
 void set_up_process() {
-    platform::ignore_size_limit_signal();
-    // Ending here rather than throwing needs no memory for the exception, and covers the
-    // runtime's own allocations as well as ours.
-    std::set_new_handler([] {
-        platform::remove_guarded_temps();
-        std::_Exit(fail(messages::no_memory));
-    });
+    platform::set_up_process(messages::no_memory);
 }
 
 std::optional<source> load_input(const char* name, std::span<std::uint8_t> buffer) {

@@ -14,9 +14,11 @@ namespace vkt2::driver {
 // Prints `message` on standard error and returns the failure status.
 int fail(const char* message);
 
-// Sets up the process for a run: an allocation that fails anywhere, in the tool or the C++
-// runtime, removes any temporary file, prints the memory message and ends with status 1; a write
-// past the file-size limit, even of the statistics line, fails instead of ending the process.
+// Sets up the process for a run, before any file is opened: closed standard descriptors opened
+// on the null device; an allocation that fails anywhere removes any temporary file, prints the
+// memory message and ends with status 1; a write past the file-size limit or to a closed pipe,
+// even of the statistics line or a message, fails instead of ending the process, so the
+// temporary file is still removed.
 void set_up_process();
 
 // Loads the start of `name` into `buffer`, reading until it is full or the file ends. On

@@ -12,6 +12,7 @@
 #include <span>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace vkt2::platform {
 
@@ -70,8 +71,65 @@ std::optional<folder> open_parent(const char* path, std::string& leaf);
 
 // Opens `name` for reading without waiting on a FIFO's writer, and reports its attributes.
 // Nothing when it cannot be opened, or is neither a regular file nor a folder (a folder then
-// fails at the read, as it always has).
-file open_input(const folder& dir, const char* name, attributes& info);
+// fails at the read, as it always has); errno says why. Unless `follow`, a link is refused.
+file open_input(const folder& dir, const char* name, attributes& info, bool follow = true);
+
+// What a file is, as far as two names of one file go: device and inode, or on Windows the
+// volume and file index.
+struct identity {
+    std::uint64_t device = 0, index = 0;
+    auto operator<=>(const identity&) const = default;
+};
+
+enum class kind { file, folder, other };
+
+// One name in a folder. `error` is the errno of looking at it (its kind then unknown), else 0.
+struct listed {
+    std::string name;
+    kind type = kind::other;
+    identity id;
+    int error = 0;
+};
+
+// Looks at `name` in `dir`, following a final link only if `follow`. Sets errno on failure.
+bool look(const folder& dir, const char* name, bool follow, kind& type, identity& id);
+
+// The names in `dir` (without . and ..), each looked at without following links; nothing when
+// the folder cannot be listed, and errno says why.
+std::optional<std::vector<listed>> list_folder(const folder& dir);
+
+// Opens the folder `name` in `dir`, never through a link, making it first if `create`. Its
+// identity goes to `id`. Nothing when it cannot, and errno says why (ELOOP for a link).
+std::optional<folder> open_subfolder(const folder& dir, const char* name, bool create,
+                                     identity& id);
+
+// A second handle on an open folder.
+std::optional<folder> copy_folder(const folder& dir);
+
+// The identity of an open folder.
+std::optional<identity> identity_of(const folder& dir);
+
+// The system's words for an errno value.
+std::string reason(int error);
+
+// Sets up any of the tools before it opens a file: descriptors 0, 1 and 2 open (to the null
+// device when they were closed, so no file of the run can take their place), a write to a closed
+// pipe or past the file-size limit a failed write rather than the end of the process, and an
+// allocation that fails anywhere removes the guarded temporary files, prints `no_memory` on
+// standard error and ends with status 1. `no_memory` must outlive the process.
+void set_up_process(const char* no_memory);
+
+// Raises the limit on open descriptors as far as allowed: a walk holds one for each folder with
+// files in it.
+void raise_descriptor_limit();
+
+bool stderr_is_terminal();
+
+// True when SIGINT, SIGTERM or SIGHUP waits, held, and is not one the caller ignores.
+bool ending_signal_pending();
+
+// Ends the process as a write to a closed pipe would have; returns only where that cannot be.
+void end_as_broken_pipe();
 
 // Opens `name` for writing as this run's own temporary file: created (at most 0600) or, when
 // a stale one of this user is there, truncated. It must be a regular file with no other name,

@@ -1,12 +1,16 @@
 // POSIX and Linux implementation of the platform layer.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string_view>
 
 #include "platform.hpp"
@@ -48,14 +52,151 @@ bool regular_or_folder(const struct stat& st) {
 }
 }  // namespace
 
-file open_input(const folder& dir, const char* name, attributes& info) {
+file open_input(const folder& dir, const char* name, attributes& info, bool follow) {
     // Looking first spares devices the side effects an open may have; the open descriptor is
     // what counts, as the name may change in between.
     struct stat named;
-    if (::fstatat(dir.fd.get(), name, &named, 0) != 0 || !regular_or_folder(named)) return file();
-    file f(::openat(dir.fd.get(), name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (f && (::fstat(f.get(), &info) != 0 || !regular_or_folder(info))) return file();
+    if (::fstatat(dir.fd.get(), name, &named, follow ? 0 : AT_SYMLINK_NOFOLLOW) != 0) return file();
+    if (!regular_or_folder(named)) {
+        errno = S_ISLNK(named.st_mode) ? ELOOP : EINVAL;
+        return file();
+    }
+    const int nofollow = follow ? 0 : O_NOFOLLOW;
+    file f(::openat(dir.fd.get(), name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | nofollow));
+    if (f && (::fstat(f.get(), &info) != 0 || !regular_or_folder(info))) {
+        errno = EINVAL;
+        return file();
+    }
     return f;
+}
+
+namespace {
+kind kind_of(const struct stat& st) {
+    return S_ISREG(st.st_mode) ? kind::file : S_ISDIR(st.st_mode) ? kind::folder : kind::other;
+}
+identity identity_from(const struct stat& st) {
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+}  // namespace
+
+bool look(const folder& dir, const char* name, bool follow, kind& type, identity& id) {
+    struct stat st;
+    if (::fstatat(dir.fd.get(), name, &st, follow ? 0 : AT_SYMLINK_NOFOLLOW) != 0) return false;
+    type = kind_of(st);
+    id = identity_from(st);
+    return true;
+}
+
+std::optional<std::vector<listed>> list_folder(const folder& dir) {
+    // The folder's own descriptor may lack read access (O_PATH): listing needs a new one.
+    const int fd = ::openat(dir.fd.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    DIR* d = ::fdopendir(fd);
+    if (!d) {
+        const int e = errno;
+        ::close(fd);
+        errno = e;
+        return std::nullopt;
+    }
+    std::vector<listed> names;
+    for (;;) {
+        errno = 0;
+        const dirent* de = ::readdir(d);
+        if (!de) break;
+        const std::string_view n(de->d_name);
+        if (n == "." || n == "..") continue;
+        listed item;
+        item.name = n;
+        if (!look(dir, de->d_name, false, item.type, item.id)) item.error = errno;
+        names.push_back(std::move(item));
+    }
+    const int e = errno;
+    ::closedir(d);
+    if (e != 0) {
+        errno = e;
+        return std::nullopt;
+    }
+    return names;
+}
+
+std::optional<folder> open_subfolder(const folder& dir, const char* name, bool create,
+                                     identity& id) {
+    if (create && ::mkdirat(dir.fd.get(), name, 0777) != 0 && errno != EEXIST) return std::nullopt;
+    file fd(::openat(dir.fd.get(), name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st;
+    if (!fd || ::fstat(fd.get(), &st) != 0) {
+        // O_PATH opens a link as itself and then fails O_DIRECTORY: say it was a link.
+        struct stat named;
+        if (errno == ENOTDIR && ::fstatat(dir.fd.get(), name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISLNK(named.st_mode))
+            errno = ELOOP;
+        return std::nullopt;
+    }
+    id = identity_from(st);
+    return folder{std::move(fd)};
+}
+
+std::optional<folder> copy_folder(const folder& dir) {
+    file fd(::fcntl(dir.fd.get(), F_DUPFD_CLOEXEC, 0));
+    if (!fd) return std::nullopt;
+    return folder{std::move(fd)};
+}
+
+std::optional<identity> identity_of(const folder& dir) {
+    struct stat st;
+    if (::fstat(dir.fd.get(), &st) != 0) return std::nullopt;
+    return identity_from(st);
+}
+
+std::string reason(int error) {
+    return std::strerror(error);
+}
+
+namespace {
+const char* memory_message = "out of memory\n";
+}  // namespace
+
+void set_up_process(const char* no_memory) {
+    // A closed descriptor 0, 1 or 2 would be taken by the next file opened, and messages then
+    // written into it.
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        const int null = ::open("/dev/null", O_RDWR);
+        if (null >= 0 && null != fd) {
+            ::dup2(null, fd);
+            ::close(null);
+        }
+    }
+    ignore_size_limit_signal();
+    ::signal(SIGPIPE, SIG_IGN);
+    memory_message = no_memory;
+    // Ending here rather than throwing needs no memory for the exception, and covers the
+    // runtime's own allocations as well as ours.
+    std::set_new_handler([] {
+        remove_guarded_temps();
+        static_cast<void>(::write(STDERR_FILENO, memory_message, std::strlen(memory_message)));
+        std::_Exit(1);
+    });
+}
+
+void raise_descriptor_limit() {
+    struct rlimit limit;
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max) return;
+    limit.rlim_cur = limit.rlim_max;
+    static_cast<void>(::setrlimit(RLIMIT_NOFILE, &limit));
+}
+
+bool stderr_is_terminal() {
+    return ::isatty(STDERR_FILENO) == 1;
+}
+
+void end_as_broken_pipe() {
+    ::signal(SIGPIPE, SIG_DFL);
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    ::pthread_sigmask(SIG_UNBLOCK, &pipe, nullptr);
+    ::raise(SIGPIPE);
 }
 
 file create_temp(const folder& dir, const char* name) {
@@ -113,13 +254,15 @@ bool check_written(const file& f) {
 
 void copy_attributes(const file& f, const attributes& info) {
     const int fd = f.get();
-    // Owner first: a change of owner clears the set-id bits.
-    if (::fchown(fd, info.st_uid, info.st_gid) != 0 &&
+    struct stat now;
+    if (::fstat(fd, &now) != 0) return;  // it keeps 0600
+    // Owner first: a change of owner clears the set-id bits. Most files already have it.
+    if ((now.st_uid != info.st_uid || now.st_gid != info.st_gid) &&
+        ::fchown(fd, info.st_uid, info.st_gid) != 0 &&
         ::fchown(fd, static_cast<uid_t>(-1), info.st_gid) != 0) {
         // Neither could be set; what the file has is checked below.
     }
-    struct stat now;
-    if (::fstat(fd, &now) != 0) return;  // it keeps 0600
+    if ((now.st_uid != info.st_uid || now.st_gid != info.st_gid) && ::fstat(fd, &now) != 0) return;
     mode_t mode = info.st_mode & 07777;
     if (now.st_gid != info.st_gid) mode &= ~mode_t{070};
     if (now.st_gid != info.st_gid || now.st_uid != info.st_uid) mode &= ~mode_t{S_ISUID | S_ISGID};
@@ -223,6 +366,19 @@ signals_held::signals_held() {
     sigemptyset(&block);
     for (const int sig : ending_signals) sigaddset(&block, sig);
     ::pthread_sigmask(SIG_BLOCK, &block, &saved_);
+}
+
+bool ending_signal_pending() {
+    sigset_t pending;
+    if (sigpending(&pending) != 0) return false;
+    for (const int sig : ending_signals) {
+        // A blocked signal stays pending even when it is ignored (nohup, a background job).
+        struct sigaction action;
+        if (sigismember(&pending, sig) == 1 && sigaction(sig, nullptr, &action) == 0 &&
+            action.sa_handler != SIG_IGN)
+            return true;
+    }
+    return false;
 }
 
 signals_held::~signals_held() {

@@ -6,7 +6,13 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <new>
 #include <string_view>
 
 #include "platform.hpp"
@@ -20,6 +26,26 @@ std::string path_of(const folder& dir, const char* name) {
 bool is_regular(const attributes& info) {
     return (info.st_mode & _S_IFMT) == _S_IFREG;
 }
+// The C runtime's word for the last system error, for the messages that give a reason.
+bool failed_with_errno() {
+    switch (::GetLastError()) {
+        case ERROR_ALREADY_EXISTS:
+        case ERROR_FILE_EXISTS:
+            errno = EEXIST;
+            break;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+            errno = EACCES;
+            break;
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            errno = ENOENT;
+            break;
+        default:
+            errno = EIO;
+    }
+    return false;
+}
 }  // namespace
 
 bool close_descriptor(int fd) {
@@ -27,6 +53,15 @@ bool close_descriptor(int fd) {
 }
 
 std::optional<folder> open_folder(const char* path) {
+    const DWORD a = ::GetFileAttributesA(path);
+    if (a == INVALID_FILE_ATTRIBUTES) {
+        failed_with_errno();
+        return std::nullopt;
+    }
+    if ((a & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        errno = ENOTDIR;
+        return std::nullopt;
+    }
     std::string prefix(path);
     if (!prefix.empty() && prefix.find_last_of("/\\:") != prefix.size() - 1) prefix += '\\';
     return folder{std::move(prefix)};
@@ -42,11 +77,120 @@ std::optional<folder> open_parent(const char* path, std::string& leaf) {
 }
 
 // A folder cannot be opened as a file here, so it fails at this step rather than at the read.
-file open_input(const folder& dir, const char* name, attributes& info) {
+file open_input(const folder& dir, const char* name, attributes& info, bool) {
     file f(::_open(path_of(dir, name).c_str(), _O_RDONLY | _O_BINARY));
-    if (f && (::_fstat64(f.get(), &info) != 0 || !is_regular(info))) return file();
+    if (f && (::_fstat64(f.get(), &info) != 0 || !is_regular(info))) {
+        errno = EINVAL;
+        return file();
+    }
     return f;
 }
+
+// Links are opened as themselves; the file index tells two names of one file apart.
+bool look(const folder& dir, const char* name, bool follow, kind& type, identity& id) {
+    const std::string path = path_of(dir, name);
+    const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+    const HANDLE h =
+        ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, flags, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        errno = ENOENT;
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    const BOOL got = ::GetFileInformationByHandle(h, &info);
+    ::CloseHandle(h);
+    if (!got) {
+        errno = EACCES;
+        return false;
+    }
+    const DWORD a = info.dwFileAttributes;
+    type = (a & FILE_ATTRIBUTE_REPARSE_POINT) && !follow ? kind::other
+           : (a & FILE_ATTRIBUTE_DIRECTORY)              ? kind::folder
+           : (a & FILE_ATTRIBUTE_DEVICE)                 ? kind::other
+                                                         : kind::file;
+    id = {info.dwVolumeSerialNumber,
+          (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+    return true;
+}
+
+std::optional<std::vector<listed>> list_folder(const folder& dir) {
+    std::error_code ec;
+    std::vector<listed> names;
+    for (std::filesystem::directory_iterator it(dir.prefix.empty() ? "." : dir.prefix, ec), end;
+         !ec && it != end; it.increment(ec)) {
+        listed item;
+        item.name = it->path().filename().string();
+        if (!look(dir, item.name.c_str(), false, item.type, item.id)) item.error = errno;
+        names.push_back(std::move(item));
+    }
+    if (ec) {
+        errno = ec.value() ? EACCES : EIO;
+        return std::nullopt;
+    }
+    return names;
+}
+
+std::optional<folder> open_subfolder(const folder& dir, const char* name, bool create,
+                                     identity& id) {
+    const std::string path = path_of(dir, name);
+    if (create) ::CreateDirectoryA(path.c_str(), nullptr);
+    kind type;
+    if (!look(dir, name, false, type, id)) return std::nullopt;
+    if (type != kind::folder) {
+        errno = ENOTDIR;
+        return std::nullopt;
+    }
+    return folder{path + '\\'};
+}
+
+std::optional<folder> copy_folder(const folder& dir) {
+    return dir;
+}
+
+std::optional<identity> identity_of(const folder& dir) {
+    kind type;
+    identity id;
+    if (!look(folder{}, dir.prefix.empty() ? "." : dir.prefix.c_str(), true, type, id))
+        return std::nullopt;
+    return id;
+}
+
+std::string reason(int error) {
+    return std::strerror(error);
+}
+
+namespace {
+const char* memory_message = "out of memory\n";
+}  // namespace
+
+void set_up_process(const char* no_memory) {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::_get_osfhandle(fd) != -1) continue;
+        const int null = ::_open("NUL", _O_RDWR | _O_BINARY);
+        if (null >= 0 && null != fd) {
+            ::_dup2(null, fd);
+            ::_close(null);
+        }
+    }
+    memory_message = no_memory;
+    std::set_new_handler([] {
+        std::fputs(memory_message, stderr);
+        std::_Exit(1);
+    });
+}
+
+void raise_descriptor_limit() {}
+
+bool stderr_is_terminal() {
+    return ::_isatty(::_fileno(stderr)) != 0;
+}
+
+bool ending_signal_pending() {
+    return false;
+}
+
+void end_as_broken_pipe() {}
 
 file create_temp(const folder& dir, const char* name) {
     // No other process may open it for writing while it is open; renaming and removing it
@@ -113,11 +257,12 @@ rename_result rename(const folder& dir, const char* from, const char* to, bool r
     const std::string a = path_of(dir, from), b = path_of(dir, to);
     const BOOL moved = replace ? ::MoveFileExA(a.c_str(), b.c_str(), MOVEFILE_REPLACE_EXISTING)
                                : ::MoveFileA(a.c_str(), b.c_str());
-    return moved ? rename_result::done : rename_result::failed;
+    return moved || failed_with_errno() ? rename_result::done : rename_result::failed;
 }
 
 bool link(const folder& dir, const char* from, const char* to) {
-    return ::CreateHardLinkA(path_of(dir, to).c_str(), path_of(dir, from).c_str(), nullptr) != 0;
+    return ::CreateHardLinkA(path_of(dir, to).c_str(), path_of(dir, from).c_str(), nullptr) != 0 ||
+           failed_with_errno();
 }
 
 bool remove(const folder& dir, const char* name) {

@@ -1,18 +1,34 @@
 // The replace step: loading an input and putting a new file in its place or beside it.
 #include "replace.hpp"
 
+#include <cerrno>
 #include <utility>
 
 namespace vkt2 {
 
 source load_source(const char* path, std::span<std::uint8_t> buffer) {
+    std::string name;
+    auto dir = platform::open_parent(path, name);
+    if (!dir) {
+        source s;
+        s.error = errno;
+        return s;
+    }
+    return load_source(std::move(*dir), std::move(name), buffer, true);
+}
+
+source load_source(platform::folder dir, std::string name, std::span<std::uint8_t> buffer,
+                   bool follow) {
     source s;
-    auto dir = platform::open_parent(path, s.name);
-    if (!dir) return s;
-    s.folder = std::move(*dir);
-    platform::file input = platform::open_input(s.folder, s.name.c_str(), s.attributes);
-    if (!input) return s;
+    s.folder = std::move(dir);
+    s.name = std::move(name);
+    platform::file input = platform::open_input(s.folder, s.name.c_str(), s.attributes, follow);
+    if (!input) {
+        s.error = errno;
+        return s;
+    }
     const auto got = platform::read_up_to(input, buffer);
+    if (!got) s.error = errno;
     // Nothing was written through this descriptor, so its close cannot lose data.
     input.close();
     s.result = got ? source::status::loaded : source::status::cannot_read;
@@ -57,7 +73,10 @@ replacement::replacement(const source& input, const platform::folder& dir, std::
     // A signal between creating the file and guarding it would leave it behind.
     const platform::signals_held held;
     file_ = platform::create_temp(dir_, temp_name_.c_str());
-    if (file_) guard_.emplace(dir_, temp_name_.c_str());
+    if (file_)
+        guard_.emplace(dir_, temp_name_.c_str());
+    else
+        error_ = errno;
 }
 
 replacement::~replacement() {
@@ -68,6 +87,7 @@ replacement::~replacement() {
 replacement::outcome replacement::commit(std::span<const std::uint8_t> data) {
     if (!file_) return outcome::cannot_create;
     if (!platform::write_all(file_, data) || !platform::check_written(file_)) {
+        error_ = errno;
         return outcome::write_failed;
     }
     platform::copy_attributes(file_, input_.attributes);
@@ -86,7 +106,10 @@ replacement::outcome replacement::commit(std::span<const std::uint8_t> data) {
     } else {
         renamed = force_ ? ops_.rename(dir_, temp, name, true) == platform::rename_result::done
                          : rename_no_replace(ops_, dir_, temp, name);
-        if (!renamed) platform::remove(dir_, temp);  // the input is intact: nothing to recover
+        if (!renamed) {
+            error_ = errno;
+            platform::remove(dir_, temp);
+        }  // the input is intact: nothing to recover
     }
     // Everything written was flushed and checked above; this close only releases the lock.
     static_cast<void>(file_.close());

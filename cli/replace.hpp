@@ -27,12 +27,18 @@ struct source {
     std::string name;
     platform::attributes attributes{};
     std::size_t size = 0;  // bytes loaded
+    int error = 0;         // the errno of a failure
 };
 
 // Loads the start of `path` into `buffer`, reading until it is full or the file ends.
 // cannot_open: the path cannot be opened, or is not a regular file (a FIFO, a device, a socket);
 // cannot_read: a read failed (as it does for a folder).
 source load_source(const char* path, std::span<std::uint8_t> buffer);
+
+// The same for `name` in the open folder `dir`, which the source keeps; unless `follow`, a
+// link at `name` is refused.
+source load_source(platform::folder dir, std::string name, std::span<std::uint8_t> buffer,
+                   bool follow);
 
 // The renames the replace step makes. Tests derive from it to make any one of them fail.
 struct renamer {
@@ -77,6 +83,9 @@ class replacement {
     // recovers.
     outcome commit(std::span<const std::uint8_t> data);
 
+    // The errno of the step that failed, 0 when none did or none was known.
+    int error() const { return error_; }
+
     static const renamer default_renamer;
 
   private:
@@ -88,6 +97,7 @@ class replacement {
     const renamer& ops_;
     std::string name_, temp_name_, backup_name_;  // no backup when empty
     bool force_;
+    int error_ = 0;
     platform::file file_;
     std::optional<platform::temp_guard> guard_;
 };

@@ -11,8 +11,8 @@ namespace {
 
 int run(int argc, char** argv) {
     using vkt2::driver::fail;
-    if (argc != 2) return fail(vkt2::messages::usage_vkt2c);
     vkt2::driver::set_up_process();
+    if (argc != 2) return fail(vkt2::messages::usage_vkt2c);
 
     // One byte more than the format can hold, so that a larger file shows itself.
     std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[vkt2::max_file_size]);

@@ -10,8 +10,8 @@ namespace {
 
 int run(int argc, char** argv) {
     using vkt2::driver::fail;
-    if (argc != 2) return fail(vkt2::messages::usage_vkt2x);
     vkt2::driver::set_up_process();
+    if (argc != 2) return fail(vkt2::messages::usage_vkt2x);
 
     // One zero-filled allocation holds the load buffer and, after it, room for the output.
     std::unique_ptr<std::uint8_t[]> memory(

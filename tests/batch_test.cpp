@@ -15,9 +15,15 @@
 
 #include "engine.hpp"
 #include "options.hpp"
+#include "report.hpp"
 #include "verdict.hpp"
 #include "vkt2/format.hpp"
+#include "vkt2/vkt2.hpp"
 #include "walk.hpp"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -74,12 +80,13 @@ class BatchTest : public ::testing::Test {
         fs::remove_all(dir_);
     }
     // Runs a valid command line, keeping what it wrote to each stream in out_ and err_.
-    int vkt2(const std::string& line, const std::function<bool()>& interrupted = {}) {
+    int vkt2(const std::string& line, const std::function<bool()>& interrupted = {},
+             const vkt2::batch::hooks& at = {}) {
         const parsed p = vkt2::batch::parse_arguments(split(line));
         EXPECT_EQ(p.what, parsed::kind::run) << p.error;
         std::FILE* streams[] = {std::fopen((dir_ / "stdout").string().c_str(), "wb+"),
                                 std::fopen((dir_ / "stderr").string().c_str(), "wb+")};
-        const int status = vkt2::batch::run(p.opts, streams[0], streams[1], false, interrupted);
+        const int status = vkt2::batch::run(p.opts, streams[0], streams[1], false, interrupted, at);
         for (std::FILE* f : streams) std::fclose(f);
         out_ = get(dir_ / "stdout");
         err_ = get(dir_ / "stderr");
@@ -124,10 +131,10 @@ TEST_F(BatchTest, InPlaceRunsDoWhatTheOneFileToolsDoAndNeverTakeBackups) {
     EXPECT_EQ(vkt2("x -q d/sub/packed d/sub/packed.BAK d/sub/packed nothing"), 1);
     EXPECT_EQ(err_,
               "vkt2: d/sub/packed: not a VKT2 file\n"
-              "vkt2: d/sub/packed.BAK: cannot rename to d/sub/packed.BAK.BAK and "
-              "d/sub/packed.BAK; see d/sub/packed.BAK.$$$\n"
-              "vkt2: nothing: cannot open the file\n");
-    EXPECT_EQ(get("d/sub/packed.BAK.$$$"), "abcabcabcabc");
+              "vkt2: d/sub/packed.BAK: d/sub/packed.BAK.BAK already exists\n"
+              "vkt2: nothing: cannot open: No such file or directory\n");
+    // A taken backup name is seen before anything is written.
+    EXPECT_FALSE(fs::exists("d/sub/packed.BAK.$$$"));
     put("big", std::string(65536, 'b'));
     EXPECT_EQ(vkt2("c -q d/sub/packed.BAK big"), 1);
     EXPECT_EQ(err_,
@@ -148,7 +155,7 @@ TEST_F(BatchTest, OutputFolderKeepsThePathsAndReplacesOnlyWithForce) {
     std::copy(cut.begin(), cut.end() - 5, buffer.begin());
     vkt2::decode_stream(vkt2::token_stream(buffer), want);
     const std::string inputs = tree("d") + tree("e");
-    EXPECT_EQ(vkt2("x -q -j1 -o out d e/b"), 0);
+    EXPECT_EQ(vkt2("x -q -j1 --zero-fill -o out d e/b"), 0);
     const std::string zs = "z=" + many + ";zz=" + std::string(want.begin(), want.end()) + ";";
     EXPECT_EQ(tree("out"), "a=one;b=three;s/t/b=two;" + zs);
     put("out/a", "old");
@@ -157,7 +164,7 @@ TEST_F(BatchTest, OutputFolderKeepsThePathsAndReplacesOnlyWithForce) {
               "vkt2: d/a: out/a already exists (-f replaces it)\n"
               "vkt2: 1 file done, 1 failed, 0 skipped; 12 bytes in, 3 bytes out\n");
     EXPECT_EQ(tree("out"), "a=old;b=three;s/t/b=two;t/b=two;" + zs);
-    EXPECT_EQ(vkt2("x -q -f -o out d e/b d/s/t/b"), 1);
+    EXPECT_EQ(vkt2("x -q -f --zero-fill -o out d e/b d/s/t/b"), 1);
     EXPECT_EQ(err_, "vkt2: d/s/t/b: same output as e/b\n");
     EXPECT_EQ(tree("out"), "a=one;b=three;s/t/b=two;t/b=two;" + zs);
     EXPECT_EQ(vkt2("x -q -fo d d/a"), 1);
@@ -217,9 +224,13 @@ TEST_F(BatchTest, TestListAndCatReportEachFileInOrder) {
     const std::string hello = "hello hello hello hello";
     EXPECT_EQ(out_ + err_, hello + hello + hello);
     // Interrupted, a run starts no other file.
-    std::atomic<int> calls = 0;
-    EXPECT_EQ(vkt2("cat d/a d/a d/a", [&] { return ++calls > 2; }), 1);
-    EXPECT_EQ(out_ + err_, hello + hello);
+    std::atomic<bool> stop = false;
+    vkt2::batch::hooks at;
+    at.before_work = [&](std::size_t i) { stop = stop || i == 1; };
+    EXPECT_EQ(vkt2(
+                  "t -j1 d/a d/a d/a", [&] { return stop.load(); }, at),
+              1);
+    EXPECT_EQ(err_, "vkt2: 2 files passed, 0 failed, 0 skipped; 34 bytes in, 46 bytes out\n");
 }
 
 TEST_F(BatchTest, AnyNumberOfWorkersGivesTheSameResults) {
@@ -237,10 +248,155 @@ TEST_F(BatchTest, AnyNumberOfWorkersGivesTheSameResults) {
     const std::string one = err_;
     fs::current_path("../e");
     EXPECT_EQ(vkt2("x -j4 ."), 1);
-    EXPECT_NE(one.find(": cannot rename to ./"), std::string::npos);
+    EXPECT_NE(one.find(".BAK already exists"), std::string::npos);
     EXPECT_EQ(one, err_);
     fs::current_path(dir_);
     EXPECT_EQ(tree("d"), tree("e"));
+}
+
+// Settled files are never run: the reporter passes a settled file before a worker could reach
+// it, and under -f the later input would otherwise replace the first one's output.
+TEST_F(BatchTest, InputsSharingAnOutputAreSettledBeforeAnyWork) {
+    for (int i = 0; i < 40; ++i) {
+        put("d/f" + std::to_string(i), packed("first"));
+        put("e/f" + std::to_string(i), packed("second"));
+    }
+    vkt2::batch::hooks at;
+    std::atomic<int> ran = 0;
+    at.before_work = [&](std::size_t) { ++ran; };
+    EXPECT_EQ(vkt2("x -q -f -j1 -o out d e", {}, at), 1);
+    EXPECT_EQ(ran, 40);
+    for (int i = 0; i < 40; ++i) EXPECT_EQ(get("out/f" + std::to_string(i)), "first");
+    EXPECT_NE(err_.find("vkt2: e/f7: same output as d/f7\n"), std::string::npos);
+}
+
+TEST_F(BatchTest, FilesAreTheSameOnlyWhenTheyAreOneFile) {
+    put("d/a", packed("top"));
+#ifndef _WIN32
+    put("d/s/in/x", "");
+    put("d/s/a", packed("below"));
+    fs::create_directory_symlink(dir_ / "d" / "s" / "in", "d/lnk");
+    // d/lnk/../a is d/s/a, another file; a second name of d/a is not another file.
+    fs::create_hard_link("d/a", "d/hard");
+    EXPECT_EQ(vkt2("x -q d/a d/lnk/../a d/hard d/a"), 0);
+    EXPECT_EQ(get("d/a"), "top");
+    EXPECT_EQ(get("d/s/a"), "below");
+#endif
+    // The output folder inside the input tree: never an input, the same for every -j.
+    put("e/out/a", packed("old"));
+    put("e/a", packed("new"));
+    fs::copy("e", "f", fs::copy_options::recursive);
+    EXPECT_EQ(vkt2("x -q -f -j1 -o e/out e"), 0);
+    EXPECT_EQ(vkt2("x -q -f -j4 -o f/out f"), 0);
+    EXPECT_EQ(tree("e"), tree("f"));
+    EXPECT_EQ(get("e/out/a"), "new");
+    // An output that is another input of the run is not replaced under it.
+    put("g/a", packed("g"));
+    put("h/a", packed("h"));
+    EXPECT_EQ(vkt2("x -q -f -o h g h/a"), 1);
+    EXPECT_EQ(err_,
+              "vkt2: g/a: h/a is also an input of this run\n"
+              "vkt2: h/a: same output as g/a\n");
+}
+
+#ifndef _WIN32
+// Between the walk and the work a folder is swapped for a link to one outside the tree; the
+// run works in the folder it walked and never reaches the other.
+TEST_F(BatchTest, NoLinkSwappedInAfterTheWalkIsFollowed) {
+    put("d/sub/f", packed("inside"));
+    put("outside/f", packed("outside"));
+    const std::string outside = get("outside/f");
+    vkt2::batch::hooks at;
+    at.after_walk = [&] {
+        fs::rename("d/sub", "moved");
+        fs::create_directory_symlink(dir_ / "outside", "d/sub");
+    };
+    EXPECT_EQ(vkt2("x -q d", {}, at), 0);
+    EXPECT_EQ(get("outside/f"), outside);
+    EXPECT_EQ(get("moved/f"), "inside");
+    // The output tree: a link where a mirrored folder belongs fails that file.
+    put("e/sub/g", packed("g"));
+    put("e/h", packed("h"));
+    fs::create_directories("out");
+    fs::create_directory_symlink(dir_ / "outside", "out/sub");
+    EXPECT_EQ(vkt2("x -q -f -o out e"), 1);
+    EXPECT_EQ(err_,
+              "vkt2: e/sub/g: cannot make the folder out/sub: Too many levels of "
+              "symbolic links\n");
+    EXPECT_EQ(tree("outside"), "f=" + outside + ";");
+    EXPECT_EQ(get("out/h"), "h");
+}
+
+// Only the slash separates; a name is shown with its control characters and stray bytes escaped.
+TEST_F(BatchTest, NamesAreBytesAndShownEscaped) {
+    put("t/d\\/f", packed("in the folder"));
+    put("t/d\\f", "plain");
+    const std::string odd = "t/\x1b]0;title\x07\n1 file done, 0 failed \xff\xc3\xa9\xc2\x85";
+    put(odd, "plain");
+    EXPECT_EQ(vkt2("l t"), 0);
+    EXPECT_EQ(out_,
+              "compressed   original   ratio name\n"
+              "        23         13  -76.9% t/d\\\\/f\n");
+    EXPECT_EQ(vkt2("t -q t/d\\f " + odd.substr(0, 2) + "\x1b]0;title\x07\n1"), 1);
+    EXPECT_EQ(vkt2::batch::shown(odd),
+              "t/\\x1b]0;title\\x07\\x0a1 file done, 0 failed \\xff\xc3\xa9\\xc2\\x85");
+}
+
+// As root every folder can be searched; elsewhere the entries of one that cannot are failures.
+TEST_F(BatchTest, EntriesThatCannotBeLookedAtFailTheRun) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root searches every folder";
+    put("d/locked/f", packed("x"));
+    fs::permissions("d/locked", fs::perms::owner_read);
+    EXPECT_EQ(vkt2("t -q d"), 1);
+    fs::permissions("d/locked", fs::perms::owner_all);
+    EXPECT_EQ(err_, "vkt2: d/locked/f: cannot look at it: Permission denied\n");
+}
+#endif
+
+// x and cat refuse what t fails unless asked to decode it as vkt2x does, zeros at the end.
+TEST_F(BatchTest, DamagedFilesAreRefusedUnlessZeroFillIsAsked) {
+    const std::string cut = packed("abcdefghij abcdefghij abcdefghij").substr(0, 15);
+    for (const auto& [name, content] : std::map<std::string, std::string>{
+             {"v/bare", "VKT2"}, {"v/five", "VKT2\x05"}, {"v/cut", cut}})
+        put(name, content);
+    EXPECT_EQ(vkt2("t -q v"), 1);
+    EXPECT_EQ(err_,
+              "vkt2: v/bare: cut short: the file ends inside its 8-byte header\n"
+              "vkt2: v/cut: cut short: the stream runs 19 bytes past the end of the file\n"
+              "vkt2: v/five: cut short: the file ends inside its 8-byte header\n");
+    EXPECT_EQ(vkt2("x -q v"), 1);
+    EXPECT_EQ(tree("v"), "bare=VKT2;cut=" + cut + ";five=VKT2\x05;");
+    EXPECT_EQ(vkt2("cat v/cut"), 1);
+    EXPECT_EQ(out_, "");
+    bytes want(32);
+    vkt2::decompress_into(bytes(cut.begin(), cut.end()), want);
+    EXPECT_EQ(vkt2("cat --zero-fill v/cut"), 0);
+    const std::string decoded(want.begin(), want.end());
+    EXPECT_EQ(out_, decoded);
+    EXPECT_EQ(vkt2("x -q --zero-fill v/cut v/five"), 0);
+    EXPECT_EQ(get("v/cut"), decoded);
+    EXPECT_EQ(get("v/five"), std::string(5, '\0'));
+}
+
+// Messages carry the system's reason, and the -f hint appears only where -f would help.
+TEST_F(BatchTest, MessagesGiveTheReasonAndOnlyHelpfulHints) {
+    put("d/a", packed("a"));
+    put("d/b", packed("b"));
+    put("out/a", "old");
+    fs::create_directories("out/b");
+    EXPECT_EQ(vkt2("x -q -o out d"), 1);
+    EXPECT_EQ(err_,
+              "vkt2: d/a: out/a already exists (-f replaces it)\n"
+              "vkt2: d/b: out/b already exists (-f replaces it)\n");
+    EXPECT_EQ(vkt2("x -q -f -o out d"), 1);
+#ifdef _WIN32
+    const std::string why = "Permission denied";
+#else
+    const std::string why = "Is a directory";
+#endif
+    EXPECT_EQ(err_, "vkt2: d/b: cannot rename out/b.$$$ to out/b: " + why + "\n");
+    EXPECT_EQ(vkt2("x -q -o out/a d/a"), 1);
+    EXPECT_EQ(err_, "vkt2: d/a: out/a: cannot open the folder: Not a directory\n");
 }
 
 }  // namespace

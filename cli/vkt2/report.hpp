@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdio>
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "job.hpp"
@@ -12,15 +14,41 @@
 
 namespace vkt2::batch {
 
+// A name as a line meant for a person shows it: control characters, bytes that are not valid
+// UTF-8 and the backslash escaped (\xHH, \\), so no name can move the cursor, retitle the
+// terminal or forge a line.
+std::string shown(const std::string& name);
+
 // A listing row: compressed size, original size, space saved, name.
 std::string listing_row(std::size_t compressed, std::size_t original, const std::string& name);
+
+// Writes to standard output and error on a thread of its own, so a reader that stalls holds up
+// only that thread: the run can still see a signal and end. Holds a bounded amount.
+class sink {
+  public:
+    // `stop` says when to give up waiting for room or for the writes to be done.
+    sink(std::FILE* out, std::FILE* err, std::function<bool()> stop);
+    sink(const sink&) = delete;
+    sink& operator=(const sink&) = delete;
+    ~sink();
+    // Queues `bytes` for one stream; false when the run stopped before there was room.
+    bool write(bool to_out, std::string bytes);
+    // Waits until everything queued is written and flushed; false when the run stopped first.
+    bool drain();
+    bool out_failed() const;   // a write to standard output failed
+    bool broken_pipe() const;  // a reader went away
+
+  private:
+    struct state;
+    std::shared_ptr<state> s_;
+};
 
 class reporter {
   public:
     // Progress shows only when `terminal` says standard error is one.
-    reporter(const options& o, std::FILE* out, std::FILE* err, bool terminal);
+    reporter(const options& o, sink& to, bool terminal);
 
-    // "vkt2: WHAT: TEXT" on standard error; a failure counts.
+    // "vkt2: WHAT: TEXT" on standard error; a failure counts. WHAT is a path, shown escaped.
     void fail(const std::string& what, const std::string& text);
     void skip(std::size_t count) { skipped_ += count; }
     // Reports one file's result, in the order of the list.
@@ -32,18 +60,17 @@ class reporter {
 
   private:
     void line(const std::string& text);
+    void out(std::string bytes);
     void clear_progress();
 
     const options& o_;
-    std::FILE* out_;
-    std::FILE* err_;
+    sink& to_;
     bool terminal_;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     std::chrono::steady_clock::time_point drawn_{};
     std::size_t progress_width_ = 0;
     std::size_t done_ = 0, failed_ = 0, skipped_ = 0, listed_ = 0;
     std::size_t in_ = 0, out_bytes_ = 0;
-    bool out_error_ = false;
 };
 
 }  // namespace vkt2::batch

@@ -11,10 +11,11 @@ enum class command { x, c, t, l, cat };
 struct options {
     command cmd = command::x;
     std::vector<std::string> paths;
-    std::string out_dir;  // empty: change files in place
-    bool force = false;   // with out_dir: replace outputs that exist
-    bool quiet = false;   // no summary line, no warnings, no progress
-    unsigned jobs = 0;    // 0: one worker per core
+    std::string out_dir;     // empty: change files in place
+    bool force = false;      // with out_dir: replace outputs that exist
+    bool quiet = false;      // no summary line, no warnings, no progress
+    unsigned jobs = 0;       // 0: one worker per core
+    bool zero_fill = false;  // x and cat: decode files that fail the test as vkt2x does
 };
 
 struct parsed {
@@ -26,7 +27,8 @@ struct parsed {
 // `args` excludes the program name.
 parsed parse_arguments(const std::vector<std::string>& args);
 
-inline constexpr char usage_line[] = "usage: vkt2 {x|c|t|l|cat} [-o DIR] [-f] [-j N] [-q] PATH...";
+inline constexpr char usage_line[] =
+    "usage: vkt2 {x|c|t|l|cat} [-o DIR] [-f] [-j N] [-q] [--zero-fill] PATH...";
 
 extern const char help_text[];
 

@@ -10,18 +10,22 @@ const char help_text[] =
     "usage: vkt2 COMMAND [OPTIONS] PATH...\n"
     "Decompress, compress, test and list VKT2 files; a PATH that is a folder is walked.\n"
     "\n"
-    "  x [-o DIR] [-f] [-j N] [-q] PATH...   decompress (in place, keeping NAME.BAK)\n"
+    "  x [-o DIR] [-f] [-j N] [-q] [--zero-fill] PATH...\n"
+    "        decompress (in place, keeping NAME.BAK)\n"
     "  c [-o DIR] [-f] [-j N] [-q] PATH...   compress (in place, keeping NAME.BAK)\n"
     "  t [-j N] [-q] PATH...                 test; touches nothing\n"
     "  l [-j N] PATH...                      list sizes; touches nothing\n"
-    "  cat PATH...                           decompress to standard output\n"
+    "  cat [--zero-fill] PATH...             decompress to standard output\n"
     "\n"
-    "  -o DIR   write outputs under DIR instead of replacing the inputs\n"
-    "  -f       with -o, replace outputs that already exist\n"
-    "  -j N     run N workers, 1 to 64 (default: one per core)\n"
-    "  -q       no summary line and no warnings\n"
-    "  -h, --help     show this help\n"
-    "  -V, --version  show the version\n";
+    "  -o DIR       write outputs under DIR instead of replacing the inputs\n"
+    "  -f           with -o, replace outputs that already exist\n"
+    "  -j N         run N workers, 1 to 64 (default: one per core)\n"
+    "  -q           no summary line and no warnings\n"
+    "  --zero-fill  decode files that fail the test as vkt2x does, zeros past the end\n"
+    "  -h, --help   show this help\n"
+    "  -V, --version  show the version\n"
+    "Names are shown with control characters and bytes that are not UTF-8 escaped as \\xHH,\n"
+    "and a backslash as \\\\.\n";
 
 namespace {
 
@@ -77,6 +81,10 @@ parsed parse_arguments(const std::vector<std::string>& args) {
             continue;
         }
         if (arg == "-h" || arg == "--help") return {parsed::kind::help, {}, {}};
+        if (arg == "--zero-fill" && (o.cmd == command::x || o.cmd == command::cat)) {
+            o.zero_fill = true;
+            continue;
+        }
         if (arg[1] == '-') return failure("unknown option '" + arg + "'");
         for (std::size_t k = 1; k < arg.size(); ++k) {
             const char flag = arg[k];

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "options.hpp"
+#include "platform.hpp"
 #include "walk.hpp"
 
 namespace vkt2::batch {
@@ -19,11 +20,14 @@ struct file_result {
     std::vector<std::uint8_t> data;  // the decoded bytes, for cat
 };
 
+file_result failed(std::string why);
+
 // Holds one worker's buffers, reused from file to file.
 class worker {
   public:
     worker();
-    file_result run(const options& o, const entry& e);
+    // `out` is the output folder, opened once for the run, or null for in place.
+    file_result run(const options& o, const entry& e, const platform::folder* out);
 
   private:
     std::vector<std::uint8_t> input_;   // the zero-filled load buffer, and one byte more

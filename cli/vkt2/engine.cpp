@@ -1,0 +1,237 @@
+// Workers take files from the fixed list in order, a bounded distance ahead of the reporting
+// thread, which waits for each result in turn. Every file thus ends the same, and every line
+// comes in the same order, whatever the number of workers.
+#include "engine.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <system_error>
+#include <thread>
+
+#include "job.hpp"
+#include "platform.hpp"
+#include "report.hpp"
+#include "walk.hpp"
+
+namespace vkt2::batch {
+
+namespace {
+
+// Settles before any work what would race if run side by side: the same file changed in place
+// twice (the later one is dropped), two inputs writing to one output, or an output that is an
+// input of this run (the later one fails). Files are the same by identity, never by spelling.
+std::vector<std::optional<file_result>> settle(const options& o, std::vector<entry>& files,
+                                               const platform::folder* out, bool out_existed) {
+    std::vector<std::optional<file_result>> settled;
+    std::vector<entry> kept;
+    std::set<platform::identity> inputs;
+    for (const entry& e : files)
+        if (e.id) inputs.insert(*e.id);
+    std::set<platform::identity> seen;
+    std::map<std::string, std::string> outputs;
+    const bool writes = o.cmd == command::x || o.cmd == command::c;
+    for (entry& e : files) {
+        std::optional<file_result> r;
+        if (!e.problem.empty()) {
+            r = failed(e.problem);
+        } else if (writes && !out && o.out_dir.empty()) {
+            if (e.id && !seen.insert(*e.id).second) continue;
+        } else if (writes && out) {
+            const auto [at, fresh] = outputs.emplace(e.relative, e.path);
+            if (!fresh) r = failed("same output as " + shown(at->second));
+        }
+        settled.push_back(std::move(r));
+        kept.push_back(std::move(e));
+    }
+    files = std::move(kept);
+    // An output that already exists as an input: replacing it would change an input under the
+    // run, and nothing of the output folder is an input. A folder made by this run holds none.
+    if (writes && out && out_existed) {
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            if (settled[i]) continue;
+            auto here = platform::copy_folder(*out);
+            const std::string& rel = files[i].relative;
+            std::size_t start = 0;
+            for (std::size_t slash; here && (slash = rel.find('/', start)) != std::string::npos;
+                 start = slash + 1) {
+                platform::identity id;
+                here = platform::open_subfolder(*here, rel.substr(start, slash - start).c_str(),
+                                                false, id);
+            }
+            platform::kind type;
+            platform::identity id;
+            if (!here || !platform::look(*here, rel.substr(start).c_str(), false, type, id) ||
+                !inputs.count(id))
+                continue;
+            const std::string target = shown(join(o.out_dir, rel));
+            settled[i] = failed(files[i].id == id ? target + " is the input itself"
+                                                  : target + " is also an input of this run");
+        }
+    }
+    return settled;
+}
+
+// The output folder, made if need be (the path the user gave is followed as given).
+std::optional<platform::folder> open_output(const std::string& dir, std::string& why) {
+#ifdef _WIN32
+    const char* separators = "/\\";
+#else
+    const char* separators = "/";
+#endif
+    for (std::size_t i = dir.find_first_of(separators, 1);;
+         i = dir.find_first_of(separators, i + 1)) {
+        std::string leaf;
+        const std::string so_far = dir.substr(0, i);
+        platform::identity id;
+        if (auto parent = platform::open_parent(so_far.c_str(), leaf))
+            static_cast<void>(platform::open_subfolder(*parent, leaf.c_str(), true, id));
+        if (i == std::string::npos) break;
+    }
+    auto opened = platform::open_folder(dir.c_str());
+    if (!opened) why = "cannot open the folder: " + platform::reason(errno);
+    return opened;
+}
+
+}  // namespace
+
+int run(const options& o, std::FILE* out, std::FILE* err, bool terminal,
+        const std::function<bool()>& interrupted, const hooks& at) {
+    platform::raise_descriptor_limit();
+    std::optional<platform::identity> out_id;
+    if (!o.out_dir.empty()) {
+        if (auto existing = platform::open_folder(o.out_dir.c_str()))
+            out_id = platform::identity_of(*existing);
+    }
+    walk_result w = walk(o.paths, out_id);
+    if (at.after_walk) at.after_walk();
+
+    std::mutex m;
+    // Workers wait on one, the reporting thread on the other, and each is woken only when it
+    // can go on: a hand-over per file costs more than testing a small file.
+    std::condition_variable work_cv, done_cv;
+    std::size_t idle = 0;
+    bool stopped = false;
+    // Polled with `m` held.
+    sink to(out, err, [&] { return interrupted && interrupted(); });
+    const auto should_stop = [&] {
+        return stopped || (stopped = to.broken_pipe() || (interrupted && interrupted()));
+    };
+    reporter report(o, to, terminal);
+    report.skip(w.skipped);
+    std::vector<entry>& files = w.files;
+
+    std::optional<platform::folder> out_root;
+    std::string out_why;
+    const bool writes = o.cmd == command::x || o.cmd == command::c;
+    const bool any =
+        std::any_of(files.begin(), files.end(), [](const entry& e) { return e.problem.empty(); });
+    if (writes && !o.out_dir.empty() && any) out_root = open_output(o.out_dir, out_why);
+    std::vector<std::optional<file_result>> results =
+        settle(o, files, out_root ? &*out_root : nullptr, out_id.has_value());
+    if (writes && !o.out_dir.empty() && !out_root) {
+        for (auto& r : results)
+            if (!r) r = failed(shown(o.out_dir) + ": " + out_why);
+    }
+    // The files to work on, in order; the rest are settled and are never run.
+    std::vector<std::size_t> todo;
+    for (std::size_t i = 0; i < results.size(); ++i)
+        if (!results[i]) todo.push_back(i);
+
+    const std::size_t n = files.size();
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const std::size_t jobs =
+        std::min<std::size_t>(o.jobs ? o.jobs : cores, std::max<std::size_t>(todo.size(), 1));
+    std::vector<worker> workers(jobs);
+    // Results waiting to be reported hold at most this many files' data.
+    const std::size_t window = 4 * jobs + 16;
+    std::size_t next = 0;      // in todo
+    std::size_t reported = 0;  // in files
+    std::vector<char> started(n, 0);
+    const platform::folder* root = out_root ? &*out_root : nullptr;
+
+    auto work = [&](worker& mine) {
+        std::unique_lock lock(m);
+        for (;;) {
+            const auto ready = [&] {
+                return stopped || next >= todo.size() || todo[next] < reported + window;
+            };
+            if (!ready()) {
+                ++idle;
+                work_cv.wait(lock, ready);
+                --idle;
+            }
+            if (stopped || next >= todo.size() || should_stop()) {
+                work_cv.notify_all();
+                done_cv.notify_all();
+                return;
+            }
+            const std::size_t i = todo[next++];
+            started[i] = 1;
+            lock.unlock();
+            if (at.before_work) at.before_work(i);
+            file_result r = mine.run(o, files[i], root);
+            lock.lock();
+            results[i] = std::move(r);
+            if (i == reported) done_cv.notify_one();
+        }
+    };
+    std::vector<std::thread> threads;
+    try {
+        for (worker& mine : workers) threads.emplace_back(work, std::ref(mine));
+    } catch (const std::system_error&) {
+        // Fewer threads than asked for; with none at all, this thread does the work.
+    }
+
+    bool complete = true;
+    for (std::size_t i = 0; i < n && complete; ++i) {
+        std::unique_lock lock(m);
+        while (!results[i]) {
+            if (!started[i] && should_stop()) {
+                complete = false;
+                break;
+            }
+            if (threads.empty()) {
+                started[i] = 1;
+                ++next;
+                lock.unlock();
+                if (at.before_work) at.before_work(i);
+                file_result r = workers.front().run(o, files[i], root);
+                lock.lock();
+                results[i] = std::move(r);
+                continue;
+            }
+            done_cv.wait_for(lock, std::chrono::milliseconds(100));
+            lock.unlock();
+            report.progress(i, n);
+            lock.lock();
+        }
+        if (!complete) break;
+        const file_result r = std::move(*results[i]);
+        results[i].reset();
+        reported = i + 1;
+        // Waiting workers go on once half the window is free, not after every file.
+        if (idle > 0 && next < todo.size() && todo[next] + window / 2 < reported + window)
+            work_cv.notify_all();
+        lock.unlock();
+        report.file(files[i], r);
+        report.progress(i + 1, n);
+    }
+    {
+        std::lock_guard lock(m);
+        if (!complete) stopped = true;
+        work_cv.notify_all();
+    }
+    for (std::thread& t : threads) t.join();
+    if (to.broken_pipe()) return broken_pipe_status;
+    const int status = report.finish();
+    if (to.broken_pipe()) return broken_pipe_status;
+    return complete ? status : 1;
+}
+
+}  // namespace vkt2::batch

@@ -1,0 +1,29 @@
+// A whole vkt2 run: the walk, then workers over the fixed list, reported in list order.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <functional>
+
+#include "options.hpp"
+
+namespace vkt2::batch {
+
+// Points where a test can act between the steps of a run.
+struct hooks {
+    std::function<void()> after_walk;               // the list is fixed; no file started yet
+    std::function<void(std::size_t)> before_work;   // a worker is about to work on file i
+};
+
+// The status of a run whose standard output or error was a pipe with no reader left.
+inline constexpr int broken_pipe_status = 141;
+
+// Runs `o`, writing listings and cat's bytes to `out` and messages to `err`, and returns the
+// exit status: 0 when every file taken succeeded, 1 otherwise, broken_pipe_status when a reader
+// went away. `terminal` allows a progress line. Once `interrupted` returns true, or a reader has
+// gone, no further file is started; those under way are finished, so no file is ever left
+// between its two renames, and output not yet written is dropped.
+int run(const options& o, std::FILE* out, std::FILE* err, bool terminal,
+        const std::function<bool()>& interrupted = {}, const hooks& at = {});
+
+}  // namespace vkt2::batch

@@ -1,0 +1,190 @@
+// One file, one command. Each step is what vkt2x or vkt2c does to a file, so in-place results
+// match theirs byte for byte; only the messages differ. Every file operation goes through the
+// folder the walk opened, or through folders opened below the output folder, never by path.
+#include "job.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <optional>
+
+#include "replace.hpp"
+#include "report.hpp"
+#include "verdict.hpp"
+#include "vkt2/vkt2.hpp"
+
+namespace vkt2::batch {
+
+file_result failed(std::string why) {
+    file_result r;
+    r.how = file_result::state::failed;
+    r.notes.push_back(std::move(why));
+    return r;
+}
+
+namespace {
+
+std::string because(int error) {
+    return ": " + platform::reason(error);
+}
+
+// Loads up to buffer.size() bytes. The buffer is one byte longer than what ever counts, so a
+// full read shows a file longer than that.
+std::optional<source> load(const entry& e, std::span<std::uint8_t> buffer, std::string& why) {
+    auto dir = e.folder ? platform::copy_folder(*e.folder) : std::nullopt;
+    if (!dir) {
+        why = "cannot open" + because(errno);
+        return std::nullopt;
+    }
+    // Below a named folder a link is never followed, even one swapped in since the walk.
+    source s = load_source(std::move(*dir), e.name, buffer, e.named);
+    switch (s.result) {
+        case source::status::loaded:
+            return s;
+        case source::status::cannot_open:
+            why = s.error == EINVAL ? "not a regular file" : "cannot open" + because(s.error);
+            break;
+        case source::status::cannot_read:
+            why = "cannot read" + because(s.error);
+            break;
+    }
+    return std::nullopt;
+}
+
+// What a failed commit means for the file at `path`, written through `path`.$$$.
+std::string commit_failure(const replacement& output, replacement::outcome how,
+                           const std::string& path, bool backup, bool force) {
+    const std::string shown_path = shown(path);
+    switch (how) {
+        case replacement::outcome::done:
+        case replacement::outcome::cannot_create:
+            break;
+        case replacement::outcome::write_failed:
+            return "cannot write " + shown_path + ".$$$" + because(output.error());
+        case replacement::outcome::rename_failed:
+            if (backup) {
+                return "cannot rename to " + shown_path + ".BAK and " + shown_path + "; see " +
+                       shown_path + ".$$$";
+            }
+            if (!force && output.error() == EEXIST)
+                return shown_path + " already exists (-f replaces it)";
+            return "cannot rename " + shown_path + ".$$$ to " + shown_path +
+                   because(output.error());
+    }
+    return "cannot create " + shown_path + ".$$$" + because(output.error());
+}
+
+// Opens, making them as needed, the folders of `relative` below `out`, never through a link,
+// and returns the last with the file's name in it (`out` itself, unless `here` is set).
+const platform::folder* output_folder(const platform::folder& out, const std::string& relative,
+                                      std::optional<platform::folder>& here, std::string& leaf,
+                                      std::string& why, const options& o) {
+    const platform::folder* at = &out;
+    std::size_t start = 0;
+    for (std::size_t slash; (slash = relative.find('/', start)) != std::string::npos;
+         start = slash + 1) {
+        const std::string part = relative.substr(start, slash - start);
+        platform::identity id;
+        here = platform::open_subfolder(*at, part.c_str(), true, id);
+        if (!here) {
+            why = "cannot make the folder " + shown(join(o.out_dir, relative.substr(0, slash))) +
+                  because(errno);
+            return nullptr;
+        }
+        at = &*here;
+    }
+    leaf = relative.substr(start);
+    return at;
+}
+
+// Writes `data` in place of the input, as vkt2x and vkt2c do, or under the output folder.
+void put(const options& o, const entry& e, const source& input, std::span<const std::uint8_t> data,
+         const platform::folder* out, file_result& r) {
+    if (!out) {
+        replacement output(input);
+        const auto how = output.commit(data);
+        if (how != replacement::outcome::done)
+            r = failed(commit_failure(output, how, e.path, true, false));
+        return;
+    }
+    const std::string target = join(o.out_dir, e.relative);
+    std::string leaf, why;
+    std::optional<platform::folder> below;
+    const platform::folder* folder = output_folder(*out, e.relative, below, leaf, why, o);
+    if (!folder) {
+        r = failed(why);
+        return;
+    }
+    // Replacing the input itself would lose it, with no backup to go back to. (Without -f the
+    // rename refuses any existing file anyway.)
+    platform::kind type;
+    platform::identity id;
+    if (o.force && e.id && platform::look(*folder, leaf.c_str(), false, type, id) && id == *e.id) {
+        r = failed(shown(target) + " is the input itself");
+        return;
+    }
+    replacement output(input, *folder, leaf, o.force);
+    const auto how = output.commit(data);
+    if (how != replacement::outcome::done)
+        r = failed(commit_failure(output, how, target, false, o.force));
+}
+
+}  // namespace
+
+worker::worker() : input_(max_file_size + 1), output_(max_original_size) {}
+
+file_result worker::run(const options& o, const entry& e, const platform::folder* out) {
+    std::string why;
+    const auto input = load(e, input_, why);
+    if (!input) return failed(why);
+    const std::size_t got = input->size;
+    const bool longer = got > max_file_size;
+    const std::span<const std::uint8_t> file(input_.data(), std::min(got, max_file_size));
+    const auto size = decoded_size(file);
+
+    file_result r;
+    r.in = file.size();
+    if ((o.cmd == command::c) == size.has_value()) {
+        if (e.named) return failed(size ? "already in VKT2 form" : "not a VKT2 file");
+        r.how = file_result::state::skipped;
+        return r;
+    }
+    // In place, the backup's name must be free before anything is written.
+    const bool in_place = (o.cmd == command::x || o.cmd == command::c) && !out;
+    platform::kind type;
+    platform::identity id;
+    if (in_place && platform::look(input->folder, (e.name + ".BAK").c_str(), false, type, id))
+        return failed(shown(e.path) + ".BAK already exists");
+    if (o.cmd == command::c) {
+        if (got > max_original_size) return failed("too large: VKT2 holds at most 65,535 bytes");
+        const vkt2::file_result packed = compress(file);
+        if (!packed) return failed("does not fit in 65,536 bytes once compressed");
+        if (!decodes_to(packed.bytes, file, output_))
+            return failed("the compressed data does not decode back; the file is left as it was");
+        r.out = packed.bytes.size();
+        put(o, e, *input, packed.bytes, out, r);
+        return r;
+    }
+    r.out = *size;
+    if (o.cmd != command::l && !(o.zero_fill && o.cmd != command::t)) {
+        verdict v = test_file(std::span<const std::uint8_t>(input_.data(), got));
+        if (!v.failure.empty()) return failed(v.failure);
+        if (o.cmd == command::t) r.notes = std::move(v.warnings);
+    }
+    if (o.cmd == command::t) return r;
+    if (o.cmd == command::l) {
+        // The size the descriptor reported when the file was loaded.
+        if (longer) r.in = static_cast<std::size_t>(input->attributes.st_size);
+        return r;
+    }
+    const std::span<std::uint8_t> decoded(output_.data(), *size);
+    if (decompress_into(file, decoded).status != file_status::ok)
+        return failed("the stream needs bytes past the first 65,536; it cannot be decoded");
+    if (o.cmd == command::cat) {
+        r.data.assign(decoded.begin(), decoded.end());
+    } else {
+        put(o, e, *input, decoded, out, r);
+    }
+    return r;
+}
+
+}  // namespace vkt2::batch

@@ -1,0 +1,55 @@
+// vkt2: decompresses, compresses, tests and lists VKT2 files and whole folders of them.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+#include "engine.hpp"
+#include "options.hpp"
+#include "platform.hpp"
+#include "vkt2/vkt2.h"
+
+namespace {
+
+int run(int argc, char** argv) {
+    using vkt2::batch::parsed;
+    const parsed p = vkt2::batch::parse_arguments(std::vector<std::string>(argv + 1, argv + argc));
+    switch (p.what) {
+        case parsed::kind::help:
+            std::fputs(vkt2::batch::help_text, stdout);
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        case parsed::kind::version:
+            std::puts("vkt2 " VKT2_VERSION_STRING);
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        case parsed::kind::error:
+            std::fprintf(stderr, "vkt2: %s\n%s\n", p.error.c_str(), vkt2::batch::usage_line);
+            return 2;
+        case parsed::kind::run:
+            break;
+    }
+#ifdef _WIN32
+    // cat's bytes must reach the pipe as they are.
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    // SIGINT, SIGTERM and SIGHUP wait, in every thread, until the files under way are done;
+    // the run then stops, and the signal, delivered as `held` ends, ends the process.
+    const vkt2::platform::signals_held held;
+    return vkt2::batch::run(p.opts, stdout, stderr, vkt2::platform::stderr_is_terminal(),
+                            vkt2::platform::ending_signal_pending);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Before any file is opened: see set_up_process. An allocation that fails anywhere ends the
+    // run with a message, never with an abort, and takes this run's temporary files with it.
+    vkt2::platform::set_up_process("vkt2: out of memory\n");
+    const int status = run(argc, argv);
+    // A reader that went away ends the run as it ends other tools: by SIGPIPE.
+    if (status == vkt2::batch::broken_pipe_status) vkt2::platform::end_as_broken_pipe();
+    return status;
+}

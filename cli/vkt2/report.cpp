@@ -1,0 +1,290 @@
+// Output of a run. Only the engine's reporting thread calls into a reporter; only the sink's
+// own thread touches the streams.
+#include "report.hpp"
+
+#include <cerrno>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+namespace vkt2::batch {
+
+namespace {
+
+std::string right(const std::string& s, std::size_t width) {
+    return s.size() >= width ? s : std::string(width - s.size(), ' ') + s;
+}
+
+// The length of the valid UTF-8 sequence at s[i], or 0.
+std::size_t utf8_length(const std::string& s, std::size_t i) {
+    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned c = at(i);
+    std::size_t n;
+    std::uint32_t cp;
+    if (c >= 0xC2 && c <= 0xDF) {
+        n = 2, cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        n = 3, cp = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        n = 4, cp = c & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + n > s.size()) return 0;
+    for (std::size_t k = 1; k < n; ++k) {
+        if ((at(i + k) & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (at(i + k) & 0x3F);
+    }
+    const std::uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < least[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    // C1 controls are as able to drive a terminal as C0 ones.
+    if (cp >= 0x80 && cp <= 0x9F) return 0;
+    return n;
+}
+
+}  // namespace
+
+std::string shown(const std::string& name) {
+    std::string out;
+    out.reserve(name.size());
+    for (std::size_t i = 0; i < name.size();) {
+        const unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c == '\\') {
+            out += "\\\\";
+            ++i;
+        } else if (c >= 0x20 && c < 0x7F) {
+            out += static_cast<char>(c);
+            ++i;
+        } else if (const std::size_t n = c >= 0x80 ? utf8_length(name, i) : 0) {
+            out.append(name, i, n);
+            i += n;
+        } else {
+            static const char hex[] = "0123456789abcdef";
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+            ++i;
+        }
+    }
+    return out;
+}
+
+std::string listing_row(std::size_t compressed, std::size_t original, const std::string& name) {
+    // As gzip -l: the share of the original that compression saved, 0 for an empty original.
+    const double saved =
+        original == 0
+            ? 0.0
+            : 100.0 * (1.0 - static_cast<double>(compressed) / static_cast<double>(original));
+    char ratio[32];
+    std::snprintf(ratio, sizeof ratio, "%.1f%%", saved);
+    return right(std::to_string(compressed), 10) + ' ' + right(std::to_string(original), 10) + ' ' +
+           right(ratio, 7) + ' ' + shown(name);
+}
+
+struct sink::state {
+    std::FILE* out;
+    std::FILE* err;
+    std::function<bool()> stop;
+    std::mutex m;
+    std::condition_variable cv;
+    std::deque<std::pair<bool, std::string>> queue;
+    std::size_t queued = 0;
+    std::size_t written = 0;  // items done, a sign of a reader still reading
+    bool busy = false, closing = false, out_failed = false, broken = false;
+
+    // The writer: one write at a time, flushed whenever the queue runs dry.
+    void loop() {
+        std::unique_lock lock(m);
+        for (;;) {
+            cv.wait(lock, [&] { return closing || !queue.empty(); });
+            if (queue.empty()) return;
+            auto [to_out, bytes] = std::move(queue.front());
+            queue.pop_front();
+            queued -= bytes.size();
+            busy = true;
+            const bool dry = queue.empty();
+            const bool gone = broken;
+            lock.unlock();
+            bool out_bad = false, pipe_gone = false;
+            if (!gone) {
+                const auto failed = [&](bool is_out) {
+                    out_bad |= is_out;
+                    pipe_gone |= errno == EPIPE;
+                };
+                if (std::fwrite(bytes.data(), 1, bytes.size(), to_out ? out : err) != bytes.size())
+                    failed(to_out);
+                else if (dry && std::fflush(out) != 0)
+                    failed(true);
+                else if (dry && std::fflush(err) != 0)
+                    failed(false);
+            }
+            lock.lock();
+            busy = false;
+            ++written;
+            out_failed |= out_bad;
+            broken |= pipe_gone;
+            cv.notify_all();
+        }
+    }
+
+    // Waits for `ready`. Once the run stops, a reader that takes in nothing for a tenth of a
+    // second is given up on; one that keeps reading gets everything.
+    template <class P>
+    bool wait(std::unique_lock<std::mutex>& lock, P ready) {
+        const auto tick = std::chrono::milliseconds(50);
+        int stalled = 0;
+        for (std::size_t before = written; !ready(); before = written) {
+            if (broken) return false;
+            if (stop && stop() && written == before && ++stalled > 2) return false;
+            cv.wait_for(lock, tick);
+        }
+        return true;
+    }
+};
+
+namespace {
+constexpr std::size_t sink_room = std::size_t{1} << 18;
+}
+
+sink::sink(std::FILE* out, std::FILE* err, std::function<bool()> stop)
+    : s_(std::make_shared<state>()) {
+    s_->out = out;
+    s_->err = err;
+    s_->stop = std::move(stop);
+    // The thread holds the state, so a writer stuck on a stalled reader can be left behind.
+    std::thread([s = s_] { s->loop(); }).detach();
+}
+
+sink::~sink() {
+    std::unique_lock lock(s_->m);
+    s_->closing = true;
+    s_->cv.notify_all();
+    // Whatever was not written by now is dropped; a writer that is stuck is left to the end of
+    // the process, which the caller is about to bring.
+    s_->queue.clear();
+    s_->cv.wait_for(lock, std::chrono::milliseconds(200), [&] { return !s_->busy; });
+}
+
+bool sink::write(bool to_out, std::string bytes) {
+    std::unique_lock lock(s_->m);
+    if (!s_->wait(lock, [&] { return s_->queued < sink_room; })) return false;
+    s_->queued += bytes.size();
+    s_->queue.emplace_back(to_out, std::move(bytes));
+    s_->cv.notify_all();
+    return true;
+}
+
+bool sink::drain() {
+    std::unique_lock lock(s_->m);
+    return s_->wait(lock, [&] { return s_->queue.empty() && !s_->busy; });
+}
+
+bool sink::out_failed() const {
+    std::lock_guard lock(s_->m);
+    return s_->out_failed;
+}
+
+bool sink::broken_pipe() const {
+    std::lock_guard lock(s_->m);
+    return s_->broken;
+}
+
+reporter::reporter(const options& o, sink& to, bool terminal)
+    : o_(o), to_(to), terminal_(terminal && !o.quiet) {
+    if (o_.cmd == command::l) {
+        out(right("compressed", 10) + ' ' + right("original", 10) + ' ' + right("ratio", 7) +
+            " name\n");
+    }
+}
+
+void reporter::line(const std::string& text) {
+    clear_progress();
+    to_.write(false, "vkt2: " + text + "\n");
+}
+
+void reporter::out(std::string bytes) {
+    // Standard output may be the same terminal: no line glued to the progress line.
+    clear_progress();
+    to_.write(true, std::move(bytes));
+}
+
+void reporter::fail(const std::string& what, const std::string& text) {
+    ++failed_;
+    line(shown(what) + ": " + text);
+}
+
+void reporter::file(const entry& e, const file_result& r) {
+    switch (r.how) {
+        case file_result::state::skipped:
+            ++skipped_;
+            return;
+        case file_result::state::failed:
+            ++failed_;
+            for (const std::string& note : r.notes) line(shown(e.path) + ": " + note);
+            return;
+        case file_result::state::done:
+            break;
+    }
+    ++done_;
+    in_ += r.in;
+    out_bytes_ += r.out;
+    if (!o_.quiet) {
+        for (const std::string& note : r.notes) line(shown(e.path) + ": " + note);
+    }
+    if (o_.cmd == command::l) {
+        ++listed_;
+        out(listing_row(r.in, r.out, e.path) + "\n");
+    } else if (o_.cmd == command::cat && !r.data.empty()) {
+        out(std::string(r.data.begin(), r.data.end()));
+    }
+}
+
+void reporter::progress(std::size_t done, std::size_t total) {
+    using namespace std::chrono;
+    const auto now = steady_clock::now();
+    if (!terminal_ || now - start_ < milliseconds(500) || now - drawn_ < milliseconds(100)) return;
+    drawn_ = now;
+    const double seconds = duration<double>(now - start_).count();
+    char text[160];
+    std::snprintf(text, sizeof text, "vkt2: %llu/%llu files, %.1f MB in, %.0f files/s",
+                  static_cast<unsigned long long>(done), static_cast<unsigned long long>(total),
+                  static_cast<double>(in_) / 1e6, static_cast<double>(done) / seconds);
+    std::string drawn = text;
+    const std::size_t width = drawn.size();
+    if (width < progress_width_) drawn += std::string(progress_width_ - width, ' ');
+    progress_width_ = width;
+    to_.write(false, "\r" + drawn);
+}
+
+void reporter::clear_progress() {
+    if (progress_width_ == 0) return;
+    const std::size_t width = progress_width_;
+    progress_width_ = 0;
+    std::string blank(width + 2, ' ');
+    blank.front() = blank.back() = '\r';
+    to_.write(false, std::move(blank));
+}
+
+int reporter::finish() {
+    clear_progress();
+    if (o_.cmd == command::l && listed_ > 1) out(listing_row(in_, out_bytes_, "(totals)") + "\n");
+    to_.drain();
+    if (to_.out_failed() && !to_.broken_pipe()) {
+        ++failed_;
+        line("standard output: write error");
+    }
+    const bool summary = o_.cmd == command::x || o_.cmd == command::c || o_.cmd == command::t;
+    if (summary && !o_.quiet) {
+        const char* verb = o_.cmd == command::t ? "passed" : "done";
+        line(std::to_string(done_) + (done_ == 1 ? " file " : " files ") + verb + ", " +
+             std::to_string(failed_) + " failed, " + std::to_string(skipped_) + " skipped; " +
+             std::to_string(in_) + " bytes in, " + std::to_string(out_bytes_) + " bytes out");
+    }
+    to_.drain();
+    return failed_ == 0 ? 0 : 1;
+}
+
+}  // namespace vkt2::batch

@@ -1,0 +1,46 @@
+// Turns the PATHs of a command line into the fixed list of files a run considers.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform.hpp"
+
+namespace vkt2::batch {
+
+struct entry {
+    std::string path;      // as messages show it: the PATH, then the names below it
+    std::string relative;  // where its output goes under -o DIR
+    bool named = false;    // given on the command line rather than found by a walk
+    // The folder the walk opened that holds the file, and its name there: every later step
+    // goes through them, never through `path` again. No folder when it could not be opened.
+    std::shared_ptr<const platform::folder> folder;
+    std::string name;
+    std::optional<platform::identity> id;  // when the file could be looked at
+    std::string problem;                   // set when the walk already failed this entry
+};
+
+struct walk_result {
+    std::vector<entry> files;
+    std::size_t skipped = 0;  // seen by a walk but not taken
+};
+
+// NAME.BAK and NAME.$$$, in any case: the tools' own backups and temporary files.
+bool is_tool_file(std::string_view name);
+
+// Folders are walked in byte order of names, by descriptors and without recursion, so neither
+// depth nor path length has a limit. A walk takes only regular files: links (to folders or
+// files) and special files are skipped, and so are the tools' own files and the folder `leave
+// out` (the output folder). A name that cannot be looked at, or a folder that cannot be opened
+// or listed, is an entry with a problem. A PATH that is not a folder is taken as it is.
+walk_result walk(const std::vector<std::string>& paths,
+                 const std::optional<platform::identity>& leave_out = std::nullopt);
+
+// `base` and `name` joined with one separator.
+std::string join(const std::string& base, const std::string& name);
+
+}  // namespace vkt2::batch

@@ -1,0 +1,159 @@
+#!/usr/bin/env bash
+# The folder tool run as a process: command-line errors, signals, closed pipes, closed
+# standard streams and a stalled reader, and the single-file tools' rows for the same.
+#
+# Usage: vkt2_e2e.sh VKT2 VKT2X VKT2C [LAUNCHER...]
+# With a launcher the tools are Windows programs, and the cases that need signals, pipes
+# closed at the reader or POSIX descriptors are skipped.
+set -u
+export LC_ALL=C
+V=$(realpath "$1") X=$(realpath "$2") C=$(realpath "$3") LAUNCH=("${@:4}") win=${4:+1}
+root=$(mktemp -d) || exit 1
+trap 'chmod -R u+rwx "$root"; rm -rf "$root"' EXIT
+cd "$root" || exit 1
+failures=0 name=''
+
+begin_test() { name=$1; rm -rf "${root:?}"/w && mkdir "$root/w" && cd "$root/w" || exit 1; }
+fail() { echo "FAIL [$name]: $*" >&2 && failures=$((failures + 1)); }
+skip() { echo "skipped [$1]: $2"; }
+vkt2() { "${LAUNCH[@]}" "$V" "$@"; }
+
+# pack NAME TEXT: NAME becomes TEXT in VKT2 form, made by vkt2c.
+pack() {
+    printf '%s' "$2" >"$1" && "${LAUNCH[@]}" "$C" "$1" >/dev/null && rm -f "$1.BAK"
+}
+# many DIR N: N packed files in DIR with long names, NAME.BAK in the way for every third one,
+# so that a run has much to say.
+L=$(printf '%0200d' 0)
+many() {
+    mkdir -p "$1"
+    local i
+    for ((i = 0; i < $2; i++)); do
+        printf 'file %d of a folder, file %d of a folder\n' "$i" "$i" >"$1/f$i$L"
+    done
+    vkt2 c -q "$1"
+    find "$1" -name '*.BAK' -delete
+    for ((i = 0; i < $2; i += 3)); do echo taken >"$1/f$i$L.BAK"; done
+}
+# whole DIR N: no NAME.$$$ left, and every file either still packed or decoded with its backup.
+whole() {
+    local i f
+    [ -z "$(find "$1" -name '*$$$')" ] || fail "temporary files left: $(find "$1" -name '*$$$' | head -3)"
+    for ((i = 0; i < $2; i++)); do
+        f=$1/f$i$L
+        [ -e "$f" ] || { fail "$f is missing"; continue; }
+        if [ "$(head -c 4 "$f")" = VKT2 ]; then continue; fi
+        [ "$(cat "$f")" = "file $i of a folder, file $i of a folder" ] || fail "$f is damaged"
+        [ -e "$f.BAK" ] || fail "$f has no backup"
+    done
+}
+# closed_pipe FD CMD...: runs CMD with descriptor FD a pipe whose reader is already gone.
+closed_pipe() {
+    python3 -c 'import os, subprocess, sys
+r, w = os.pipe(); os.close(r)
+fd = int(sys.argv[1])
+kw = {"stdout": w} if fd == 1 else {"stderr": w}
+status = subprocess.call(sys.argv[2:], **kw)
+sys.exit(128 - status if status < 0 else status)' "$@"
+}
+
+begin_test 'a bad command line exits 2 with the usage line'
+out=$(vkt2 x -j 0 d 2>&1)
+[ $? = 2 ] || fail "status $?"
+[[ $out == *"usage: vkt2"* ]] || fail "no usage line: $out"
+vkt2 frobnicate d 2>/dev/null
+[ $? = 2 ] || fail "unknown command: status $?"
+
+begin_test '--version prints the name and version'
+out=$(vkt2 --version) || fail "status $?"
+[[ $out =~ ^vkt2\ [0-9]+\.[0-9]+ ]] || fail "printed: $out"
+
+begin_test 'a file cut inside its header fails t'
+printf VKT2 >bare
+printf 'VKT2\005' >five
+vkt2 t -q bare five 2>err
+[ $? = 1 ] || fail "status $?"
+[ "$(grep -c 'ends inside its 8-byte header' err)" = 2 ] || fail "said: $(cat err)"
+
+if [ "$win" ]; then
+    for c in 'a closed pipe' 'closed standard streams' 'a stalled reader and SIGINT' \
+        'a tree 10,000 folders deep'; do
+        skip "$c" "needs POSIX signals, pipes and descriptors"
+    done
+    [ "$failures" = 0 ] || exit 1
+    exit 0
+fi
+
+begin_test 'a closed pipe ends the run by SIGPIPE, no file between its renames'
+many d 300
+closed_pipe 2 "$V" x -j2 d
+status=$?
+[ $status = 141 ] || fail "status $status"
+whole d 300
+vkt2 x d 2>&1 | head -n 1 >/dev/null
+[ "${PIPESTATUS[0]}" = 141 ] || fail "through head: status ${PIPESTATUS[0]}"
+whole d 300
+
+begin_test 'vkt2x and vkt2c leave no temporary file when a message meets a closed pipe'
+printf 'VKT2\377\377' >hungry
+head -c 65530 /dev/zero | tr '\0' '\377' >>hungry
+closed_pipe 2 "$X" hungry >stat
+[ -e 'hungry.$$$' ] && fail "vkt2x left hungry.\$\$\$"
+printf 'plain text' >p
+closed_pipe 1 "$C" p 2>/dev/null
+[ -e 'p.$$$' ] && fail "vkt2c left p.\$\$\$"
+cmp -s p.BAK <(printf 'plain text') || fail "vkt2c did not keep the original"
+
+begin_test 'closed standard streams never receive the data'
+many d 30
+vkt2 x d 2>&- >&- <&-
+[ $? = 1 ] || fail "status $?"
+whole d 30
+[ "$(cat "d/f1$L")" = "file 1 of a folder, file 1 of a folder" ] || fail "d/f1 not decoded"
+pack one 'the only file'
+"$X" one 2>&- >&-
+[ "$(cat one)" = 'the only file' ] || fail "vkt2x wrote into its data"
+
+begin_test 'a stalled reader and SIGINT: the run ends within a second with 130'
+many d 3000
+mkfifo stall
+exec 3<>stall
+# Job control, or the shell starts the run with SIGINT ignored.
+set -m
+"$V" x -j2 d 2>stall &
+pid=$!
+set +m
+sleep 0.5
+kill -INT $pid
+start=$(date +%s%N)
+wait $pid
+status=$?
+elapsed=$((($(date +%s%N) - start) / 1000000))
+exec 3>&-
+[ $status = 130 ] || fail "status $status"
+[ $elapsed -lt 1500 ] || fail "took $elapsed ms to end"
+whole d 3000
+
+begin_test 'a tree 10,000 folders deep is walked whole on a small stack'
+pack f 'at the bottom'
+mkdir deep
+# Made by descriptors too: no shell can cd that far down.
+python3 -c 'import os, sys
+fd = os.open("deep", os.O_RDONLY)
+for _ in range(10000):
+    os.mkdir("d", dir_fd=fd)
+    below = os.open("d", os.O_RDONLY, dir_fd=fd)
+    os.close(fd)
+    fd = below
+out = os.open("f", os.O_WRONLY | os.O_CREAT, 0o644, dir_fd=fd)
+os.write(out, open("f", "rb").read())' || fail "cannot make the tree"
+rm f
+(ulimit -s 512 && "$V" x -q deep) || fail "status $?"
+python3 -c 'import os
+fd = os.open("deep", os.O_RDONLY)
+for _ in range(10000):
+    fd = os.open("d", os.O_RDONLY, dir_fd=fd)
+assert os.read(os.open("f", os.O_RDONLY, dir_fd=fd), 100) == b"at the bottom"' 2>/dev/null ||
+    fail "the deepest file was not decoded"
+
+[ "$failures" = 0 ] || exit 1
