@@ -349,7 +349,7 @@ TEST_F(BatchTest, EntriesThatCannotBeLookedAtFailTheRun) {
     fs::permissions("d/locked", fs::perms::owner_read);
     EXPECT_EQ(vkt2("t -q d"), 1);
     fs::permissions("d/locked", fs::perms::owner_all);
-    EXPECT_EQ(err_, "vkt2: d/locked/f: cannot look at it: Permission denied\n");
+    EXPECT_EQ(err_, "vkt2: d/locked: cannot read the folder: Permission denied\n");
 }
 #endif
 

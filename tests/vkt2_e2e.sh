@@ -156,4 +156,22 @@ for _ in range(10000):
 assert os.read(os.open("f", os.O_RDONLY, dir_fd=fd), 100) == b"at the bottom"' 2>/dev/null ||
     fail "the deepest file was not decoded"
 
+begin_test 'a folder that can be listed but not searched fails the run with the reason'
+# Root searches every folder, so as root the run is made as nobody.
+as=()
+if [ "$(id -u)" = 0 ]; then
+    as=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+    chmod 755 "$root" "$root/w"
+fi
+mkdir -p d/locked && pack d/locked/f x && pack d/open y
+[ "${#as[@]}" = 0 ] || chown -R 65534:65534 d
+chmod 500 d/open && chmod 444 d/locked
+"${as[@]}" "$V" t d >out 2>err
+status=$?
+chmod 755 d/locked
+[ $status = 1 ] || fail "status $status"
+[ "$(head -n 1 err)" = "vkt2: d/locked: cannot read the folder: Permission denied" ] ||
+    fail "said: $(cat err)"
+grep -q '^vkt2: 1 file passed, 1 failed' err || fail "summary: $(tail -n 1 err)"
+
 [ "$failures" = 0 ] || exit 1

@@ -11,8 +11,8 @@ namespace vkt2::batch {
 
 // Points where a test can act between the steps of a run.
 struct hooks {
-    std::function<void()> after_walk;               // the list is fixed; no file started yet
-    std::function<void(std::size_t)> before_work;   // a worker is about to work on file i
+    std::function<void()> after_walk;              // the list is fixed; no file started yet
+    std::function<void(std::size_t)> before_work;  // a worker is about to work on file i
 };
 
 // The status of a run whose standard output or error was a pipe with no reader left.
