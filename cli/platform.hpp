@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <span>
 #include <string>
@@ -109,8 +110,10 @@ std::optional<folder> copy_folder(const folder& dir);
 // The identity of an open folder.
 std::optional<identity> identity_of(const folder& dir);
 
-// The system's words for an errno value.
-std::string reason(int error);
+// The system's words for an errno value; the C library's are the same on every platform.
+inline std::string reason(int error) {
+    return std::strerror(error);
+}
 
 // Sets up any of the tools before it opens a file: descriptors 0, 1 and 2 open (to the null
 // device when they were closed, so no file of the run can take their place), a write to a closed

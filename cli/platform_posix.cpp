@@ -148,10 +148,6 @@ std::optional<identity> identity_of(const folder& dir) {
     return identity_from(st);
 }
 
-std::string reason(int error) {
-    return std::strerror(error);
-}
-
 namespace {
 const char* memory_message = "out of memory\n";
 }  // namespace

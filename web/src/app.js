@@ -276,24 +276,14 @@ $('more').addEventListener('click', () => {
 });
 $('preview-as').addEventListener('change', showPreview);
 $('preview-close').addEventListener('click', () => ($('preview').hidden = true));
-$('zip-decoded').addEventListener(
-  'click',
-  guard(() => saveZip('decode')),
-);
-$('zip-compressed').addEventListener(
-  'click',
-  guard(() => saveZip('compress')),
-);
+// Every save runs through guard, so a failure shows instead of vanishing.
+const onClick = (id, action) => $(id).addEventListener('click', guard(action));
+onClick('zip-decoded', () => saveZip('decode'));
+onClick('zip-compressed', () => saveZip('compress'));
 if ('showDirectoryPicker' in window) {
   $('dir-decoded').hidden = $('dir-compressed').hidden = false;
-  $('dir-decoded').addEventListener(
-    'click',
-    guard(() => saveTree('decode')),
-  );
-  $('dir-compressed').addEventListener(
-    'click',
-    guard(() => saveTree('compress')),
-  );
+  onClick('dir-decoded', () => saveTree('decode'));
+  onClick('dir-compressed', () => saveTree('compress'));
 }
 
 const picked = (input) =>
