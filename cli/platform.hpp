@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -73,7 +74,22 @@ std::optional<folder> open_parent(const char* path, std::string& leaf);
 // Opens `name` for reading without waiting on a FIFO's writer, and reports its attributes.
 // Nothing when it cannot be opened, or is neither a regular file nor a folder (a folder then
 // fails at the read, as it always has); errno says why. Unless `follow`, a link is refused.
-file open_input(const folder& dir, const char* name, attributes& info, bool follow = true);
+// With `stream`, a FIFO is taken too, to be read with read_stream.
+file open_input(const folder& dir, const char* name, attributes& info, bool follow = true,
+                bool stream = false);
+
+// Whether `info` is that of a FIFO or pipe.
+bool is_pipe(const attributes& info);
+
+// The descriptor of standard input, which no `file` owns.
+inline constexpr int standard_input = 0;
+
+// Reads the descriptor `fd` until `buffer` is full or its data ends, waiting for a writer as
+// long as it takes, but giving up (EINTR) once `interrupted` returns true. With `total`, reads
+// on to the end and counts every byte there. Nothing on a read error; errno says why.
+std::optional<std::size_t> read_stream(int fd, std::span<std::uint8_t> buffer,
+                                       const std::function<bool()>& interrupted,
+                                       std::uint64_t* total = nullptr);
 
 // What a file is, as far as two names of one file go: device and inode, or on Windows the
 // volume and file index.
@@ -82,7 +98,7 @@ struct identity {
     auto operator<=>(const identity&) const = default;
 };
 
-enum class kind { file, folder, other };
+enum class kind { file, folder, link, other };
 
 // One name in a folder. `error` is the errno of looking at it (its kind then unknown), else 0.
 struct listed {
@@ -127,6 +143,8 @@ void set_up_process(const char* no_memory);
 void raise_descriptor_limit();
 
 bool stderr_is_terminal();
+bool stdout_is_terminal();
+bool stdin_is_terminal();
 
 // True when SIGINT, SIGTERM or SIGHUP waits, held, and is not one the caller ignores.
 bool ending_signal_pending();

@@ -1,6 +1,7 @@
 // POSIX and Linux implementation of the platform layer.
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -52,27 +53,78 @@ bool regular_or_folder(const struct stat& st) {
 }
 }  // namespace
 
-file open_input(const folder& dir, const char* name, attributes& info, bool follow) {
+file open_input(const folder& dir, const char* name, attributes& info, bool follow, bool stream) {
     // Looking first spares devices the side effects an open may have; the open descriptor is
     // what counts, as the name may change in between.
     struct stat named;
     if (::fstatat(dir.fd.get(), name, &named, follow ? 0 : AT_SYMLINK_NOFOLLOW) != 0) return file();
-    if (!regular_or_folder(named)) {
+    const auto wanted = [&](const struct stat& st) {
+        return regular_or_folder(st) || (stream && S_ISFIFO(st.st_mode));
+    };
+    if (!wanted(named)) {
         errno = S_ISLNK(named.st_mode) ? ELOOP : EINVAL;
         return file();
     }
     const int nofollow = follow ? 0 : O_NOFOLLOW;
     file f(::openat(dir.fd.get(), name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | nofollow));
-    if (f && (::fstat(f.get(), &info) != 0 || !regular_or_folder(info))) {
+    if (f && (::fstat(f.get(), &info) != 0 || !wanted(info))) {
         errno = EINVAL;
         return file();
+    }
+    // A FIFO is then read as a pipe: read_stream waits for its writer.
+    if (f && S_ISFIFO(info.st_mode)) {
+        const int flags = ::fcntl(f.get(), F_GETFL);
+        if (flags == -1 || ::fcntl(f.get(), F_SETFL, flags & ~O_NONBLOCK) == -1) return file();
     }
     return f;
 }
 
+bool is_pipe(const attributes& info) {
+    return S_ISFIFO(info.st_mode);
+}
+
+std::optional<std::size_t> read_stream(int fd, std::span<std::uint8_t> buffer,
+                                       const std::function<bool()>& interrupted,
+                                       std::uint64_t* total) {
+    // The run holds back ending signals, so a read that waits on a writer would not end at an
+    // interrupt: the wait is a poll that looks at `interrupted` now and then. Descriptor 0 stays
+    // blocking, as other processes share it.
+    std::uint8_t scrap[4096];
+    std::size_t got = 0;
+    std::uint64_t counted = 0;
+    for (;;) {
+        const bool filling = got < buffer.size();
+        if (!filling && !total) break;
+        pollfd p{fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, 100);
+        if (ready < 0 && errno != EINTR) return std::nullopt;
+        if (ready <= 0) {
+            if (interrupted && interrupted()) {
+                errno = EINTR;
+                return std::nullopt;
+            }
+            continue;
+        }
+        const ssize_t n = filling ? ::read(fd, buffer.data() + got, buffer.size() - got)
+                                  : ::read(fd, scrap, sizeof scrap);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN) continue;
+            return std::nullopt;
+        }
+        if (filling) got += static_cast<std::size_t>(n);
+        counted += static_cast<std::uint64_t>(n);
+    }
+    if (total) *total = counted;
+    return got;
+}
+
 namespace {
 kind kind_of(const struct stat& st) {
-    return S_ISREG(st.st_mode) ? kind::file : S_ISDIR(st.st_mode) ? kind::folder : kind::other;
+    return S_ISREG(st.st_mode)   ? kind::file
+           : S_ISDIR(st.st_mode) ? kind::folder
+           : S_ISLNK(st.st_mode) ? kind::link
+                                 : kind::other;
 }
 identity identity_from(const struct stat& st) {
     return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
@@ -184,6 +236,14 @@ void raise_descriptor_limit() {
 
 bool stderr_is_terminal() {
     return ::isatty(STDERR_FILENO) == 1;
+}
+
+bool stdout_is_terminal() {
+    return ::isatty(STDOUT_FILENO) == 1;
+}
+
+bool stdin_is_terminal() {
+    return ::isatty(STDIN_FILENO) == 1;
 }
 
 void end_as_broken_pipe() {

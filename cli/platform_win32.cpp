@@ -77,9 +77,10 @@ std::optional<folder> open_parent(const char* path, std::string& leaf) {
 }
 
 // A folder cannot be opened as a file here, so it fails at this step rather than at the read.
-file open_input(const folder& dir, const char* name, attributes& info, bool) {
+file open_input(const folder& dir, const char* name, attributes& info, bool, bool stream) {
     file f(::_open(path_of(dir, name).c_str(), _O_RDONLY | _O_BINARY));
-    if (f && (::_fstat64(f.get(), &info) != 0 || !is_regular(info))) {
+    if (f && (::_fstat64(f.get(), &info) != 0 ||
+              !(is_regular(info) || (stream && (info.st_mode & _S_IFMT) == _S_IFIFO)))) {
         errno = EINVAL;
         return file();
     }
@@ -105,7 +106,7 @@ bool look(const folder& dir, const char* name, bool follow, kind& type, identity
         return false;
     }
     const DWORD a = info.dwFileAttributes;
-    type = (a & FILE_ATTRIBUTE_REPARSE_POINT) && !follow ? kind::other
+    type = (a & FILE_ATTRIBUTE_REPARSE_POINT) && !follow ? kind::link
            : (a & FILE_ATTRIBUTE_DIRECTORY)              ? kind::folder
            : (a & FILE_ATTRIBUTE_DEVICE)                 ? kind::other
                                                          : kind::file;
@@ -180,6 +181,40 @@ void raise_descriptor_limit() {}
 
 bool stderr_is_terminal() {
     return ::_isatty(::_fileno(stderr)) != 0;
+}
+
+bool stdout_is_terminal() {
+    return ::_isatty(::_fileno(stdout)) != 0;
+}
+
+bool stdin_is_terminal() {
+    return ::_isatty(::_fileno(stdin)) != 0;
+}
+
+bool is_pipe(const attributes& info) {
+    return (info.st_mode & _S_IFMT) == _S_IFIFO;
+}
+
+// Console input ends its wait at Ctrl+C by itself here; no poll is needed.
+std::optional<std::size_t> read_stream(int fd, std::span<std::uint8_t> buffer,
+                                       const std::function<bool()>&, std::uint64_t* total) {
+    std::size_t got = 0;
+    std::uint64_t counted = 0;
+    char scrap[4096];
+    for (;;) {
+        const bool filling = got < buffer.size();
+        if (!filling && !total) break;
+        const unsigned want =
+            filling ? static_cast<unsigned>(std::min<std::size_t>(buffer.size() - got, INT_MAX))
+                    : static_cast<unsigned>(sizeof scrap);
+        const int n = ::_read(fd, filling ? static_cast<void*>(buffer.data() + got) : scrap, want);
+        if (n == 0) break;
+        if (n < 0) return std::nullopt;
+        if (filling) got += static_cast<std::size_t>(n);
+        counted += static_cast<std::uint64_t>(n);
+    }
+    if (total) *total = counted;
+    return got;
 }
 
 bool ending_signal_pending() {

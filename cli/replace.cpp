@@ -86,7 +86,34 @@ replacement::~replacement() {
 
 replacement::outcome replacement::commit(std::span<const std::uint8_t> data) {
     if (!file_) return outcome::cannot_create;
-    if (!platform::write_all(file_, data) || !platform::check_written(file_)) {
+    if (!platform::write_all(file_, data)) {
+        error_ = errno;
+        return outcome::write_failed;
+    }
+    written_ = data.size();
+    return finish();
+}
+
+replacement::outcome replacement::commit_copy(const platform::file& from,
+                                              std::span<std::uint8_t> buffer) {
+    if (!file_) return outcome::cannot_create;
+    for (;;) {
+        const auto got = platform::read_up_to(from, buffer);
+        if (!got) {
+            error_ = errno;
+            return outcome::read_failed;
+        }
+        if (!platform::write_all(file_, buffer.first(*got))) {
+            error_ = errno;
+            return outcome::write_failed;
+        }
+        written_ += *got;
+        if (*got < buffer.size()) return finish();
+    }
+}
+
+replacement::outcome replacement::finish() {
+    if (!platform::check_written(file_)) {
         error_ = errno;
         return outcome::write_failed;
     }

@@ -64,7 +64,7 @@ bool rename_no_replace(const renamer& ops, const platform::folder& dir, const ch
 // NAME.$$$, and removes it again on destruction unless commit() completed the data.
 class replacement {
   public:
-    enum class outcome { done, cannot_create, write_failed, rename_failed };
+    enum class outcome { done, cannot_create, read_failed, write_failed, rename_failed };
 
     // In place of `input`, keeping it as NAME.BAK. `input` and `ops` must outlive this.
     explicit replacement(const source& input, const renamer& ops = default_renamer);
@@ -83,12 +83,18 @@ class replacement {
     // recovers.
     outcome commit(std::span<const std::uint8_t> data);
 
+    // The same with the rest of the open file `from` as the data, read through `buffer`, for a
+    // file copied as it is; written() says how many bytes that was.
+    outcome commit_copy(const platform::file& from, std::span<std::uint8_t> buffer);
+    std::uint64_t written() const { return written_; }
+
     // The errno of the step that failed, 0 when none did or none was known.
     int error() const { return error_; }
 
     static const renamer default_renamer;
 
   private:
+    outcome finish();
     replacement(const source& input, const platform::folder& dir, std::string name, bool backup,
                 bool force, const renamer& ops);
 
@@ -98,6 +104,7 @@ class replacement {
     std::string name_, temp_name_, backup_name_;  // no backup when empty
     bool force_;
     int error_ = 0;
+    std::uint64_t written_ = 0;
     platform::file file_;
     std::optional<platform::temp_guard> guard_;
 };

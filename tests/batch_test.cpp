@@ -102,10 +102,45 @@ TEST(BatchOptions, ParsesCommandsAndRefusesBadCommandLines) {
     EXPECT_TRUE(p.what == parsed::kind::run && p.opts.cmd == vkt2::batch::command::x &&
                 p.opts.paths == strings({"d", "-f"}) && p.opts.quiet && !p.opts.force &&
                 p.opts.out_dir == "out" && p.opts.jobs == 3u);
-    EXPECT_EQ(vkt2::batch::parse_arguments({"--help"}).what, parsed::kind::help);
-    for (const char* bad : {"", "z d", "x", "x -o", "x -f d", "x -j 0 d", "x -j 65 d", "x -j2x d",
-                            "t -o o d", "l -q d", "cat -j 2 d", "x --quiet d"})
-        EXPECT_EQ(vkt2::batch::parse_arguments(split(bad)).what, parsed::kind::error) << bad;
+    const auto q = vkt2::batch::parse_arguments(
+        split("c --output=o1 --jobs 5 --force --verbose --json --all d --quiet -v -oo2"));
+    EXPECT_TRUE(q.what == parsed::kind::run && q.opts.out_dir == "o2" && q.opts.jobs == 5u &&
+                q.opts.force && q.opts.verbose && !q.opts.quiet && q.opts.json && q.opts.all);
+    // With no PATH, a command that only reads takes a standard input that is not a terminal.
+    EXPECT_EQ(vkt2::batch::parse_arguments({"cat"}, true).opts.paths, strings({"-"}));
+    EXPECT_EQ(vkt2::batch::parse_arguments({"x"}, true).error, "no PATH given");
+    for (const char* line : {"--help", "x -h d", "t d --help", "l -qh"})
+        EXPECT_EQ(vkt2::batch::parse_arguments(split(line)).what, parsed::kind::help) << line;
+    for (const char* line : {"-V", "cat -V", "t d --version"})
+        EXPECT_EQ(vkt2::batch::parse_arguments(split(line)).what, parsed::kind::version) << line;
+    const std::pair<const char*, const char*> bad[] = {
+        {"", "no command given"},
+        {"z d", "unknown command 'z'"},
+        {"x", "no PATH given"},
+        {"x -o", "option -o needs a value"},
+        {"x --output", "option --output needs a value"},
+        {"x --force=1 d", "option --force takes no value"},
+        {"x -f d", "-f applies only with -o or -"},
+        {"x --all d", "--all applies only with -o"},
+        {"x -j 0 d", "-j needs a number of workers from 1 to 64"},
+        {"x --jobs=65 d", "-j needs a number of workers from 1 to 64"},
+        {"x -j2x d", "-j needs a number of workers from 1 to 64"},
+        {"t -Z d", "unknown option -Z"},
+        {"t -qZ d", "unknown option -Z"},
+        {"x --foo d", "unknown option --foo"},
+        {"t -o o d", "option -o does not apply to t"},
+        {"l --output=o d", "option --output does not apply to l"},
+        {"cat -j 2 d", "option -j does not apply to cat"},
+        {"cat --json d", "option --json does not apply to cat"},
+        {"t --all d", "option --all does not apply to t"},
+        {"t - d -", "- (standard input) can be read only once"},
+        {"x - d", "- must be the only PATH of x"},
+        {"c -o o -", "-o does not apply to -: c - writes to standard output"},
+        {"x --json -", "--json does not apply to -: standard output carries the data"}};
+    for (const auto& [line, why] : bad) {
+        const auto r = vkt2::batch::parse_arguments(split(line));
+        EXPECT_TRUE(r.what == parsed::kind::error && r.error == why) << line << ": " << r.error;
+    }
 }
 
 TEST_F(BatchTest, InPlaceRunsDoWhatTheOneFileToolsDoAndNeverTakeBackups) {

@@ -23,6 +23,12 @@ namespace vkt2::batch {
 
 namespace {
 
+// Whether --all copies the entry a walk skipped.
+bool copies(const options& o, const entry& e) {
+    return o.all && !o.out_dir.empty() && e.copyable &&
+           (o.cmd == command::x || o.cmd == command::c);
+}
+
 // Settles before any work what would race if run side by side: the same file changed in place
 // twice (the later one is dropped), two inputs writing to one output, or an output that is an
 // input of this run (the later one fails). Files are the same by identity, never by spelling.
@@ -40,6 +46,8 @@ std::vector<std::optional<file_result>> settle(const options& o, std::vector<ent
         std::optional<file_result> r;
         if (!e.problem.empty()) {
             r = failed(e.problem);
+        } else if (!e.skip.empty() && !copies(o, e)) {
+            r = skipped(e.skip);
         } else if (writes && !out && o.out_dir.empty()) {
             if (e.id && !seen.insert(*e.id).second) continue;
         } else if (writes && out) {
@@ -123,14 +131,14 @@ int run(const options& o, std::FILE* out, std::FILE* err, bool terminal,
         return stopped || (stopped = to.broken_pipe() || (interrupted && interrupted()));
     };
     reporter report(o, to, terminal);
-    report.skip(w.skipped);
     std::vector<entry>& files = w.files;
 
     std::optional<platform::folder> out_root;
     std::string out_why;
     const bool writes = o.cmd == command::x || o.cmd == command::c;
-    const bool any =
-        std::any_of(files.begin(), files.end(), [](const entry& e) { return e.problem.empty(); });
+    const bool any = std::any_of(files.begin(), files.end(), [&](const entry& e) {
+        return e.problem.empty() && (e.skip.empty() || copies(o, e));
+    });
     if (writes && !o.out_dir.empty() && any) out_root = open_output(o.out_dir, out_why);
     std::vector<std::optional<file_result>> results =
         settle(o, files, out_root ? &*out_root : nullptr, out_id.has_value());
@@ -175,7 +183,7 @@ int run(const options& o, std::FILE* out, std::FILE* err, bool terminal,
             started[i] = 1;
             lock.unlock();
             if (at.before_work) at.before_work(i);
-            file_result r = mine.run(o, files[i], root);
+            file_result r = mine.run(o, files[i], root, interrupted);
             lock.lock();
             results[i] = std::move(r);
             if (i == reported) done_cv.notify_one();
@@ -201,7 +209,7 @@ int run(const options& o, std::FILE* out, std::FILE* err, bool terminal,
                 ++next;
                 lock.unlock();
                 if (at.before_work) at.before_work(i);
-                file_result r = workers.front().run(o, files[i], root);
+                file_result r = workers.front().run(o, files[i], root, interrupted);
                 lock.lock();
                 results[i] = std::move(r);
                 continue;

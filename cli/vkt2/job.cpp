@@ -21,6 +21,13 @@ file_result failed(std::string why) {
     return r;
 }
 
+file_result skipped(std::string why) {
+    file_result r;
+    r.how = file_result::state::skipped;
+    r.reason = std::move(why);
+    return r;
+}
+
 namespace {
 
 std::string because(int error) {
@@ -28,17 +35,53 @@ std::string because(int error) {
 }
 
 // Loads up to buffer.size() bytes. The buffer is one byte longer than what ever counts, so a
-// full read shows a file longer than that.
-std::optional<source> load(const entry& e, std::span<std::uint8_t> buffer, std::string& why) {
+// full read shows a file longer than that. Standard input, and a FIFO named for a command that
+// only reads, are read as streams; `whole` is then the size of all of it when `count_all`.
+std::optional<source> load(const entry& e, std::span<std::uint8_t> buffer, bool stream,
+                           bool count_all, const std::function<bool()>& interrupted,
+                           std::uint64_t& whole, std::string& why) {
+    const auto read = [&](int fd, source& s) {
+        const auto got =
+            platform::read_stream(fd, buffer, interrupted, count_all ? &whole : nullptr);
+        if (!got) {
+            why = "cannot read" + because(errno);
+            return false;
+        }
+        s.size = *got;
+        if (!count_all) whole = *got;
+        s.result = source::status::loaded;
+        return true;
+    };
+    if (e.standard_input) {
+        source s;
+        if (!read(platform::standard_input, s)) return std::nullopt;
+        return s;
+    }
     auto dir = e.folder ? platform::copy_folder(*e.folder) : std::nullopt;
     if (!dir) {
         why = "cannot open" + because(errno);
         return std::nullopt;
     }
+    if (stream) {
+        source s;
+        platform::file f = platform::open_input(*dir, e.name.c_str(), s.attributes, true, true);
+        if (!f) {
+            why = errno == EINVAL ? "not a regular file" : "cannot open" + because(errno);
+            return std::nullopt;
+        }
+        if (platform::is_pipe(s.attributes)) {
+            s.folder = std::move(*dir);
+            s.name = e.name;
+            if (!read(f.get(), s)) return std::nullopt;
+            return s;
+        }
+        // A regular file after all: loaded as any other below.
+    }
     // Below a named folder a link is never followed, even one swapped in since the walk.
     source s = load_source(std::move(*dir), e.name, buffer, e.named);
     switch (s.result) {
         case source::status::loaded:
+            whole = static_cast<std::uint64_t>(s.attributes.st_size);
             return s;
         case source::status::cannot_open:
             why = s.error == EINVAL ? "not a regular file" : "cannot open" + because(s.error);
@@ -58,6 +101,8 @@ std::string commit_failure(const replacement& output, replacement::outcome how,
         case replacement::outcome::done:
         case replacement::outcome::cannot_create:
             break;
+        case replacement::outcome::read_failed:
+            return "cannot read" + because(output.error());
         case replacement::outcome::write_failed:
             return "cannot write " + shown_path + ".$$$" + because(output.error());
         case replacement::outcome::rename_failed:
@@ -128,13 +173,51 @@ void put(const options& o, const entry& e, const source& input, std::span<const 
         r = failed(commit_failure(output, how, target, false, o.force));
 }
 
+// Copies the skipped file as it is to its place under the output folder (--all), through the
+// same temporary file, checks and renames as an output.
+file_result copy_as_is(const options& o, const entry& e, const platform::folder& out,
+                       std::span<std::uint8_t> buffer, std::string why_skipped) {
+    auto dir = e.folder ? platform::copy_folder(*e.folder) : std::nullopt;
+    if (!dir) return failed("cannot open" + because(errno));
+    source input;
+    input.name = e.name;
+    platform::file from = platform::open_input(*dir, e.name.c_str(), input.attributes, e.named);
+    if (!from)
+        return failed(errno == EINVAL ? "not a regular file" : "cannot open" + because(errno));
+    input.folder = std::move(*dir);
+    input.result = source::status::loaded;
+    const std::string target = join(o.out_dir, e.relative);
+    std::string leaf, why;
+    std::optional<platform::folder> below;
+    const platform::folder* folder = output_folder(out, e.relative, below, leaf, why, o);
+    if (!folder) return failed(why);
+    platform::kind type;
+    platform::identity id;
+    if (o.force && e.id && platform::look(*folder, leaf.c_str(), false, type, id) && id == *e.id)
+        return failed(shown(target) + " is the input itself");
+    replacement output(input, *folder, leaf, o.force);
+    const auto how = output.commit_copy(from, buffer);
+    if (how != replacement::outcome::done)
+        return failed(commit_failure(output, how, target, false, o.force));
+    file_result r;
+    r.how = file_result::state::copied;
+    r.reason = std::move(why_skipped);
+    r.in = r.out = static_cast<std::size_t>(output.written());
+    return r;
+}
+
 }  // namespace
 
 worker::worker() : input_(max_file_size + 1), output_(max_original_size) {}
 
-file_result worker::run(const options& o, const entry& e, const platform::folder* out) {
+file_result worker::run(const options& o, const entry& e, const platform::folder* out,
+                        const std::function<bool()>& interrupted) {
+    if (!e.skip.empty()) return copy_as_is(o, e, *out, input_, e.skip);
     std::string why;
-    const auto input = load(e, input_, why);
+    std::uint64_t whole = 0;
+    const bool reads_only = o.cmd == command::t || o.cmd == command::l || o.cmd == command::cat;
+    const auto input =
+        load(e, input_, e.named && reads_only, o.cmd == command::l, interrupted, whole, why);
     if (!input) return failed(why);
     const std::size_t got = input->size;
     const bool longer = got > max_file_size;
@@ -145,11 +228,12 @@ file_result worker::run(const options& o, const entry& e, const platform::folder
     r.in = file.size();
     if ((o.cmd == command::c) == size.has_value()) {
         if (e.named) return failed(size ? "already in VKT2 form" : "not a VKT2 file");
-        r.how = file_result::state::skipped;
-        return r;
+        const char* reason = size ? reasons::vkt2 : reasons::not_vkt2;
+        if (o.all && out) return copy_as_is(o, e, *out, input_, reason);
+        return skipped(reason);
     }
     // In place, the backup's name must be free before anything is written.
-    const bool in_place = (o.cmd == command::x || o.cmd == command::c) && !out;
+    const bool in_place = (o.cmd == command::x || o.cmd == command::c) && !out && !e.standard_input;
     platform::kind type;
     platform::identity id;
     if (in_place && platform::look(input->folder, (e.name + ".BAK").c_str(), false, type, id))
@@ -161,7 +245,10 @@ file_result worker::run(const options& o, const entry& e, const platform::folder
         if (!decodes_to(packed.bytes, file, output_))
             return failed("the compressed data does not decode back; the file is left as it was");
         r.out = packed.bytes.size();
-        put(o, e, *input, packed.bytes, out, r);
+        if (e.standard_input)
+            r.data = packed.bytes;
+        else
+            put(o, e, *input, packed.bytes, out, r);
         return r;
     }
     r.out = *size;
@@ -172,14 +259,14 @@ file_result worker::run(const options& o, const entry& e, const platform::folder
     }
     if (o.cmd == command::t) return r;
     if (o.cmd == command::l) {
-        // The size the descriptor reported when the file was loaded.
-        if (longer) r.in = static_cast<std::size_t>(input->attributes.st_size);
+        // The size the descriptor reported when the file was loaded, or all a stream held.
+        if (longer) r.in = static_cast<std::size_t>(whole);
         return r;
     }
     const std::span<std::uint8_t> decoded(output_.data(), *size);
     if (decompress_into(file, decoded).status != file_status::ok)
         return failed("the stream needs bytes past the first 65,536; it cannot be decoded");
-    if (o.cmd == command::cat) {
+    if (o.cmd == command::cat || e.standard_input) {
         r.data.assign(decoded.begin(), decoded.end());
     } else {
         put(o, e, *input, decoded, out, r);

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,21 +14,25 @@
 namespace vkt2::batch {
 
 struct file_result {
-    enum class state { done, failed, skipped } how = state::done;
+    enum class state { done, failed, skipped, copied } how = state::done;
     std::vector<std::string> notes;  // lines for standard error, without "vkt2: NAME: "
+    std::string reason;              // why it was skipped, or copied as it is
     std::size_t in = 0;              // bytes read, or the file's size for l
     std::size_t out = 0;             // bytes written, or the original size for t and l
-    std::vector<std::uint8_t> data;  // the decoded bytes, for cat
+    std::vector<std::uint8_t> data;  // what goes to standard output: cat's, x -'s and c -'s
 };
 
 file_result failed(std::string why);
+file_result skipped(std::string why);
 
 // Holds one worker's buffers, reused from file to file.
 class worker {
   public:
     worker();
-    // `out` is the output folder, opened once for the run, or null for in place.
-    file_result run(const options& o, const entry& e, const platform::folder* out);
+    // `out` is the output folder, opened once for the run, or null for in place. A wait for a
+    // pipe's writer ends once `interrupted` returns true.
+    file_result run(const options& o, const entry& e, const platform::folder* out,
+                    const std::function<bool()>& interrupted = {});
 
   private:
     std::vector<std::uint8_t> input_;   // the zero-filled load buffer, and one byte more

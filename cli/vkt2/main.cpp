@@ -17,7 +17,8 @@ namespace {
 
 int run(int argc, char** argv) {
     using vkt2::batch::parsed;
-    const parsed p = vkt2::batch::parse_arguments(std::vector<std::string>(argv + 1, argv + argc));
+    const parsed p = vkt2::batch::parse_arguments(std::vector<std::string>(argv + 1, argv + argc),
+                                                  !vkt2::platform::stdin_is_terminal());
     switch (p.what) {
         case parsed::kind::help:
             std::fputs(vkt2::batch::help_text, stdout);
@@ -31,9 +32,18 @@ int run(int argc, char** argv) {
         case parsed::kind::run:
             break;
     }
+    // As zstd does: compressed data is no use on a terminal, and may upset it.
+    const auto& o = p.opts;
+    if (o.cmd == vkt2::batch::command::c && o.paths.size() == 1 && o.paths[0] == "-" && !o.force &&
+        vkt2::platform::stdout_is_terminal()) {
+        std::fputs("vkt2: -: will not write compressed data to a terminal (-f writes it)\n",
+                   stderr);
+        return 1;
+    }
 #ifdef _WIN32
-    // cat's bytes must reach the pipe as they are.
+    // Data must pass through standard input and output as it is.
     _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stdin), _O_BINARY);
 #endif
     // SIGINT, SIGTERM and SIGHUP wait, in every thread, until the files under way are done;
     // the run then stops, and the signal, delivered as `held` ends, ends the process.

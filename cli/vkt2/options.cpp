@@ -1,74 +1,172 @@
-// A small parser: short options, bundled or with their value attached, anywhere before "--".
+// A small parser driven by one table of options: short ones bundled or with their value
+// attached, long ones with `=VALUE` or the next word, anywhere before "--".
 #include "options.hpp"
 
 #include <algorithm>
 #include <utility>
 
+#include "report.hpp"
+
 namespace vkt2::batch {
 
 const char help_text[] =
     "usage: vkt2 COMMAND [OPTIONS] PATH...\n"
-    "Decompress, compress, test and list VKT2 files; a PATH that is a folder is walked.\n"
+    "Decompress, compress, test and list VKT2 files; a PATH that is a folder is walked,\n"
+    "and - is standard input.\n"
     "\n"
-    "  x [-o DIR] [-f] [-j N] [-q] [--zero-fill] PATH...\n"
-    "        decompress (in place, keeping NAME.BAK)\n"
-    "  c [-o DIR] [-f] [-j N] [-q] PATH...   compress (in place, keeping NAME.BAK)\n"
-    "  t [-j N] [-q] PATH...                 test; touches nothing\n"
-    "  l [-j N] PATH...                      list sizes; touches nothing\n"
-    "  cat [--zero-fill] PATH...             decompress to standard output\n"
+    "  x [-o DIR [--all]] [-f] [-j N] [-q|-v] [--json] [--zero-fill] PATH...\n"
+    "        decompress (in place, keeping NAME.BAK; x - writes to standard output)\n"
+    "  c [-o DIR [--all]] [-f] [-j N] [-q|-v] [--json] PATH...\n"
+    "        compress (in place, keeping NAME.BAK; c - writes to standard output)\n"
+    "  t [-j N] [-q|-v] [--json] PATH...     test; touches nothing\n"
+    "  l [-j N] [-q|-v] [--json] PATH...     list sizes; touches nothing\n"
+    "  cat [-q|-v] [--zero-fill] PATH...     decompress to standard output\n"
     "\n"
-    "  -o DIR       write outputs under DIR instead of replacing the inputs\n"
-    "  -f           with -o, replace outputs that already exist\n"
-    "  -j N         run N workers, 1 to 64 (default: one per core)\n"
-    "  -q           no summary line and no warnings\n"
-    "  --zero-fill  decode files that fail the test as vkt2x does, zeros past the end\n"
-    "  -h, --help   show this help\n"
-    "  -V, --version  show the version\n"
+    "  -o, --output DIR  write outputs under DIR instead of replacing the inputs\n"
+    "  -f, --force       with -o, replace outputs that already exist; with c -, write\n"
+    "                    to a terminal\n"
+    "  -j, --jobs N      run N workers, 1 to 64 (default: one per core)\n"
+    "  -q, --quiet       no summary line, no warnings, no header for l\n"
+    "  -v, --verbose     a line for every file done and every entry skipped, with why\n"
+    "      --json        one JSON object per file, then a summary, on standard output\n"
+    "      --all         with -o, copy the files skipped into DIR as they are\n"
+    "      --zero-fill   decode files that fail the test as vkt2x does, zeros past the end\n"
+    "  -h, --help        show this help\n"
+    "  -V, --version     show the version\n"
     "Names are shown with control characters and bytes that are not UTF-8 escaped as \\xHH,\n"
-    "and a backslash as \\\\.\n";
+    "and a backslash as \\\\; in JSON, bytes that are not UTF-8 are \\udc80 to \\udcff.\n";
 
 namespace {
+
+// Which commands take an option, one bit each in the order of `command`.
+constexpr unsigned bit(command c) {
+    return 1u << static_cast<unsigned>(c);
+}
+constexpr unsigned x_c = bit(command::x) | bit(command::c);
+constexpr unsigned x_c_t_l = x_c | bit(command::t) | bit(command::l);
+constexpr unsigned every = x_c_t_l | bit(command::cat);
+
+enum class what { output, force, jobs, quiet, verbose, json, all, zero_fill, help, version };
+
+struct option_spec {
+    char letter;  // 0: long form only
+    const char* name;
+    bool takes_value;
+    unsigned commands;
+    what does;
+};
+
+constexpr option_spec table[] = {
+    {'o', "output", true, x_c, what::output},
+    {'f', "force", false, x_c, what::force},
+    {'j', "jobs", true, x_c_t_l, what::jobs},
+    {'q', "quiet", false, every, what::quiet},
+    {'v', "verbose", false, every, what::verbose},
+    {0, "json", false, x_c_t_l, what::json},
+    {0, "all", false, x_c, what::all},
+    {0, "zero-fill", false, bit(command::x) | bit(command::cat), what::zero_fill},
+    {'h', "help", false, every, what::help},
+    {'V', "version", false, every, what::version},
+};
 
 parsed failure(std::string why) {
     return {parsed::kind::error, {}, std::move(why)};
 }
 
-// The options each command takes.
-const char* allowed_options(command cmd) {
-    switch (cmd) {
-        case command::x:
-        case command::c:
-            return "ofjq";
-        case command::t:
-            return "jq";
-        case command::l:
-            return "j";
-        case command::cat:
+// Sets what `spec` does; an error text, or empty.
+std::string apply(const option_spec& spec, const std::string& value, options& o,
+                  parsed::kind& stop) {
+    switch (spec.does) {
+        case what::output:
+            o.out_dir = value;
+            break;
+        case what::force:
+            o.force = true;
+            break;
+        case what::jobs: {
+            const bool digits = value.size() <= 3 && !value.empty() &&
+                                std::all_of(value.begin(), value.end(),
+                                            [](char ch) { return ch >= '0' && ch <= '9'; });
+            o.jobs = digits ? static_cast<unsigned>(std::stoul(value)) : 0;
+            if (o.jobs == 0 || o.jobs > 64) return "-j needs a number of workers from 1 to 64";
+            break;
+        }
+        // As in gzip, the later of -q and -v wins.
+        case what::quiet:
+            o.quiet = true;
+            o.verbose = false;
+            break;
+        case what::verbose:
+            o.verbose = true;
+            o.quiet = false;
+            break;
+        case what::json:
+            o.json = true;
+            break;
+        case what::all:
+            o.all = true;
+            break;
+        case what::zero_fill:
+            o.zero_fill = true;
+            break;
+        case what::help:
+            stop = parsed::kind::help;
+            break;
+        case what::version:
+            stop = parsed::kind::version;
             break;
     }
-    return "";
+    return {};
+}
+
+const char* command_name(command c) {
+    static const char* const names[] = {"x", "c", "t", "l", "cat"};
+    return names[static_cast<unsigned>(c)];
+}
+
+// Everything that does not depend on the order of the words.
+std::string check(options& o, bool stdin_piped) {
+    const bool reads_only = o.cmd == command::t || o.cmd == command::l || o.cmd == command::cat;
+    if (o.paths.empty() && reads_only && stdin_piped) o.paths.push_back("-");
+    if (o.paths.empty()) return "no PATH given";
+    const auto dashes = std::count(o.paths.begin(), o.paths.end(), "-");
+    if (dashes > 1) return "- (standard input) can be read only once";
+    if (dashes == 1 && !reads_only) {
+        // Its output goes to standard output: nothing else can share the run.
+        const std::string name = command_name(o.cmd);
+        if (o.paths.size() > 1) return "- must be the only PATH of " + name;
+        if (!o.out_dir.empty())
+            return "-o does not apply to -: " + name + " - writes to standard output";
+        if (o.json) return "--json does not apply to -: standard output carries the data";
+    }
+    if (o.force && o.out_dir.empty() && dashes == 0) return "-f applies only with -o or -";
+    if (o.all && o.out_dir.empty()) return "--all applies only with -o";
+    return {};
 }
 
 }  // namespace
 
-parsed parse_arguments(const std::vector<std::string>& args) {
+parsed parse_arguments(const std::vector<std::string>& args, bool stdin_piped) {
     if (args.empty()) return failure("no command given");
     const std::string& name = args[0];
     if (name == "-h" || name == "--help") return {parsed::kind::help, {}, {}};
     if (name == "-V" || name == "--version") return {parsed::kind::version, {}, {}};
-    static const std::pair<const char*, command> commands[] = {{"x", command::x},
-                                                               {"c", command::c},
-                                                               {"t", command::t},
-                                                               {"l", command::l},
-                                                               {"cat", command::cat}};
+    static const command commands[] = {command::x, command::c, command::t, command::l,
+                                       command::cat};
     const auto* found = std::find_if(std::begin(commands), std::end(commands),
-                                     [&](const auto& c) { return name == c.first; });
-    if (found == std::end(commands)) return failure("unknown command '" + name + "'");
+                                     [&](command c) { return name == command_name(c); });
+    if (found == std::end(commands)) return failure("unknown command '" + shown(name) + "'");
 
     parsed result;
     options& o = result.opts;
-    o.cmd = found->second;
-    const std::string allowed = allowed_options(o.cmd);
+    o.cmd = *found;
+    // An option no command knows is unknown; one another command knows does not apply here.
+    const auto usable = [&](const option_spec* spec, const std::string& spelled) -> std::string {
+        if (!spec) return "unknown option " + shown(spelled);
+        if ((spec->commands & bit(o.cmd)) == 0)
+            return "option " + shown(spelled) + " does not apply to " + name;
+        return {};
+    };
     bool options_ended = false;
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -80,39 +178,52 @@ parsed parse_arguments(const std::vector<std::string>& args) {
             options_ended = true;
             continue;
         }
-        if (arg == "-h" || arg == "--help") return {parsed::kind::help, {}, {}};
-        if (arg == "--zero-fill" && (o.cmd == command::x || o.cmd == command::cat)) {
-            o.zero_fill = true;
-            continue;
-        }
-        if (arg[1] == '-') return failure("unknown option '" + arg + "'");
-        for (std::size_t k = 1; k < arg.size(); ++k) {
-            const char flag = arg[k];
-            if (allowed.find(flag) == std::string::npos)
-                return failure(std::string("option -") + flag + " does not apply to " + name);
-            if (flag == 'f' || flag == 'q') {
-                (flag == 'f' ? o.force : o.quiet) = true;
-                continue;
+        parsed::kind stop = parsed::kind::run;
+        if (arg[1] == '-') {
+            const std::size_t eq = arg.find('=');
+            const std::string long_name = arg.substr(2, eq == std::string::npos ? eq : eq - 2);
+            const auto* spec =
+                std::find_if(std::begin(table), std::end(table),
+                             [&](const option_spec& s) { return long_name == s.name; });
+            const std::string spelled = "--" + long_name;
+            if (auto why = usable(spec == std::end(table) ? nullptr : spec, spelled); !why.empty())
+                return failure(why);
+            std::string value;
+            if (spec->takes_value) {
+                if (eq != std::string::npos)
+                    value = arg.substr(eq + 1);
+                else if (i + 1 < args.size())
+                    value = args[++i];
+                if (value.empty()) return failure("option " + spelled + " needs a value");
+            } else if (eq != std::string::npos) {
+                return failure("option " + spelled + " takes no value");
             }
-            // -o and -j take the rest of the word, or else the next word.
-            std::string value = arg.substr(k + 1);
-            if (value.empty() && i + 1 < args.size()) value = args[++i];
-            if (value.empty()) return failure(std::string("option -") + flag + " needs a value");
-            if (flag == 'o') {
-                o.out_dir = value;
-            } else {
-                const bool digits = value.size() <= 3 &&
-                                    std::all_of(value.begin(), value.end(),
-                                                [](char ch) { return ch >= '0' && ch <= '9'; });
-                o.jobs = digits ? static_cast<unsigned>(std::stoul(value)) : 0;
-                if (o.jobs > 64) o.jobs = 0;
-                if (o.jobs == 0) return failure("-j needs a number of workers from 1 to 64");
+            if (auto why = apply(*spec, value, o, stop); !why.empty()) return failure(why);
+        } else {
+            for (std::size_t k = 1; k < arg.size(); ++k) {
+                const char letter = arg[k];
+                const auto* spec = std::find_if(
+                    std::begin(table), std::end(table),
+                    [&](const option_spec& s) { return s.letter && s.letter == letter; });
+                const std::string spelled = std::string("-") + letter;
+                if (auto why = usable(spec == std::end(table) ? nullptr : spec, spelled);
+                    !why.empty())
+                    return failure(why);
+                // A value is the rest of the word, or else the next word.
+                std::string value;
+                if (spec->takes_value) {
+                    value = arg.substr(k + 1);
+                    if (value.empty() && i + 1 < args.size()) value = args[++i];
+                    if (value.empty()) return failure("option " + spelled + " needs a value");
+                    k = arg.size();
+                }
+                if (auto why = apply(*spec, value, o, stop); !why.empty()) return failure(why);
+                if (stop != parsed::kind::run) break;
             }
-            break;
         }
+        if (stop != parsed::kind::run) return {stop, {}, {}};
     }
-    if (o.paths.empty()) return failure("no PATH given");
-    if (o.force && o.out_dir.empty()) return failure("-f applies only with -o");
+    if (auto why = check(o, stdin_piped); !why.empty()) return failure(why);
     return result;
 }
 

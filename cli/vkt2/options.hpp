@@ -10,11 +10,14 @@ enum class command { x, c, t, l, cat };
 
 struct options {
     command cmd = command::x;
-    std::vector<std::string> paths;
-    std::string out_dir;     // empty: change files in place
-    bool force = false;      // with out_dir: replace outputs that exist
-    bool quiet = false;      // no summary line, no warnings, no progress
-    unsigned jobs = 0;       // 0: one worker per core
+    std::vector<std::string> paths;  // "-" is standard input
+    std::string out_dir;             // empty: change files in place
+    bool force = false;    // with out_dir: replace outputs that exist; with -: write to a terminal
+    bool quiet = false;    // no summary line, no warnings, no progress
+    bool verbose = false;  // a line for every file done and every entry skipped
+    bool json = false;     // JSON Lines on standard output instead of the lines for a person
+    bool all = false;      // with out_dir: copy the files skipped as they are
+    unsigned jobs = 0;     // 0: one worker per core
     bool zero_fill = false;  // x and cat: decode files that fail the test as vkt2x does
 };
 
@@ -24,11 +27,13 @@ struct parsed {
     std::string error;  // what is wrong with the command line, for kind::error
 };
 
-// `args` excludes the program name.
-parsed parse_arguments(const std::vector<std::string>& args);
+// `args` excludes the program name. With no PATH, a command that only reads takes standard
+// input when `stdin_piped` (it is not a terminal).
+parsed parse_arguments(const std::vector<std::string>& args, bool stdin_piped = false);
 
 inline constexpr char usage_line[] =
-    "usage: vkt2 {x|c|t|l|cat} [-o DIR] [-f] [-j N] [-q] [--zero-fill] PATH...";
+    "usage: vkt2 {x|c|t|l|cat} [-o DIR] [-f] [-j N] [-q|-v] [--json] [--all] [--zero-fill] "
+    "PATH...";
 
 extern const char help_text[];
 

@@ -10,6 +10,8 @@
 #include <thread>
 #include <utility>
 
+#include "json.hpp"
+
 namespace vkt2::batch {
 
 namespace {
@@ -192,9 +194,35 @@ bool sink::broken_pipe() const {
     return s_->broken;
 }
 
+namespace {
+
+// What a command does to a file it takes, in -v lines and --json.
+const char* verb(command c) {
+    switch (c) {
+        case command::x:
+        case command::cat:
+            return "decoded";
+        case command::c:
+            return "compressed";
+        case command::t:
+            return "passed";
+        case command::l:
+            break;
+    }
+    return "listed";
+}
+
+// A run whose only PATH is -, writing its data to standard output as cat does.
+bool to_standard_output(const options& o) {
+    return o.cmd == command::cat || (o.paths.size() == 1 && o.paths[0] == "-" &&
+                                     (o.cmd == command::x || o.cmd == command::c));
+}
+
+}  // namespace
+
 reporter::reporter(const options& o, sink& to, bool terminal)
-    : o_(o), to_(to), terminal_(terminal && !o.quiet) {
-    if (o_.cmd == command::l) {
+    : o_(o), to_(to), terminal_(terminal && !o.quiet && !o.json) {
+    if (o_.cmd == command::l && !o_.quiet && !o_.json) {
         out(right("compressed", 10) + ' ' + right("original", 10) + ' ' + right("ratio", 7) +
             " name\n");
     }
@@ -211,37 +239,97 @@ void reporter::out(std::string bytes) {
     to_.write(true, std::move(bytes));
 }
 
-void reporter::fail(const std::string& what, const std::string& text) {
-    ++failed_;
-    line(shown(what) + ": " + text);
+void reporter::json(const entry& e, const file_result& r) {
+    json::record j;
+    j.path = e.path;
+    const bool writes = o_.cmd == command::x || o_.cmd == command::c;
+    switch (r.how) {
+        case file_result::state::skipped:
+            j.result = "skipped";
+            j.reason = r.reason;
+            break;
+        case file_result::state::failed:
+            j.result = "failed";
+            for (const std::string& note : r.notes) j.error += (j.error.empty() ? "" : "; ") + note;
+            break;
+        case file_result::state::copied:
+            j.result = "copied";
+            j.reason = r.reason;
+            j.output = join(o_.out_dir, e.relative);
+            j.bytes_in = r.in;
+            j.bytes_out = r.out;
+            break;
+        case file_result::state::done:
+            j.result = verb(o_.cmd);
+            j.bytes_in = r.in;
+            j.bytes_out = r.out;
+            if (writes && !o_.out_dir.empty()) j.output = join(o_.out_dir, e.relative);
+            if (writes && o_.out_dir.empty()) j.backup = e.path + ".BAK";
+            for (const std::string& note : r.notes) {
+                const std::string prefix = "warning: ";
+                j.warnings.push_back(note.compare(0, prefix.size(), prefix) == 0
+                                         ? note.substr(prefix.size())
+                                         : note);
+            }
+            break;
+    }
+    out(json::line(j));
 }
 
 void reporter::file(const entry& e, const file_result& r) {
+    const std::string name = shown(e.path);
     switch (r.how) {
         case file_result::state::skipped:
-            ++skipped_;
-            return;
+            // The output folder is no file of the tree: named, never counted.
+            if (e.skip != reasons::output_folder) ++skipped_;
+            break;
         case file_result::state::failed:
             ++failed_;
-            for (const std::string& note : r.notes) line(shown(e.path) + ": " + note);
+            break;
+        case file_result::state::copied:
+            ++copied_;
+            break;
+        case file_result::state::done:
+            ++done_;
+            in_ += r.in;
+            out_bytes_ += r.out;
+            break;
+    }
+    if (o_.json) return json(e, r);
+    switch (r.how) {
+        case file_result::state::skipped:
+            if (o_.verbose) line(name + ": skipped: " + r.reason);
+            return;
+        case file_result::state::failed:
+            for (const std::string& note : r.notes) line(name + ": " + note);
+            return;
+        case file_result::state::copied:
+            if (o_.verbose)
+                line(name + ": copied as it is to " + shown(join(o_.out_dir, e.relative)) + " (" +
+                     r.reason + ")");
             return;
         case file_result::state::done:
             break;
     }
-    ++done_;
-    in_ += r.in;
-    out_bytes_ += r.out;
     if (!o_.quiet) {
-        for (const std::string& note : r.notes) line(shown(e.path) + ": " + note);
+        for (const std::string& note : r.notes) line(name + ": " + note);
+    }
+    if (o_.verbose && o_.cmd != command::l) {
+        // l's rows already name every file.
+        std::string text = name + ": " + verb(o_.cmd);
+        if (o_.cmd != command::t) {
+            if (!o_.out_dir.empty()) text += " to " + shown(join(o_.out_dir, e.relative));
+            text += ", " + std::to_string(r.in) + " bytes to " + std::to_string(r.out);
+        }
+        line(text);
     }
     if (o_.cmd == command::l) {
         ++listed_;
         out(listing_row(r.in, r.out, e.path) + "\n");
-    } else if (o_.cmd == command::cat && !r.data.empty()) {
+    } else if (!r.data.empty()) {
         out(std::string(r.data.begin(), r.data.end()));
     }
 }
-
 void reporter::progress(std::size_t done, std::size_t total) {
     using namespace std::chrono;
     const auto now = steady_clock::now();
@@ -270,17 +358,33 @@ void reporter::clear_progress() {
 
 int reporter::finish() {
     clear_progress();
-    if (o_.cmd == command::l && listed_ > 1) out(listing_row(in_, out_bytes_, "(totals)") + "\n");
+    if (o_.cmd == command::l && listed_ > 1 && !o_.quiet && !o_.json)
+        out(listing_row(in_, out_bytes_, "(totals)") + "\n");
+    if (o_.json) {
+        static const char* const names[] = {"x", "c", "t", "l", "cat"};
+        json::object summary;
+        summary.add("type", "summary")
+            .add("command", names[static_cast<unsigned>(o_.cmd)])
+            .add("done", std::uint64_t{done_})
+            .add("failed", std::uint64_t{failed_})
+            .add("skipped", std::uint64_t{skipped_})
+            .add("copied", std::uint64_t{copied_})
+            .add("bytes_in", std::uint64_t{in_})
+            .add("bytes_out", std::uint64_t{out_bytes_});
+        out(summary.line());
+    }
     to_.drain();
     if (to_.out_failed() && !to_.broken_pipe()) {
         ++failed_;
         line("standard output: write error");
     }
-    const bool summary = o_.cmd == command::x || o_.cmd == command::c || o_.cmd == command::t;
-    if (summary && !o_.quiet) {
-        const char* verb = o_.cmd == command::t ? "passed" : "done";
-        line(std::to_string(done_) + (done_ == 1 ? " file " : " files ") + verb + ", " +
-             std::to_string(failed_) + " failed, " + std::to_string(skipped_) + " skipped; " +
+    const bool summary = (o_.cmd == command::x || o_.cmd == command::c || o_.cmd == command::t) &&
+                         !to_standard_output(o_);
+    if (summary && !o_.quiet && !o_.json) {
+        const char* done = o_.cmd == command::t ? "passed" : "done";
+        line(std::to_string(done_) + (done_ == 1 ? " file " : " files ") + done + ", " +
+             std::to_string(failed_) + " failed, " + std::to_string(skipped_) + " skipped" +
+             (o_.all ? ", " + std::to_string(copied_) + " copied" : "") + "; " +
              std::to_string(in_) + " bytes in, " + std::to_string(out_bytes_) + " bytes out");
     }
     to_.drain();

@@ -48,10 +48,9 @@ class reporter {
     // Progress shows only when `terminal` says standard error is one.
     reporter(const options& o, sink& to, bool terminal);
 
-    // "vkt2: WHAT: TEXT" on standard error; a failure counts. WHAT is a path, shown escaped.
-    void fail(const std::string& what, const std::string& text);
-    void skip(std::size_t count) { skipped_ += count; }
-    // Reports one file's result, in the order of the list.
+    // Reports one file's result, in the order of the list: the lines for a person on standard
+    // error (-v adds one for each file done or skipped), or with --json one object on standard
+    // output.
     void file(const entry& e, const file_result& r);
     // Redraws the progress line if it is due.
     void progress(std::size_t done, std::size_t total);
@@ -61,6 +60,7 @@ class reporter {
   private:
     void line(const std::string& text);
     void out(std::string bytes);
+    void json(const entry& e, const file_result& r);
     void clear_progress();
 
     const options& o_;
@@ -69,7 +69,7 @@ class reporter {
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     std::chrono::steady_clock::time_point drawn_{};
     std::size_t progress_width_ = 0;
-    std::size_t done_ = 0, failed_ = 0, skipped_ = 0, listed_ = 0;
+    std::size_t done_ = 0, failed_ = 0, skipped_ = 0, copied_ = 0, listed_ = 0;
     std::size_t in_ = 0, out_bytes_ = 0;
 };
 

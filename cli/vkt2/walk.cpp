@@ -94,18 +94,26 @@ void walk_tree(folder_ptr root, const std::string& path,
                 continue;
             }
             const bool folder = it->type == platform::kind::folder;
-            if ((folder && leave_out && it->id == *leave_out) ||
-                (!folder && (it->type != platform::kind::file || is_tool_file(it->name)))) {
-                if (!folder) ++out.skipped;
-                continue;
-            }
             pending next{folder, {}, folder ? here : nullptr, it->id};
             next.e.path = child;
             next.e.relative = p.e.relative.empty() ? it->name : p.e.relative + '/' + it->name;
             next.e.name = it->name;
-            if (!folder) {
+            if (folder && leave_out && it->id == *leave_out) {
+                next.is_folder = false;
+                next.e.skip = reasons::output_folder;
+            } else if (!folder) {
                 next.e.folder = here;
                 next.e.id = it->id;
+                if (it->type == platform::kind::link) {
+                    next.e.skip = reasons::link;
+                } else if (it->type != platform::kind::file) {
+                    next.e.skip = reasons::special;
+                } else if (is_tool_file(it->name)) {
+                    // A NAME.$$$ may be another run's file under way: never copied.
+                    const bool backup = it->name.back() == 'K' || it->name.back() == 'k';
+                    next.e.skip = backup ? reasons::backup : reasons::temporary;
+                    next.e.copyable = backup;
+                }
             }
             stack.push_back(std::move(next));
         }
@@ -121,6 +129,11 @@ walk_result walk(const std::vector<std::string>& paths,
         entry e;
         e.path = path;
         e.named = true;
+        if (path == "-") {
+            e.standard_input = true;
+            out.files.push_back(std::move(e));
+            continue;
+        }
         auto parent = platform::open_parent(path.c_str(), e.name);
         if (!parent) {
             out.files.push_back(failed_entry(path, "cannot open: " + platform::reason(errno)));

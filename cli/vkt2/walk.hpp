@@ -22,11 +22,26 @@ struct entry {
     std::string name;
     std::optional<platform::identity> id;  // when the file could be looked at
     std::string problem;                   // set when the walk already failed this entry
+    // Set when a walk saw the entry but does not take it: why (one of the reasons below).
+    // Only a regular file skipped (`copyable`) can be copied by --all.
+    std::string skip;
+    bool copyable = false;
+    bool standard_input = false;  // the PATH "-"
 };
 
+// Why a walk or a command leaves an entry alone, as -v and --json say it.
+namespace reasons {
+inline constexpr char backup[] = "a backup";
+inline constexpr char temporary[] = "a temporary file";
+inline constexpr char link[] = "a link";
+inline constexpr char special[] = "not a regular file";
+inline constexpr char output_folder[] = "the output folder";
+inline constexpr char not_vkt2[] = "not a VKT2 file";
+inline constexpr char vkt2[] = "already in VKT2 form";
+}  // namespace reasons
+
 struct walk_result {
-    std::vector<entry> files;
-    std::size_t skipped = 0;  // seen by a walk but not taken
+    std::vector<entry> files;  // in order, the entries skipped among them
 };
 
 // NAME.BAK and NAME.$$$, in any case: the tools' own backups and temporary files.
@@ -35,8 +50,9 @@ bool is_tool_file(std::string_view name);
 // Folders are walked in byte order of names, by descriptors and without recursion, so neither
 // depth nor path length has a limit. A walk takes only regular files: links (to folders or
 // files) and special files are skipped, and so are the tools' own files and the folder `leave
-// out` (the output folder). A name that cannot be looked at, or a folder that cannot be opened
-// or listed, is an entry with a problem. A PATH that is not a folder is taken as it is.
+// out` (the output folder), each an entry with its reason. A name that cannot be looked at, or
+// a folder that cannot be opened or listed, is an entry with a problem. A PATH that is not a
+// folder is taken as it is; "-" is standard input.
 walk_result walk(const std::vector<std::string>& paths,
                  const std::optional<platform::identity>& leave_out = std::nullopt);
 
