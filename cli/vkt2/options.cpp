@@ -16,11 +16,15 @@ const char help_text[] =
     "  t [-j N] [-q] PATH...                 test; touches nothing\n"
     "  l [-j N] PATH...                      list sizes; touches nothing\n"
     "  cat [--zero-fill] PATH...             decompress to standard output\n"
+    "  undo [-n] [-v] [-j N] [-q] PATH...    put back NAME.BAK over NAME where the pair is\n"
+    "                                        what an in-place x or c left; nothing else\n"
     "\n"
     "  -o DIR       write outputs under DIR instead of replacing the inputs\n"
     "  -f           with -o, replace outputs that already exist\n"
     "  -j N         run N workers, 1 to 64 (default: one per core)\n"
     "  -q           no summary line and no warnings\n"
+    "  -n, --dry-run  undo: list what would be restored, change nothing\n"
+    "  -v           undo: also name each pair restored or left alone, and why\n"
     "  --zero-fill  decode files that fail the test as vkt2x does, zeros past the end\n"
     "  -h, --help   show this help\n"
     "  -V, --version  show the version\n"
@@ -43,6 +47,8 @@ const char* allowed_options(command cmd) {
             return "jq";
         case command::l:
             return "j";
+        case command::undo:
+            return "njqv";
         case command::cat:
             break;
     }
@@ -56,11 +62,9 @@ parsed parse_arguments(const std::vector<std::string>& args) {
     const std::string& name = args[0];
     if (name == "-h" || name == "--help") return {parsed::kind::help, {}, {}};
     if (name == "-V" || name == "--version") return {parsed::kind::version, {}, {}};
-    static const std::pair<const char*, command> commands[] = {{"x", command::x},
-                                                               {"c", command::c},
-                                                               {"t", command::t},
-                                                               {"l", command::l},
-                                                               {"cat", command::cat}};
+    static const std::pair<const char*, command> commands[] = {
+        {"x", command::x}, {"c", command::c},     {"t", command::t},
+        {"l", command::l}, {"cat", command::cat}, {"undo", command::undo}};
     const auto* found = std::find_if(std::begin(commands), std::end(commands),
                                      [&](const auto& c) { return name == c.first; });
     if (found == std::end(commands)) return failure("unknown command '" + name + "'");
@@ -85,13 +89,20 @@ parsed parse_arguments(const std::vector<std::string>& args) {
             o.zero_fill = true;
             continue;
         }
+        if (arg == "--dry-run" && o.cmd == command::undo) {
+            o.dry_run = true;
+            continue;
+        }
         if (arg[1] == '-') return failure("unknown option '" + arg + "'");
         for (std::size_t k = 1; k < arg.size(); ++k) {
             const char flag = arg[k];
             if (allowed.find(flag) == std::string::npos)
                 return failure(std::string("option -") + flag + " does not apply to " + name);
-            if (flag == 'f' || flag == 'q') {
-                (flag == 'f' ? o.force : o.quiet) = true;
+            if (flag == 'f' || flag == 'q' || flag == 'n' || flag == 'v') {
+                (flag == 'f'   ? o.force
+                 : flag == 'q' ? o.quiet
+                 : flag == 'n' ? o.dry_run
+                               : o.verbose) = true;
                 continue;
             }
             // -o and -j take the rest of the word, or else the next word.

@@ -6,7 +6,7 @@
 
 namespace vkt2::batch {
 
-enum class command { x, c, t, l, cat };
+enum class command { x, c, t, l, cat, undo };
 
 struct options {
     command cmd = command::x;
@@ -16,6 +16,8 @@ struct options {
     bool quiet = false;      // no summary line, no warnings, no progress
     unsigned jobs = 0;       // 0: one worker per core
     bool zero_fill = false;  // x and cat: decode files that fail the test as vkt2x does
+    bool dry_run = false;    // undo: say what would be restored, change nothing
+    bool verbose = false;    // undo: name every pair restored or left alone
 };
 
 struct parsed {
@@ -28,7 +30,7 @@ struct parsed {
 parsed parse_arguments(const std::vector<std::string>& args);
 
 inline constexpr char usage_line[] =
-    "usage: vkt2 {x|c|t|l|cat} [-o DIR] [-f] [-j N] [-q] [--zero-fill] PATH...";
+    "usage: vkt2 {x|c|t|l|cat|undo} [-o DIR] [-f] [-j N] [-q] [-n] [-v] [--zero-fill] PATH...";
 
 extern const char help_text[];
 

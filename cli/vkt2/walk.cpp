@@ -8,13 +8,25 @@
 
 namespace vkt2::batch {
 
-bool is_tool_file(std::string_view name) {
-    if (name.size() < 4) return false;
+namespace {
+// The last four bytes of `name` in upper case, or nothing for a shorter name.
+std::string suffix_of(std::string_view name) {
+    if (name.size() < 4) return {};
     std::string suffix(name.substr(name.size() - 4));
     for (char& ch : suffix) {
         if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
     }
+    return suffix;
+}
+}  // namespace
+
+bool is_tool_file(std::string_view name) {
+    const std::string suffix = suffix_of(name);
     return suffix == ".BAK" || suffix == ".$$$";
+}
+
+bool is_backup(std::string_view name) {
+    return suffix_of(name) == ".BAK";
 }
 
 std::string join(const std::string& base, const std::string& name) {
@@ -46,7 +58,7 @@ entry failed_entry(std::string path, std::string problem) {
 }
 
 void walk_tree(folder_ptr root, const std::string& path,
-               const std::optional<platform::identity>& leave_out, walk_result& out) {
+               const std::optional<platform::identity>& leave_out, bool backups, walk_result& out) {
     std::vector<pending> stack;
     pending first{true, {}, nullptr, {}};
     first.e.path = path;
@@ -94,8 +106,9 @@ void walk_tree(folder_ptr root, const std::string& path,
                 continue;
             }
             const bool folder = it->type == platform::kind::folder;
-            if ((folder && leave_out && it->id == *leave_out) ||
-                (!folder && (it->type != platform::kind::file || is_tool_file(it->name)))) {
+            const bool take = backups ? is_backup(it->name)
+                                      : it->type == platform::kind::file && !is_tool_file(it->name);
+            if ((folder && leave_out && it->id == *leave_out) || (!folder && !take)) {
                 if (!folder) ++out.skipped;
                 continue;
             }
@@ -115,7 +128,7 @@ void walk_tree(folder_ptr root, const std::string& path,
 }  // namespace
 
 walk_result walk(const std::vector<std::string>& paths,
-                 const std::optional<platform::identity>& leave_out) {
+                 const std::optional<platform::identity>& leave_out, bool backups) {
     walk_result out;
     for (const std::string& path : paths) {
         entry e;
@@ -141,7 +154,7 @@ walk_result walk(const std::vector<std::string>& paths,
                 }
                 if (leave_out && id == *leave_out) continue;
                 walk_tree(std::make_shared<const platform::folder>(std::move(*root)), path,
-                          leave_out, out);
+                          leave_out, backups, out);
                 continue;
             }
         }
