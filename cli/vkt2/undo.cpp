@@ -30,6 +30,7 @@ using undoing = undo_result::undoing;
 struct pair_files {
     std::shared_ptr<const platform::folder> folder;
     std::string backup, target;
+    bool seen = false;  // the walk saw the backup, so it may go before it is checked
 };
 
 // One side of a pair as the check saw it.
@@ -65,6 +66,8 @@ std::optional<side> load_side(const pair_files& p, const std::string& name,
     if (s.file.result == source::status::cannot_open) {
         if (e == ENOENT && !what.empty())
             r = settle(r, outcome::left_alone, "no " + what + " beside it");
+        else if (e == ENOENT && p.seen)  // another undo may have restored it meanwhile
+            r = settle(r, outcome::left_alone, "gone since the walk");
         else if (e == ELOOP || e == EINVAL)
             r = settle(r, outcome::left_alone, is(e == ELOOP ? "a link" : "not a regular file"));
         else
@@ -183,7 +186,7 @@ void gather(const options& o, std::vector<std::optional<pair_files>>& pairs,
         if (platform::look(*e.folder, backup.c_str(), false, type, id) && !seen.insert(id).second)
             return;
         const std::string target = backup.substr(0, backup.size() - 4);
-        pairs.push_back(pair_files{e.folder, std::move(backup), target});
+        pairs.push_back(pair_files{e.folder, std::move(backup), target, !e.named || e.id});
         results.emplace_back();
         if (target.empty()) {
             pairs.back().reset();
