@@ -97,6 +97,8 @@ void walk_tree(folder_ptr root, const std::string& path,
                   [](const auto& a, const auto& b) { return a.name < b.name; });
         for (auto it = items->rbegin(); it != items->rend(); ++it) {
             const std::string child = join(p.e.path, it->name);
+            // A backup or lock file another undo removed after the listing is simply gone.
+            if (backups && it->error == ENOENT) continue;
             if (it->error != 0) {
                 stack.push_back(
                     {false,
