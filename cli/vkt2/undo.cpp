@@ -162,7 +162,7 @@ undo_result check(const options& o, const pair_files& p, undo_result r, buffers&
     const auto name = load_side(p, p.target, b.name, shown(r.target), r);
     if (!name) return r;
     if (bak->id == name->id)
-        return settle(r, outcome::left_alone, "one file with " + shown(r.target));
+        return settle(r, outcome::left_alone, "the same file as " + shown(r.target));
     r.kind = prove(std::span(b.bak).first(bak->file.size), std::span(b.name).first(name->file.size),
                    b.scratch);
     if (r.kind == undoing::none)
