@@ -158,6 +158,10 @@ void end_as_broken_pipe();
 // the descriptor is closed. Nothing otherwise, and then the name is left as it was.
 file create_temp(const folder& dir, const char* name);
 
+// True when two looks at a file through open descriptors, `before` and `now`, show the same
+// file (where the system says which) with the same size and modification time.
+bool unchanged(const attributes& before, const attributes& now);
+
 // Reads until `buffer` is full or the file ends; nothing on a read error.
 std::optional<std::size_t> read_up_to(const file& f, std::span<std::uint8_t> buffer);
 

@@ -277,6 +277,12 @@ file create_temp(const folder& dir, const char* name) {
     return f;
 }
 
+bool unchanged(const attributes& before, const attributes& now) {
+    return before.st_dev == now.st_dev && before.st_ino == now.st_ino &&
+           before.st_size == now.st_size && before.st_mtim.tv_sec == now.st_mtim.tv_sec &&
+           before.st_mtim.tv_nsec == now.st_mtim.tv_nsec;
+}
+
 std::optional<std::size_t> read_up_to(const file& f, std::span<std::uint8_t> buffer) {
     std::size_t total = 0;
     while (total < buffer.size()) {

@@ -251,6 +251,11 @@ file create_temp(const folder& dir, const char* name) {
     return f;
 }
 
+// A descriptor's look has no file index here: the caller compares identities by look().
+bool unchanged(const attributes& before, const attributes& now) {
+    return before.st_size == now.st_size && before.st_mtime == now.st_mtime;
+}
+
 std::optional<std::size_t> read_up_to(const file& f, std::span<std::uint8_t> buffer) {
     std::size_t total = 0;
     while (total < buffer.size()) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +17,7 @@
 #include "engine.hpp"
 #include "options.hpp"
 #include "report.hpp"
+#include "undo.hpp"
 #include "verdict.hpp"
 #include "vkt2/format.hpp"
 #include "vkt2/vkt2.hpp"
@@ -136,11 +138,19 @@ TEST(BatchOptions, ParsesCommandsAndRefusesBadCommandLines) {
         {"t - d -", "- (standard input) can be read only once"},
         {"x - d", "- must be the only PATH of x"},
         {"c -o o -", "-o does not apply to -: c - writes to standard output"},
-        {"x --json -", "--json does not apply to -: standard output carries the data"}};
+        {"x --json -", "--json does not apply to -: standard output carries the data"},
+        {"x -n d", "option -n does not apply to x"},
+        {"c --dry-run d", "option --dry-run does not apply to c"},
+        {"undo -o o d", "option -o does not apply to undo"},
+        {"undo -", "- does not apply to undo"}};
     for (const auto& [line, why] : bad) {
         const auto r = vkt2::batch::parse_arguments(split(line));
         EXPECT_TRUE(r.what == parsed::kind::error && r.error == why) << line << ": " << r.error;
     }
+    const auto u = vkt2::batch::parse_arguments(split("undo -vj2 --dry-run --json d"));
+    EXPECT_TRUE(u.what == parsed::kind::run && u.opts.cmd == vkt2::batch::command::undo &&
+                u.opts.dry_run && u.opts.verbose && !u.opts.quiet && u.opts.jobs == 2u &&
+                u.opts.json);
 }
 
 TEST_F(BatchTest, InPlaceRunsDoWhatTheOneFileToolsDoAndNeverTakeBackups) {
@@ -435,3 +445,114 @@ TEST_F(BatchTest, MessagesGiveTheReasonAndOnlyHelpfulHints) {
 }
 
 }  // namespace
+
+// undo puts back what an in-place x or c left, with its mode and dates, and nothing else.
+TEST_F(BatchTest, UndoRestoresOnlyWhatAnInPlaceRunLeft) {
+    const std::string abc = packed("abcabcabcabc"), upper = packed("upper and lower");
+    put("d/plain", "hello hello hello");
+    put("d/sub/packed", abc);
+    put("d/notes", "mine");
+    put("d/notes.BAK", "also mine");
+    put("d/Case", "upper and lower");
+    put("d/Case.bak", upper);
+    put("d/lonely.BAK", abc);
+    put("d/twelve", "abcabcabcabX");  // as long as abc decodes to, but other bytes
+    put("d/twelve.BAK", abc);
+    const auto when = std::chrono::floor<std::chrono::seconds>(fs::file_time_type::clock::now() -
+                                                               std::chrono::hours(50));
+    for (const char* name : {"d/plain", "d/sub/packed"}) fs::last_write_time(name, when);
+    const auto mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+    fs::permissions("d/plain", mode);
+    EXPECT_EQ(vkt2("c -q d/plain"), 0);
+    EXPECT_EQ(vkt2("x -q d/sub/packed"), 0);
+    std::string link;
+#ifndef _WIN32
+    // x's own work, were the link followed.
+    put("d/link", "abcabcabcabc");
+    fs::create_symlink("sub/packed.BAK", "d/link.BAK");
+    link = "vkt2: d/link.BAK: left alone: a link\n";
+#endif
+    const std::string before = tree("d");
+    const std::string alone = link +
+                              "vkt2: d/lonely.BAK: left alone: no d/lonely beside it\n"
+                              "vkt2: d/notes.BAK: left alone: not what x or c left of d/notes\n"
+                              "vkt2: d/twelve.BAK: left alone: not what x or c left of d/twelve\n";
+    const std::string left = std::to_string(link.empty() ? 3 : 4) + " left alone\n";
+    EXPECT_EQ(vkt2("undo -n -v d"), 0);
+    EXPECT_EQ(out_,
+              "would restore d/Case from d/Case.bak, undoing x\n"
+              "would restore d/plain from d/plain.BAK, undoing c\n"
+              "would restore d/sub/packed from d/sub/packed.BAK, undoing x\n");
+    EXPECT_EQ(err_, alone + "vkt2: 3 files would be restored, 0 failed, " + left);
+    EXPECT_EQ(tree("d"), before);
+
+    EXPECT_EQ(vkt2("undo d"), 0);
+    EXPECT_EQ(out_ + err_, "vkt2: 3 files restored, 0 failed, " + left);
+    for (const auto& [name, content] :
+         {std::pair<const char*, std::string>{"d/plain", "hello hello hello"},
+          {"d/sub/packed", abc},
+          {"d/Case", upper},
+          {"d/notes", "mine"},
+          {"d/notes.BAK", "also mine"},
+          {"d/lonely.BAK", abc}})
+        EXPECT_EQ(get(name), content) << name;
+    for (const char* gone : {"d/plain.BAK", "d/sub/packed.BAK", "d/Case.bak", "d/plain.$$$"})
+        EXPECT_FALSE(fs::exists(gone)) << gone;
+    for (const char* name : {"d/plain", "d/sub/packed"}) EXPECT_EQ(fs::last_write_time(name), when);
+#ifndef _WIN32
+    EXPECT_EQ(fs::status("d/plain").permissions(), mode);
+#endif
+    // A PATH left alone is named without -v; -q keeps only failures.
+    EXPECT_EQ(vkt2("undo d/notes"), 0);
+    EXPECT_EQ(err_,
+              "vkt2: d/notes.BAK: left alone: not what x or c left of d/notes\n"
+              "vkt2: 0 files restored, 0 failed, 1 left alone\n");
+    EXPECT_EQ(vkt2("undo -q d/plain nothing"), 1);
+    EXPECT_EQ(err_, "vkt2: nothing: cannot open: No such file or directory\n");
+}
+
+// The pair is looked at again, under the lock, just before the rename: a change since the
+// check, or a second undo at that moment, leaves it alone.
+TEST_F(BatchTest, UndoLeavesAPairThatChangedSinceTheCheck) {
+    const std::string original = packed("the original file");
+    const std::string restored = "vkt2: a: restored from a.BAK, undoing x\n";
+    std::vector<vkt2::batch::undo_result> second;
+    struct {
+        const char* path;
+        std::function<void()> change;
+        std::string said, a;
+    } cases[] = {
+        {"a.BAK", [] { put("a", "edited after the check"); },
+         "vkt2: a.BAK: left alone: a changed since it was checked\n", "edited after the check"},
+        {"a.BAK",
+         [&] {
+             put("b", original);
+             fs::rename("b", "a.BAK");
+         },
+         "vkt2: a.BAK: left alone: changed since it was checked\n", "the original file"},
+        {"a",
+         [&] {
+             bool complete = false;
+             second = vkt2::batch::undo_pairs(vkt2::batch::parse_arguments({"undo", "a"}).opts, {},
+                                              {}, complete);
+         },
+         restored, original},
+    };
+    for (const auto& c : cases) {
+        put("a", "the original file");
+        put("a.BAK", original);
+        vkt2::batch::hooks at;
+        at.before_restore = [&](std::size_t) { c.change(); };
+        EXPECT_EQ(vkt2(std::string("undo -v ") + c.path, {}, at), 0);
+        EXPECT_EQ(err_, c.said + "vkt2: " +
+                            (c.said == restored ? "1 file restored, 0 failed, 0"
+                                                : "0 files restored, 0 failed, 1") +
+                            " left alone\n");
+        EXPECT_EQ(get("a"), c.a);
+        EXPECT_EQ(fs::exists("a.BAK"), c.said != restored);
+        EXPECT_FALSE(fs::exists("a.$$$"));
+    }
+    ASSERT_EQ(second.size(), 1u);
+    EXPECT_EQ(second[0].how, vkt2::batch::undo_result::outcome::left_alone);
+    EXPECT_EQ(second[0].reason, "a.$$$ is in the way");
+}

@@ -161,6 +161,18 @@ check_json "{b'd/a': ('decoded', None, 19), b'd/a.BAK': ('copied', 'a backup', 4
     "{'done': 3, 'failed': 1, 'skipped': 2, 'copied': 2}" <json || fail "x --json: $(cat json)"
 [ "$(cat $'mirror/sub/\xff\xfe')" = 'bytes that are not UTF-8' ] || fail "not decoded to the output"
 
+begin_test 'undo --json: pairs to restore and pairs left alone, names round-tripped'
+mkdir u && printf 'undo me, undo me' >$'u/\xfe' && printf 'mine' >u/notes && printf 'kept' >u/notes.BAK
+vkt2 c -q u >/dev/null 2>&1
+vkt2 undo -n --json u >out 2>err && [ ! -s err ] || fail "undo -n --json: $(cat err)"
+check_json "{b'u/\xfe.BAK': ('would_restore', 'undoing c', None),
+  b'u/notes.BAK': ('left_alone', 'not what x or c left of u/notes', None)}" \
+    "{'dry_run': True, 'would_restore': 1, 'failed': 0, 'left_alone': 1}" <out ||
+    fail "undo -n --json: $(cat out)"
+vkt2 undo --json u >out 2>err && [ "$(tail -n 1 out)" = '{"type":"summary","command":"undo","dry_run":false,"restored":1,"failed":0,"left_alone":1}' ] ||
+    fail "undo --json: $(cat out err)"
+[ "$(cat $'u/\xfe')" = 'undo me, undo me' ] && [ ! -e $'u/\xfe.BAK' ] || fail "not restored"
+
 begin_test '-v names every file done and every entry skipped, with why'
 make_tree
 rm d/cut

@@ -75,6 +75,26 @@ vkt2 t -q bare five 2>err
 [ $? = 1 ] || fail "status $?"
 [ "$(grep -c 'ends inside its 8-byte header' err)" = 2 ] || fail "said: $(cat err)"
 
+begin_test 'undo puts back what vkt2x, vkt2c and vkt2 x did, and leaves the rest'
+mkdir d && printf 'plain text, plain text\n' >d/p && printf 'notes\n' >d/n && printf 'mine\n' >d/n.BAK
+pack d/q 'packed text, packed text' && cp d/q q.orig && cp d/p p.orig
+"${LAUNCH[@]}" "$C" d/p >/dev/null || fail "vkt2c: status $?"
+"${LAUNCH[@]}" "$X" d/q >/dev/null || fail "vkt2x: status $?"
+before=$(cksum d/*)
+vkt2 undo -n d >out 2>err || fail "-n: status $?"
+[ "$(cat out)" = "would restore d/p from d/p.BAK, undoing c
+would restore d/q from d/q.BAK, undoing x" ] || fail "-n listed: $(cat out)"
+[ "$(cksum d/*)" = "$before" ] || fail "-n changed files"
+vkt2 undo d 2>err || fail "status $?"
+[ "$(tr -d '\r' <err)" = "vkt2: 2 files restored, 0 failed, 1 left alone" ] || fail "said: $(cat err)"
+cmp -s d/p p.orig || fail "d/p not restored"
+cmp -s d/q q.orig || fail "d/q not restored"
+[ "$(ls d)" = "$(printf 'n\nn.BAK\np\nq')" ] || fail "left: $(ls d)"
+vkt2 x -q d || fail "x: status $?"
+vkt2 undo -q d/q d/q.BAK 2>err || fail "named: status $?"
+cmp -s d/q q.orig || fail "named twice: d/q not restored"
+[ ! -s err ] || fail "named twice: $(cat err)"
+
 if [ "$win" ]; then
     for c in 'a closed pipe' 'closed standard streams' 'a stalled reader and SIGINT' \
         'a tree 10,000 folders deep'; do
@@ -133,6 +153,17 @@ exec 3>&-
 [ $status = 130 ] || fail "status $status"
 [ $elapsed -lt 1500 ] || fail "took $elapsed ms to end"
 whole d 3000
+
+begin_test 'two undo runs at the same moment restore each pair once'
+many d 200
+find d -name '*.BAK' -delete
+vkt2 x -q d
+(vkt2 undo -j2 d 2>err1 & vkt2 undo -j2 d 2>err2 & wait) || fail "status $?"
+n=$(cat err1 err2 | sed -n 's/^vkt2: \([0-9]*\) files* restored, 0 failed, [0-9]* left alone$/\1/p' |
+    paste -sd+ | bc)
+[ "$n" = 200 ] || fail "restored $n times: $(cat err1 err2)"
+[ -z "$(find d -name '*.BAK' -o -name '*$$$')" ] || fail "left: $(find d -name '*.*' | head -3)"
+[ "$(cat d/* | grep -c VKT2)" = 200 ] || fail "not every file is packed again"
 
 begin_test 'a tree 10,000 folders deep is walked whole on a small stack'
 pack f 'at the bottom'

@@ -17,6 +17,7 @@
 #include "job.hpp"
 #include "platform.hpp"
 #include "report.hpp"
+#include "undo.hpp"
 #include "walk.hpp"
 
 namespace vkt2::batch {
@@ -111,6 +112,7 @@ std::optional<platform::folder> open_output(const std::string& dir, std::string&
 int run(const options& o, std::FILE* out, std::FILE* err, bool terminal,
         const std::function<bool()>& interrupted, const hooks& at) {
     platform::raise_descriptor_limit();
+    if (o.cmd == command::undo) return run_undo(o, out, err, interrupted, at);
     std::optional<platform::identity> out_id;
     if (!o.out_dir.empty()) {
         if (auto existing = platform::open_folder(o.out_dir.c_str()))

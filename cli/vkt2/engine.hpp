@@ -13,6 +13,8 @@ namespace vkt2::batch {
 struct hooks {
     std::function<void()> after_walk;              // the list is fixed; no file started yet
     std::function<void(std::size_t)> before_work;  // a worker is about to work on file i
+    // undo has checked pair i and holds its lock; the rename is next, after a last look
+    std::function<void(std::size_t)> before_restore;
 };
 
 // The status of a run whose standard output or error was a pipe with no reader left.

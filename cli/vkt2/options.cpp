@@ -21,6 +21,8 @@ const char help_text[] =
     "  t [-j N] [-q|-v] [--json] PATH...     test; touches nothing\n"
     "  l [-j N] [-q|-v] [--json] PATH...     list sizes; touches nothing\n"
     "  cat [-q|-v] [--zero-fill] PATH...     decompress to standard output\n"
+    "  undo [-n] [-j N] [-q|-v] [--json] PATH...\n"
+    "        put NAME.BAK back over NAME where the pair is what an in-place x or c left\n"
     "\n"
     "  -o, --output DIR  write outputs under DIR instead of replacing the inputs\n"
     "  -f, --force       with -o, replace outputs that already exist; with c -, write\n"
@@ -31,6 +33,7 @@ const char help_text[] =
     "      --json        one JSON object per file, then a summary, on standard output\n"
     "      --all         with -o, copy the files skipped into DIR as they are\n"
     "      --zero-fill   decode files that fail the test as vkt2x does, zeros past the end\n"
+    "  -n, --dry-run     undo: list what would be restored, change nothing\n"
     "  -h, --help        show this help\n"
     "  -V, --version     show the version\n"
     "Names are shown with control characters and bytes that are not UTF-8 escaped as \\xHH,\n"
@@ -44,9 +47,10 @@ constexpr unsigned bit(command c) {
 }
 constexpr unsigned x_c = bit(command::x) | bit(command::c);
 constexpr unsigned x_c_t_l = x_c | bit(command::t) | bit(command::l);
-constexpr unsigned every = x_c_t_l | bit(command::cat);
+constexpr unsigned undo = bit(command::undo);
+constexpr unsigned every = x_c_t_l | bit(command::cat) | undo;
 
-enum class what { output, force, jobs, quiet, verbose, json, all, zero_fill, help, version };
+enum class what { output, force, jobs, quiet, verbose, json, all, zero_fill, dry_run, help, version };
 
 struct option_spec {
     char letter;  // 0: long form only
@@ -59,12 +63,13 @@ struct option_spec {
 constexpr option_spec table[] = {
     {'o', "output", true, x_c, what::output},
     {'f', "force", false, x_c, what::force},
-    {'j', "jobs", true, x_c_t_l, what::jobs},
+    {'j', "jobs", true, x_c_t_l | undo, what::jobs},
     {'q', "quiet", false, every, what::quiet},
     {'v', "verbose", false, every, what::verbose},
-    {0, "json", false, x_c_t_l, what::json},
+    {0, "json", false, x_c_t_l | undo, what::json},
     {0, "all", false, x_c, what::all},
     {0, "zero-fill", false, bit(command::x) | bit(command::cat), what::zero_fill},
+    {'n', "dry-run", false, undo, what::dry_run},
     {'h', "help", false, every, what::help},
     {'V', "version", false, every, what::version},
 };
@@ -109,6 +114,9 @@ std::string apply(const option_spec& spec, const std::string& value, options& o,
         case what::zero_fill:
             o.zero_fill = true;
             break;
+        case what::dry_run:
+            o.dry_run = true;
+            break;
         case what::help:
             stop = parsed::kind::help;
             break;
@@ -119,11 +127,6 @@ std::string apply(const option_spec& spec, const std::string& value, options& o,
     return {};
 }
 
-const char* command_name(command c) {
-    static const char* const names[] = {"x", "c", "t", "l", "cat"};
-    return names[static_cast<unsigned>(c)];
-}
-
 // Everything that does not depend on the order of the words.
 std::string check(options& o, bool stdin_piped) {
     const bool reads_only = o.cmd == command::t || o.cmd == command::l || o.cmd == command::cat;
@@ -131,6 +134,8 @@ std::string check(options& o, bool stdin_piped) {
     if (o.paths.empty()) return "no PATH given";
     const auto dashes = std::count(o.paths.begin(), o.paths.end(), "-");
     if (dashes > 1) return "- (standard input) can be read only once";
+    // Undo restores files beside their backups: a stream has neither.
+    if (dashes == 1 && o.cmd == command::undo) return "- does not apply to undo";
     if (dashes == 1 && !reads_only) {
         // Its output goes to standard output: nothing else can share the run.
         const std::string name = command_name(o.cmd);
@@ -146,13 +151,18 @@ std::string check(options& o, bool stdin_piped) {
 
 }  // namespace
 
+const char* command_name(command c) {
+    static const char* const names[] = {"x", "c", "t", "l", "cat", "undo"};
+    return names[static_cast<unsigned>(c)];
+}
+
 parsed parse_arguments(const std::vector<std::string>& args, bool stdin_piped) {
     if (args.empty()) return failure("no command given");
     const std::string& name = args[0];
     if (name == "-h" || name == "--help") return {parsed::kind::help, {}, {}};
     if (name == "-V" || name == "--version") return {parsed::kind::version, {}, {}};
-    static const command commands[] = {command::x, command::c, command::t, command::l,
-                                       command::cat};
+    static const command commands[] = {command::x,   command::c,   command::t,
+                                       command::l,   command::cat, command::undo};
     const auto* found = std::find_if(std::begin(commands), std::end(commands),
                                      [&](command c) { return name == command_name(c); });
     if (found == std::end(commands)) return failure("unknown command '" + shown(name) + "'");

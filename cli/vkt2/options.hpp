@@ -6,7 +6,7 @@
 
 namespace vkt2::batch {
 
-enum class command { x, c, t, l, cat };
+enum class command { x, c, t, l, cat, undo };
 
 struct options {
     command cmd = command::x;
@@ -19,7 +19,11 @@ struct options {
     bool all = false;      // with out_dir: copy the files skipped as they are
     unsigned jobs = 0;     // 0: one worker per core
     bool zero_fill = false;  // x and cat: decode files that fail the test as vkt2x does
+    bool dry_run = false;    // undo: say what would be restored, change nothing
 };
+
+// The word that names `c` on the command line.
+const char* command_name(command c);
 
 struct parsed {
     enum class kind { run, help, version, error } what = kind::run;
@@ -32,8 +36,8 @@ struct parsed {
 parsed parse_arguments(const std::vector<std::string>& args, bool stdin_piped = false);
 
 inline constexpr char usage_line[] =
-    "usage: vkt2 {x|c|t|l|cat} [-o DIR] [-f] [-j N] [-q|-v] [--json] [--all] [--zero-fill] "
-    "PATH...";
+    "usage: vkt2 {x|c|t|l|cat|undo} [-o DIR] [-f] [-n] [-j N] [-q|-v] [--json] [--all] "
+    "[--zero-fill] PATH...";
 
 extern const char help_text[];
 

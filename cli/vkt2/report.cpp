@@ -207,6 +207,7 @@ const char* verb(command c) {
         case command::t:
             return "passed";
         case command::l:
+        case command::undo:
             break;
     }
     return "listed";
@@ -361,10 +362,9 @@ int reporter::finish() {
     if (o_.cmd == command::l && listed_ > 1 && !o_.quiet && !o_.json)
         out(listing_row(in_, out_bytes_, "(totals)") + "\n");
     if (o_.json) {
-        static const char* const names[] = {"x", "c", "t", "l", "cat"};
         json::object summary;
         summary.add("type", "summary")
-            .add("command", names[static_cast<unsigned>(o_.cmd)])
+            .add("command", command_name(o_.cmd))
             .add("done", std::uint64_t{done_})
             .add("failed", std::uint64_t{failed_})
             .add("skipped", std::uint64_t{skipped_})

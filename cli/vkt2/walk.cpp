@@ -8,13 +8,25 @@
 
 namespace vkt2::batch {
 
-bool is_tool_file(std::string_view name) {
-    if (name.size() < 4) return false;
+namespace {
+// The last four bytes of `name` in upper case, or nothing for a shorter name.
+std::string suffix_of(std::string_view name) {
+    if (name.size() < 4) return {};
     std::string suffix(name.substr(name.size() - 4));
     for (char& ch : suffix) {
         if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
     }
+    return suffix;
+}
+}  // namespace
+
+bool is_tool_file(std::string_view name) {
+    const std::string suffix = suffix_of(name);
     return suffix == ".BAK" || suffix == ".$$$";
+}
+
+bool is_backup(std::string_view name) {
+    return suffix_of(name) == ".BAK";
 }
 
 std::string join(const std::string& base, const std::string& name) {
@@ -46,7 +58,7 @@ entry failed_entry(std::string path, std::string problem) {
 }
 
 void walk_tree(folder_ptr root, const std::string& path,
-               const std::optional<platform::identity>& leave_out, walk_result& out) {
+               const std::optional<platform::identity>& leave_out, bool backups, walk_result& out) {
     std::vector<pending> stack;
     pending first{true, {}, nullptr, {}};
     first.e.path = path;
@@ -85,6 +97,8 @@ void walk_tree(folder_ptr root, const std::string& path,
                   [](const auto& a, const auto& b) { return a.name < b.name; });
         for (auto it = items->rbegin(); it != items->rend(); ++it) {
             const std::string child = join(p.e.path, it->name);
+            // A backup or lock file another undo removed after the listing is simply gone.
+            if (backups && it->error == ENOENT) continue;
             if (it->error != 0) {
                 stack.push_back(
                     {false,
@@ -94,6 +108,8 @@ void walk_tree(folder_ptr root, const std::string& path,
                 continue;
             }
             const bool folder = it->type == platform::kind::folder;
+            // Undo looks at backups alone, and judges each itself, links and all.
+            if (backups && !folder && !is_backup(it->name)) continue;
             pending next{folder, {}, folder ? here : nullptr, it->id};
             next.e.path = child;
             next.e.relative = p.e.relative.empty() ? it->name : p.e.relative + '/' + it->name;
@@ -104,7 +120,8 @@ void walk_tree(folder_ptr root, const std::string& path,
             } else if (!folder) {
                 next.e.folder = here;
                 next.e.id = it->id;
-                if (it->type == platform::kind::link) {
+                if (backups) {
+                } else if (it->type == platform::kind::link) {
                     next.e.skip = reasons::link;
                 } else if (it->type != platform::kind::file) {
                     next.e.skip = reasons::special;
@@ -123,7 +140,7 @@ void walk_tree(folder_ptr root, const std::string& path,
 }  // namespace
 
 walk_result walk(const std::vector<std::string>& paths,
-                 const std::optional<platform::identity>& leave_out) {
+                 const std::optional<platform::identity>& leave_out, bool backups) {
     walk_result out;
     for (const std::string& path : paths) {
         entry e;
@@ -154,7 +171,7 @@ walk_result walk(const std::vector<std::string>& paths,
                 }
                 if (leave_out && id == *leave_out) continue;
                 walk_tree(std::make_shared<const platform::folder>(std::move(*root)), path,
-                          leave_out, out);
+                          leave_out, backups, out);
                 continue;
             }
         }

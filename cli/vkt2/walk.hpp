@@ -47,14 +47,19 @@ struct walk_result {
 // NAME.BAK and NAME.$$$, in any case: the tools' own backups and temporary files.
 bool is_tool_file(std::string_view name);
 
+// NAME.BAK, in any case: what undo looks for.
+bool is_backup(std::string_view name);
+
 // Folders are walked in byte order of names, by descriptors and without recursion, so neither
 // depth nor path length has a limit. A walk takes only regular files: links (to folders or
 // files) and special files are skipped, and so are the tools' own files and the folder `leave
 // out` (the output folder), each an entry with its reason. A name that cannot be looked at, or
 // a folder that cannot be opened or listed, is an entry with a problem. A PATH that is not a
-// folder is taken as it is; "-" is standard input.
+// folder is taken as it is; "-" is standard input. With `backups`, a walk takes instead every
+// NAME.BAK of any type, links and special files included.
 walk_result walk(const std::vector<std::string>& paths,
-                 const std::optional<platform::identity>& leave_out = std::nullopt);
+                 const std::optional<platform::identity>& leave_out = std::nullopt,
+                 bool backups = false);
 
 // `base` and `name` joined with one separator.
 std::string join(const std::string& base, const std::string& name);

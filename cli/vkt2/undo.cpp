@@ -1,0 +1,349 @@
+// Each pair is proved from its own bytes, then restored by one rename, holding NAME.$$$ (the
+// lock an in-place x or c on NAME holds too) and after a last look that neither name changed
+// since the check. Nothing is rewritten and nothing is removed but the lock.
+#include "undo.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <span>
+#include <system_error>
+#include <thread>
+
+#include "json.hpp"
+#include "replace.hpp"
+#include "report.hpp"
+#include "vkt2/vkt2.hpp"
+#include "walk.hpp"
+
+namespace vkt2::batch {
+
+namespace {
+
+using outcome = undo_result::outcome;
+using undoing = undo_result::undoing;
+
+// NAME.BAK and NAME, by name in the folder the walk opened.
+struct pair_files {
+    std::shared_ptr<const platform::folder> folder;
+    std::string backup, target;
+    bool seen = false;  // the walk saw the backup, so it may go before it is checked
+};
+
+// One side of a pair as the check saw it.
+struct side {
+    source file;
+    platform::identity id;
+};
+
+undo_result settle(undo_result r, outcome how, std::string reason) {
+    r.how = how;
+    r.reason = std::move(reason);
+    return r;
+}
+
+std::string because(int error) {
+    return ": " + platform::reason(error);
+}
+
+// Loads `name` without following a link. Nothing, with `r` settled, when it cannot be a side of
+// the tool's pair; `what` is NAME as shown for the target, empty for the backup itself.
+std::optional<side> load_side(const pair_files& p, const std::string& name,
+                              std::span<std::uint8_t> buffer, const std::string& what,
+                              undo_result& r) {
+    const auto is = [&](const char* text) { return what.empty() ? text : what + " is " + text; };
+    const std::string which = what.empty() ? "" : " " + what;
+    auto dir = platform::copy_folder(*p.folder);
+    if (!dir) {
+        r = settle(r, outcome::failed, "cannot open" + because(errno));
+        return std::nullopt;
+    }
+    side s{load_source(std::move(*dir), name, buffer, false), {}};
+    const int e = s.file.error;
+    if (s.file.result == source::status::cannot_open) {
+        if (e == ENOENT && !what.empty())
+            r = settle(r, outcome::left_alone, "no " + what + " beside it");
+        else if (e == ENOENT && p.seen)  // another undo may have restored it meanwhile
+            r = settle(r, outcome::left_alone, "gone since the walk");
+        else if (e == ELOOP || e == EINVAL)
+            r = settle(r, outcome::left_alone, is(e == ELOOP ? "a link" : "not a regular file"));
+        else
+            r = settle(r, outcome::failed, "cannot open" + which + because(e));
+        return std::nullopt;
+    }
+    if (s.file.result == source::status::cannot_read) {
+        r = e == EISDIR ? settle(r, outcome::left_alone, is("not a regular file"))
+                        : settle(r, outcome::failed, "cannot read" + which + because(e));
+        return std::nullopt;
+    }
+    platform::kind type;
+    if (!platform::look(*p.folder, name.c_str(), false, type, s.id) ||
+        type != platform::kind::file) {
+        r = settle(r, outcome::left_alone, is("not a regular file"));
+        return std::nullopt;
+    }
+    return s;
+}
+
+// Which in-place run left NAME.BAK `bak` beside NAME `name`, if either did. `scratch` holds
+// max_original_size bytes.
+undoing prove(std::span<const std::uint8_t> bak, std::span<const std::uint8_t> name,
+              std::span<std::uint8_t> scratch) {
+    // x made NAME of the backup's bytes by the loader's rules: the first max_file_size count,
+    // and with --zero-fill a stream cut short reads zeros.
+    const auto packed = bak.first(std::min(bak.size(), max_file_size));
+    const auto size = decoded_size(packed);
+    if (size && *size == name.size() &&
+        decompress_into(packed, scratch.first(*size)).status == file_status::ok &&
+        std::equal(name.begin(), name.end(), scratch.begin()))
+        return undoing::x;
+    // c wrote NAME only after this same check passed on it.
+    if (name.size() <= max_file_size && decodes_to(name, bak, scratch)) return undoing::c;
+    return undoing::none;
+}
+
+// True when `name` is still the file the check loaded, unchanged.
+bool still(const platform::folder& dir, const std::string& name, const side& was) {
+    platform::kind type;
+    platform::identity id;
+    if (!platform::look(dir, name.c_str(), false, type, id) || id != was.id) return false;
+    platform::attributes now;
+    const platform::file f = platform::open_input(dir, name.c_str(), now, false);
+    return f && platform::unchanged(was.file.attributes, now);
+}
+
+// The rename onto NAME, made holding NAME.$$$ as the replace step does, so neither an in-place
+// run on NAME nor a second undo can act on the pair at the same moment.
+undo_result restore(const pair_files& p, const side& bak, const side& name, undo_result r,
+                    const hooks& at, std::size_t i) {
+    const platform::folder& dir = *p.folder;
+    const std::string temp = p.target + ".$$$";
+    platform::kind type;
+    platform::identity id;
+    // A stale NAME.$$$ may be all that is left of a failed run's output: never taken over here.
+    if (platform::look(dir, temp.c_str(), false, type, id))
+        return settle(r, outcome::left_alone, shown(r.target) + ".$$$ is in the way");
+    const platform::signals_held held;
+    const platform::file lock = platform::create_temp(dir, temp.c_str());
+    if (!lock)
+        return settle(r, outcome::left_alone, "another run is at work on " + shown(r.target));
+    platform::temp_guard guard(dir, temp.c_str());
+    if (at.before_restore) at.before_restore(i);
+    if (!still(dir, p.backup, bak)) {
+        r = settle(r, outcome::left_alone, "changed since it was checked");
+    } else if (!still(dir, p.target, name)) {
+        r = settle(r, outcome::left_alone, shown(r.target) + " changed since it was checked");
+    } else if (platform::rename(dir, p.backup.c_str(), p.target.c_str(), true) ==
+               platform::rename_result::done) {
+        r.how = outcome::restored;
+    } else {
+        r = settle(r, outcome::failed, "cannot rename it to " + shown(r.target) + because(errno));
+    }
+    // Removed while still locked, so no other run can have taken the name meanwhile.
+    platform::remove(dir, temp.c_str());
+    guard.release();
+    return r;
+}
+
+// Buffers of one worker, reused from pair to pair: each side and a place to decode.
+struct buffers {
+    std::vector<std::uint8_t> bak = std::vector<std::uint8_t>(max_file_size + 1),
+                              name = std::vector<std::uint8_t>(max_file_size + 1),
+                              scratch = std::vector<std::uint8_t>(max_file_size + 1);
+};
+
+undo_result check(const options& o, const pair_files& p, undo_result r, buffers& b, const hooks& at,
+                  std::size_t i) {
+    const auto bak = load_side(p, p.backup, b.bak, "", r);
+    if (!bak) return r;
+    const auto name = load_side(p, p.target, b.name, shown(r.target), r);
+    if (!name) return r;
+    if (bak->id == name->id)
+        return settle(r, outcome::left_alone, "the same file as " + shown(r.target));
+    r.kind = prove(std::span(b.bak).first(bak->file.size), std::span(b.name).first(name->file.size),
+                   b.scratch);
+    if (r.kind == undoing::none)
+        return settle(r, outcome::left_alone, "not what x or c left of " + shown(r.target));
+    if (o.dry_run) return settle(r, outcome::would_restore, "");
+    return restore(p, *bak, *name, std::move(r), at, i);
+}
+
+// The pairs the PATHs give, in walk order; those settled already have a result.
+void gather(const options& o, std::vector<std::optional<pair_files>>& pairs,
+            std::vector<std::optional<undo_result>>& results) {
+    std::set<platform::identity> seen;
+    const auto add = [&](const entry& e, std::string backup, std::string path) {
+        undo_result r;
+        r.named = e.named;
+        r.path = std::move(path);
+        r.target = r.path.substr(0, r.path.size() - 4);
+        platform::kind type;
+        platform::identity id;
+        // The same backup named twice, or named and found in a named folder, is one pair.
+        if (platform::look(*e.folder, backup.c_str(), false, type, id) && !seen.insert(id).second)
+            return;
+        const std::string target = backup.substr(0, backup.size() - 4);
+        pairs.push_back(pair_files{e.folder, std::move(backup), target, !e.named || e.id});
+        results.emplace_back();
+        if (target.empty()) {
+            pairs.back().reset();
+            results.back() = settle(r, outcome::left_alone, "no NAME before .BAK");
+        } else {
+            results.back() = std::move(r);  // moved into the check, which completes it
+        }
+    };
+    const auto settled = [&](const entry& e, outcome how, std::string why) {
+        undo_result r;
+        r.named = e.named;
+        r.path = e.path;
+        pairs.emplace_back();
+        results.push_back(settle(r, how, std::move(why)));
+    };
+    for (const entry& e : walk(o.paths, std::nullopt, true).files) {
+        if (!e.problem.empty()) {
+            settled(e, outcome::failed, e.problem);
+        } else if (is_backup(e.name)) {
+            add(e, e.name, e.path);
+        } else {
+            // A PATH naming NAME itself: NAME.BAK beside it, or else its backups in any case.
+            platform::kind type;
+            platform::identity id;
+            std::vector<std::string> found;
+            if (platform::look(*e.folder, (e.name + ".BAK").c_str(), false, type, id)) {
+                found.push_back(e.name + ".BAK");
+            } else if (auto names = platform::list_folder(*e.folder)) {
+                for (const platform::listed& n : *names)
+                    if (n.name.size() == e.name.size() + 4 && n.name.starts_with(e.name) &&
+                        is_backup(n.name))
+                        found.push_back(n.name);
+                std::sort(found.begin(), found.end());
+            }
+            if (found.empty() && !platform::look(*e.folder, e.name.c_str(), false, type, id))
+                settled(e, outcome::failed, "cannot open" + because(errno));
+            else if (found.empty())
+                settled(e, outcome::left_alone, "no " + shown(e.path) + ".BAK beside it");
+            for (const std::string& n : found) add(e, n, e.path + n.substr(e.name.size()));
+        }
+    }
+}
+
+}  // namespace
+
+std::vector<undo_result> undo_pairs(const options& o, const std::function<bool()>& interrupted,
+                                    const hooks& at, bool& complete) {
+    std::vector<std::optional<pair_files>> pairs;
+    std::vector<std::optional<undo_result>> results;
+    gather(o, pairs, results);
+    std::vector<std::size_t> todo;
+    for (std::size_t i = 0; i < pairs.size(); ++i)
+        if (pairs[i]) todo.push_back(i);
+    std::vector<char> done(pairs.size(), 1);
+    for (const std::size_t i : todo) done[i] = 0;
+
+    std::mutex m;  // over `interrupted`, which need not be safe to call from several threads
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> stopped{false};
+    const auto work = [&] {
+        buffers b;
+        for (std::size_t k; !stopped && (k = next++) < todo.size();) {
+            {
+                const std::lock_guard lock(m);
+                if (interrupted && interrupted()) {
+                    stopped = true;
+                    return;
+                }
+            }
+            const std::size_t i = todo[k];
+            results[i] = check(o, *pairs[i], std::move(*results[i]), b, at, i);
+            done[i] = 1;
+        }
+    };
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const std::size_t jobs = std::min<std::size_t>(o.jobs ? o.jobs : cores, todo.size());
+    std::vector<std::thread> threads;
+    try {
+        for (std::size_t t = 1; t < jobs; ++t) threads.emplace_back(work);
+    } catch (const std::system_error&) {
+        // Fewer threads than asked for: this one works too.
+    }
+    work();
+    for (std::thread& t : threads) t.join();
+
+    complete = !stopped;
+    std::vector<undo_result> list;
+    for (std::size_t i = 0; i < results.size(); ++i)
+        if (done[i]) list.push_back(std::move(*results[i]));
+    return list;
+}
+
+int run_undo(const options& o, std::FILE* out, std::FILE* err,
+             const std::function<bool()>& interrupted, const hooks& at) {
+    bool complete = true;
+    const std::vector<undo_result> results = undo_pairs(o, interrupted, at, complete);
+    sink to(out, err, [&] { return interrupted && interrupted(); });
+    const auto line = [&](const std::string& text) { to.write(false, "vkt2: " + text + "\n"); };
+    std::size_t restored = 0, failed = 0, left = 0;
+    for (const undo_result& r : results) {
+        const std::string how = r.kind == undoing::x ? "undoing x" : "undoing c";
+        json::record j;
+        j.path = r.path;
+        switch (r.how) {
+            case outcome::restored:
+                ++restored;
+                j.result = "restored", j.output = r.target, j.reason = how;
+                if (o.verbose && !o.json)
+                    line(shown(r.target) + ": restored from " + shown(r.path) + ", " + how);
+                break;
+            case outcome::would_restore:
+                ++restored;
+                j.result = "would_restore", j.output = r.target, j.reason = how;
+                if (!o.json)
+                    to.write(true, "would restore " + shown(r.target) + " from " + shown(r.path) +
+                                       ", " + how + "\n");
+                break;
+            case outcome::left_alone:
+                ++left;
+                j.result = "left_alone", j.reason = r.reason;
+                // A pair named on the command line is worth a word even without -v.
+                if (!o.json && (o.verbose || (r.named && !o.quiet)))
+                    line(shown(r.path) + ": left alone: " + r.reason);
+                break;
+            case outcome::failed:
+                ++failed;
+                j.result = "failed", j.error = r.reason;
+                if (!o.json) line(shown(r.path) + ": " + r.reason);
+                break;
+        }
+        if (o.json) to.write(true, json::line(j));
+    }
+    if (o.json) {
+        json::object summary;
+        summary.add("type", "summary")
+            .add("command", "undo")
+            .add("dry_run", o.dry_run)
+            .add(o.dry_run ? "would_restore" : "restored", std::uint64_t{restored})
+            .add("failed", std::uint64_t{failed})
+            .add("left_alone", std::uint64_t{left});
+        to.write(true, summary.line());
+    }
+    to.drain();
+    if (to.out_failed() && !to.broken_pipe()) {
+        ++failed;
+        line("standard output: write error");
+    }
+    if (!o.quiet && !o.json) {
+        line(std::to_string(restored) + (restored == 1 ? " file " : " files ") +
+             (o.dry_run ? "would be restored, " : "restored, ") + std::to_string(failed) +
+             " failed, " + std::to_string(left) + " left alone");
+    }
+    to.drain();
+    if (to.broken_pipe()) return broken_pipe_status;
+    return failed == 0 && complete ? 0 : 1;
+}
+
+}  // namespace vkt2::batch
