@@ -222,7 +222,10 @@ void set_up_process(const char* no_memory) {
     // runtime's own allocations as well as ours.
     std::set_new_handler([] {
         remove_guarded_temps();
-        static_cast<void>(::write(STDERR_FILENO, memory_message, std::strlen(memory_message)));
+        // Nothing is left to do about a message that cannot be written; a cast to void does not
+        // quiet the warning on write's result when the C library is fortified.
+        if (::write(STDERR_FILENO, memory_message, std::strlen(memory_message)) < 0) {
+        }
         std::_Exit(1);
     });
 }
