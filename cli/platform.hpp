@@ -162,6 +162,9 @@ file create_temp(const folder& dir, const char* name);
 // file (where the system says which) with the same size and modification time.
 bool unchanged(const attributes& before, const attributes& now);
 
+// What the open file `f` reports of itself now; false, with errno, when it cannot say.
+bool attributes_of(const file& f, attributes& info);
+
 // Reads until `buffer` is full or the file ends; nothing on a read error.
 std::optional<std::size_t> read_up_to(const file& f, std::span<std::uint8_t> buffer);
 

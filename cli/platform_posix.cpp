@@ -277,6 +277,10 @@ file create_temp(const folder& dir, const char* name) {
     return f;
 }
 
+bool attributes_of(const file& f, attributes& info) {
+    return ::fstat(f.get(), &info) == 0;
+}
+
 bool unchanged(const attributes& before, const attributes& now) {
     return before.st_dev == now.st_dev && before.st_ino == now.st_ino &&
            before.st_size == now.st_size && before.st_mtim.tv_sec == now.st_mtim.tv_sec &&

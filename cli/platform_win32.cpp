@@ -251,6 +251,10 @@ file create_temp(const folder& dir, const char* name) {
     return f;
 }
 
+bool attributes_of(const file& f, attributes& info) {
+    return ::_fstat64(f.get(), &info) == 0;
+}
+
 // A descriptor's look has no file index here: the caller compares identities by look().
 bool unchanged(const attributes& before, const attributes& now) {
     return before.st_size == now.st_size && before.st_mtime == now.st_mtime;
