@@ -205,4 +205,20 @@ chmod 755 d/locked
     fail "said: $(cat err)"
 grep -q '^vkt2: 1 file passed, 1 failed' err || fail "summary: $(tail -n 1 err)"
 
+begin_test 'undo that cannot make its lock beside a pair fails with the reason'
+as=()
+if [ "$(id -u)" = 0 ]; then
+    as=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+    chmod 755 "$root" "$root/w"
+fi
+printf 'the original\n' >a && vkt2 c -q a && cp a a.packed
+chmod 555 .
+"${as[@]}" "$V" undo a 2>err
+status=$?
+chmod 755 .
+[ $status = 1 ] || fail "status $status"
+[ "$(head -n 1 err)" = 'vkt2: a.BAK: cannot create a.$$$: Permission denied' ] ||
+    fail "said: $(cat err)"
+{ cmp -s a a.packed && [ -e a.BAK ]; } || fail "the pair changed"
+
 [ "$failures" = 0 ] || exit 1
