@@ -135,8 +135,10 @@ inline std::string reason(int error) {
 // device when they were closed, so no file of the run can take their place), a write to a closed
 // pipe or past the file-size limit a failed write rather than the end of the process, and an
 // allocation that fails anywhere removes the guarded temporary files, prints `no_memory` on
-// standard error and ends with status 1. `no_memory` must outlive the process.
-void set_up_process(const char* no_memory);
+// standard error and ends with status 1. `no_memory` must outlive the process. With
+// `output_matters`, a closed standard output is opened for reading only, so that writing data
+// there still fails as it would have, rather than vanishing.
+void set_up_process(const char* no_memory, bool output_matters = false);
 
 // Raises the limit on open descriptors as far as allowed: a walk holds one for each folder with
 // files in it.

@@ -204,12 +204,12 @@ namespace {
 const char* memory_message = "out of memory\n";
 }  // namespace
 
-void set_up_process(const char* no_memory) {
+void set_up_process(const char* no_memory, bool output_matters) {
     // A closed descriptor 0, 1 or 2 would be taken by the next file opened, and messages then
     // written into it.
     for (int fd = 0; fd <= 2; ++fd) {
         if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
-        const int null = ::open("/dev/null", O_RDWR);
+        const int null = ::open("/dev/null", fd == 1 && output_matters ? O_RDONLY : O_RDWR);
         if (null >= 0 && null != fd) {
             ::dup2(null, fd);
             ::close(null);

@@ -133,6 +133,16 @@ whole d 30
 pack one 'the only file'
 "$X" one 2>&- >&-
 [ "$(cat one)" = 'the only file' ] || fail "vkt2x wrote into its data"
+# Data or JSON for a closed standard output is lost: a write error, never success.
+pack two 'the second file'
+for args in 'cat two' 't --json two' 'l two'; do
+    # shellcheck disable=SC2086
+    vkt2 $args >&- 2>err
+    status=$?
+    [ $status = 1 ] || fail "$args: status $status"
+    grep -q '^vkt2: standard output: write error$' err || fail "$args said: $(cat err)"
+done
+vkt2 t two >&- 2>/dev/null || fail "t, writing nothing there: status $?"
 
 begin_test 'a stalled reader and SIGINT: the run ends within a second with 130'
 many d 3000
