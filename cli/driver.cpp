@@ -44,6 +44,7 @@ int commit(replacement& output, std::span<const std::uint8_t> data) {
         case replacement::outcome::cannot_create:
             return fail(messages::cannot_create_temp);
         case replacement::outcome::read_failed:  // only a copy reads
+        case replacement::outcome::changed:
         case replacement::outcome::write_failed:
             return fail(messages::cannot_write_temp);
         case replacement::outcome::rename_failed:

@@ -135,8 +135,10 @@ inline std::string reason(int error) {
 // device when they were closed, so no file of the run can take their place), a write to a closed
 // pipe or past the file-size limit a failed write rather than the end of the process, and an
 // allocation that fails anywhere removes the guarded temporary files, prints `no_memory` on
-// standard error and ends with status 1. `no_memory` must outlive the process.
-void set_up_process(const char* no_memory);
+// standard error and ends with status 1. `no_memory` must outlive the process. With
+// `output_matters`, a closed standard output is opened for reading only, so that writing data
+// there still fails as it would have, rather than vanishing.
+void set_up_process(const char* no_memory, bool output_matters = false);
 
 // Raises the limit on open descriptors as far as allowed: a walk holds one for each folder with
 // files in it.
@@ -161,6 +163,9 @@ file create_temp(const folder& dir, const char* name);
 // True when two looks at a file through open descriptors, `before` and `now`, show the same
 // file (where the system says which) with the same size and modification time.
 bool unchanged(const attributes& before, const attributes& now);
+
+// What the open file `f` reports of itself now; false, with errno, when it cannot say.
+bool attributes_of(const file& f, attributes& info);
 
 // Reads until `buffer` is full or the file ends; nothing on a read error.
 std::optional<std::size_t> read_up_to(const file& f, std::span<std::uint8_t> buffer);

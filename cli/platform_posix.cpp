@@ -204,12 +204,12 @@ namespace {
 const char* memory_message = "out of memory\n";
 }  // namespace
 
-void set_up_process(const char* no_memory) {
+void set_up_process(const char* no_memory, bool output_matters) {
     // A closed descriptor 0, 1 or 2 would be taken by the next file opened, and messages then
     // written into it.
     for (int fd = 0; fd <= 2; ++fd) {
         if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
-        const int null = ::open("/dev/null", O_RDWR);
+        const int null = ::open("/dev/null", fd == 1 && output_matters ? O_RDONLY : O_RDWR);
         if (null >= 0 && null != fd) {
             ::dup2(null, fd);
             ::close(null);
@@ -278,6 +278,10 @@ file create_temp(const folder& dir, const char* name) {
     // A stale file may be readable by others; file systems without modes refuse, harmlessly.
     if (!created && (open.st_mode & 077) != 0) static_cast<void>(::fchmod(f.get(), 0600));
     return f;
+}
+
+bool attributes_of(const file& f, attributes& info) {
+    return ::fstat(f.get(), &info) == 0;
 }
 
 bool unchanged(const attributes& before, const attributes& now) {

@@ -161,10 +161,11 @@ namespace {
 const char* memory_message = "out of memory\n";
 }  // namespace
 
-void set_up_process(const char* no_memory) {
+void set_up_process(const char* no_memory, bool output_matters) {
     for (int fd = 0; fd <= 2; ++fd) {
         if (::_get_osfhandle(fd) != -1) continue;
-        const int null = ::_open("NUL", _O_RDWR | _O_BINARY);
+        const int null =
+            ::_open("NUL", (fd == 1 && output_matters ? _O_RDONLY : _O_RDWR) | _O_BINARY);
         if (null >= 0 && null != fd) {
             ::_dup2(null, fd);
             ::_close(null);
@@ -249,6 +250,10 @@ file create_temp(const folder& dir, const char* name) {
         return file();
     }
     return f;
+}
+
+bool attributes_of(const file& f, attributes& info) {
+    return ::_fstat64(f.get(), &info) == 0;
 }
 
 // A descriptor's look has no file index here: the caller compares identities by look().

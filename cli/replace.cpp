@@ -108,8 +108,19 @@ replacement::outcome replacement::commit_copy(const platform::file& from,
             return outcome::write_failed;
         }
         written_ += *got;
-        if (*got < buffer.size()) return finish();
+        if (*got < buffer.size()) break;
     }
+    // A file written to meanwhile gave a mix of old and new bytes, which its old dates would
+    // pass off as the file it was.
+    platform::attributes now;
+    if (!platform::attributes_of(from, now)) {
+        error_ = errno;
+        return outcome::read_failed;
+    }
+    if (!platform::unchanged(input_.attributes, now) ||
+        written_ != static_cast<std::uint64_t>(now.st_size))
+        return outcome::changed;
+    return finish();
 }
 
 replacement::outcome replacement::finish() {

@@ -64,7 +64,14 @@ bool rename_no_replace(const renamer& ops, const platform::folder& dir, const ch
 // NAME.$$$, and removes it again on destruction unless commit() completed the data.
 class replacement {
   public:
-    enum class outcome { done, cannot_create, read_failed, write_failed, rename_failed };
+    enum class outcome {
+        done,
+        cannot_create,
+        read_failed,
+        write_failed,
+        rename_failed,
+        changed  // a copy's source changed while it was read: its bytes and dates would not match
+    };
 
     // In place of `input`, keeping it as NAME.BAK. `input` and `ops` must outlive this.
     explicit replacement(const source& input, const renamer& ops = default_renamer);
@@ -84,7 +91,8 @@ class replacement {
     outcome commit(std::span<const std::uint8_t> data);
 
     // The same with the rest of the open file `from` as the data, read through `buffer`, for a
-    // file copied as it is; written() says how many bytes that was.
+    // file copied as it is; written() says how many bytes that was. `from` must still show the
+    // size and modification time of the input's attributes once read, or nothing is kept.
     outcome commit_copy(const platform::file& from, std::span<std::uint8_t> buffer);
     std::uint64_t written() const { return written_; }
 

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <random>
@@ -168,6 +169,36 @@ TEST_F(Replace, NewFileIsPrivateUntilWrittenThenTakesTheInputsModeAndTimes) {
     ASSERT_EQ(r.commit(kPlain), outcome::done);
     EXPECT_EQ(fs::status(dir_ / "d").permissions(), fs::perms(0750));
     EXPECT_EQ(fs::last_write_time(dir_ / "d"), when);
+}
+
+// A copy whose source grows, shrinks or is rewritten while it is read keeps nothing: its bytes
+// would be a mix, under the dates of the file it was.
+TEST_F(Replace, CopyOfASourceChangedWhileReadKeepsNothing) {
+    const auto later = fs::file_time_type::clock::now() + std::chrono::hours(2);
+    const std::pair<const char*, std::function<void()>> cases[] = {
+        {"d=original o=original", [] {}},
+        {"d=original+", [&] { std::ofstream(dir_ / "d", std::ios::app) << "+"; }},
+        {"d=orig", [&] { fs::resize_file(dir_ / "d", 4); }},
+        {"d=ORIGINAL",
+         [&] {
+             std::ofstream(dir_ / "d", std::ios::binary | std::ios::in) << "ORIGINAL";
+             fs::last_write_time(dir_ / "d", later);
+         }},
+    };
+    for (const auto& [after, change] : cases) {
+        SCOPED_TRACE(after);
+        clear();
+        put("d=original");
+        vkt2::source in = load("d");
+        vkt2::platform::file from =
+            vkt2::platform::open_input(in.folder, "d", in.attributes, false);
+        ASSERT_TRUE(from);
+        change();
+        const bool same = std::string(after).find(" o=") != std::string::npos;
+        EXPECT_EQ(replacement(in, in.folder, "o", false).commit_copy(from, {buffer_, 4}),
+                  same ? done : outcome::changed);
+        EXPECT_EQ(files(), after);
+    }
 }
 
 // The folder link is re-pointed after the load: the renames still happen where the input was.

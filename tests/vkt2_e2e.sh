@@ -133,6 +133,16 @@ whole d 30
 pack one 'the only file'
 "$X" one 2>&- >&-
 [ "$(cat one)" = 'the only file' ] || fail "vkt2x wrote into its data"
+# Data or JSON for a closed standard output is lost: a write error, never success.
+pack two 'the second file'
+for args in 'cat two' 't --json two' 'l two'; do
+    # shellcheck disable=SC2086
+    vkt2 $args >&- 2>err
+    status=$?
+    [ $status = 1 ] || fail "$args: status $status"
+    grep -q '^vkt2: standard output: write error$' err || fail "$args said: $(cat err)"
+done
+vkt2 t two >&- 2>/dev/null || fail "t, writing nothing there: status $?"
 
 begin_test 'a stalled reader and SIGINT: the run ends within a second with 130'
 many d 3000
@@ -204,5 +214,21 @@ chmod 755 d/locked
 [ "$(head -n 1 err)" = "vkt2: d/locked: cannot read the folder: Permission denied" ] ||
     fail "said: $(cat err)"
 grep -q '^vkt2: 1 file passed, 1 failed' err || fail "summary: $(tail -n 1 err)"
+
+begin_test 'undo that cannot make its lock beside a pair fails with the reason'
+as=()
+if [ "$(id -u)" = 0 ]; then
+    as=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+    chmod 755 "$root" "$root/w"
+fi
+printf 'the original\n' >a && vkt2 c -q a && cp a a.packed
+chmod 555 .
+"${as[@]}" "$V" undo a 2>err
+status=$?
+chmod 755 .
+[ $status = 1 ] || fail "status $status"
+[ "$(head -n 1 err)" = 'vkt2: a.BAK: cannot create a.$$$: Permission denied' ] ||
+    fail "said: $(cat err)"
+{ cmp -s a a.packed && [ -e a.BAK ]; } || fail "the pair changed"
 
 [ "$failures" = 0 ] || exit 1

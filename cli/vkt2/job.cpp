@@ -103,6 +103,8 @@ std::string commit_failure(const replacement& output, replacement::outcome how,
             break;
         case replacement::outcome::read_failed:
             return "cannot read" + because(output.error());
+        case replacement::outcome::changed:
+            return "changed while it was copied; " + shown_path + " is not written";
         case replacement::outcome::write_failed:
             return "cannot write " + shown_path + ".$$$" + because(output.error());
         case replacement::outcome::rename_failed:

@@ -57,7 +57,8 @@ int run(int argc, char** argv) {
 int main(int argc, char** argv) {
     // Before any file is opened: see set_up_process. An allocation that fails anywhere ends the
     // run with a message, never with an abort, and takes this run's temporary files with it.
-    vkt2::platform::set_up_process("vkt2: out of memory\n");
+    // Data, listings and JSON meant for a closed standard output are a write error, as in cat.
+    vkt2::platform::set_up_process("vkt2: out of memory\n", true);
     const int status = run(argc, argv);
     // A reader that went away ends the run as it ends other tools: by SIGPIPE.
     if (status == vkt2::batch::broken_pipe_status) vkt2::platform::end_as_broken_pipe();

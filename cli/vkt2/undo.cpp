@@ -129,9 +129,16 @@ undo_result restore(const pair_files& p, const side& bak, const side& name, undo
     if (platform::look(dir, temp.c_str(), false, type, id))
         return settle(r, outcome::left_alone, shown(r.target) + ".$$$ is in the way");
     const platform::signals_held held;
+    errno = 0;
     const platform::file lock = platform::create_temp(dir, temp.c_str());
-    if (!lock)
-        return settle(r, outcome::left_alone, "another run is at work on " + shown(r.target));
+    if (!lock) {
+        // Held, or made and let go by another run just now: that run decides. Anything else
+        // (a folder this user cannot write, no space) keeps the pair from ever being restored.
+        const int e = errno;
+        if (e == 0 || e == EWOULDBLOCK || e == EAGAIN || e == EEXIST || e == ENOENT)
+            return settle(r, outcome::left_alone, "another run is at work on " + shown(r.target));
+        return settle(r, outcome::failed, "cannot create " + shown(r.target) + ".$$$" + because(e));
+    }
     platform::temp_guard guard(dir, temp.c_str());
     if (at.before_restore) at.before_restore(i);
     if (!still(dir, p.backup, bak)) {
