@@ -345,6 +345,26 @@ TEST_F(BatchTest, FilesAreTheSameOnlyWhenTheyAreOneFile) {
 }
 
 #ifndef _WIN32
+// In place a named link is refused: renaming it would move the link aside and leave a file
+// where it was, away from the data it leads to. Reading through it, or writing elsewhere, is fine.
+TEST_F(BatchTest, ANamedLinkIsNeverReplacedInPlace) {
+    put("d/f", packed("through the link"));
+    put("d/p", "plain");
+    fs::create_symlink("f", "d/lnk");
+    fs::create_symlink("p", "d/plnk");
+    for (const char* line : {"x -q d/lnk", "c -q d/plnk"}) {
+        EXPECT_EQ(vkt2(line), 1) << line;
+        EXPECT_NE(err_.find(": a link: in place only a file is replaced"), std::string::npos)
+            << err_;
+    }
+    EXPECT_TRUE(fs::is_symlink("d/lnk") && fs::is_symlink("d/plnk"));
+    EXPECT_FALSE(fs::exists("d/lnk.BAK") || fs::exists("d/plnk.BAK") || fs::exists("d/lnk.$$$"));
+    EXPECT_EQ(get("d/p"), "plain");
+    EXPECT_EQ(vkt2("x -q -o o d/lnk"), 0);
+    EXPECT_EQ(get("o/lnk"), "through the link");
+    EXPECT_EQ(get("d/f"), packed("through the link"));
+}
+
 // Between the walk and the work a folder is swapped for a link to one outside the tree; the
 // run works in the folder it walked and never reaches the other.
 TEST_F(BatchTest, NoLinkSwappedInAfterTheWalkIsFollowed) {

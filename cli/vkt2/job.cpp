@@ -37,7 +37,7 @@ std::string because(int error) {
 // Loads up to buffer.size() bytes. The buffer is one byte longer than what ever counts, so a
 // full read shows a file longer than that. Standard input, and a FIFO named for a command that
 // only reads, are read as streams; `whole` is then the size of all of it when `count_all`.
-std::optional<source> load(const entry& e, std::span<std::uint8_t> buffer, bool stream,
+std::optional<source> load(const entry& e, std::span<std::uint8_t> buffer, bool stream, bool follow,
                            bool count_all, const std::function<bool()>& interrupted,
                            std::uint64_t& whole, std::string& why) {
     const auto read = [&](int fd, source& s) {
@@ -78,13 +78,18 @@ std::optional<source> load(const entry& e, std::span<std::uint8_t> buffer, bool 
         // A regular file after all: loaded as any other below.
     }
     // Below a named folder a link is never followed, even one swapped in since the walk.
-    source s = load_source(std::move(*dir), e.name, buffer, e.named);
+    source s = load_source(std::move(*dir), e.name, buffer, follow);
     switch (s.result) {
         case source::status::loaded:
             whole = static_cast<std::uint64_t>(s.attributes.st_size);
             return s;
         case source::status::cannot_open:
-            why = s.error == EINVAL ? "not a regular file" : "cannot open" + because(s.error);
+            if (s.error == ELOOP && e.named)
+                why =
+                    "a link: in place only a file is replaced; name the file it leads to, or "
+                    "use -o or -";
+            else
+                why = s.error == EINVAL ? "not a regular file" : "cannot open" + because(s.error);
             break;
         case source::status::cannot_read:
             why = "cannot read" + because(s.error);
@@ -218,8 +223,11 @@ file_result worker::run(const options& o, const entry& e, const platform::folder
     std::string why;
     std::uint64_t whole = 0;
     const bool reads_only = o.cmd == command::t || o.cmd == command::l || o.cmd == command::cat;
-    const auto input =
-        load(e, input_, e.named && reads_only, o.cmd == command::l, interrupted, whole, why);
+    // In place, the name is renamed to NAME.BAK: a link named there (/dev/stdin, say) would be
+    // moved aside and a file put where it was, far from the data it led to. Refused, as gzip does.
+    const bool in_place_at = !reads_only && !out;
+    const auto input = load(e, input_, e.named && reads_only, e.named && !in_place_at,
+                            o.cmd == command::l, interrupted, whole, why);
     if (!input) return failed(why);
     const std::size_t got = input->size;
     const bool longer = got > max_file_size;
