@@ -89,15 +89,17 @@ timeout 10 "$V" t -v d 2>err
 status=$? && expect 0 'vkt2: d/p: skipped: not a regular file
 vkt2: 0 files passed, 0 failed, 1 skipped; 0 bytes in, 0 bytes out'
 
-begin_test 'c - refuses a terminal unless -f; x - writes to one'
+begin_test 'c - refuses a terminal unless -f; x - writes to one; only c - reads from one'
 pack f 'to a terminal'
 printf 'to a terminal' >plain
-# pty RUN...: runs with standard output a terminal; prints status, then what it wrote.
+# pty IN RUN...: runs with standard output a terminal and standard input IN ("tty": the
+# terminal too); prints the status, then what it wrote.
 pty() {
     python3 -c 'import os, pty, sys
 pid, fd = pty.fork()
 if pid == 0:
-    os.dup2(os.open(sys.argv[1], os.O_RDONLY), 0)
+    if sys.argv[1] != "tty":
+        os.dup2(os.open(sys.argv[1], os.O_RDONLY), 0)
     os.execv(sys.argv[2], sys.argv[2:])
 out = b""
 while True:
@@ -114,6 +116,11 @@ print(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]), out.replace(b"\r\n", b"\
     fail "c - to a terminal: $(pty plain "$V" c -)"
 [[ $(pty plain "$V" c -f -) == "0 b'VKT2"* ]] || fail "c -f -: $(pty plain "$V" c -f -)"
 [ "$(pty f "$V" x -)" = "0 b'to a terminal'" ] || fail "x -: $(pty f "$V" x -)"
+for command in x t l cat; do
+    said=$(pty tty "$(command -v timeout)" --foreground 5 "$V" $command -)
+    [ "$said" = "1 b'vkt2: -: will not read compressed data from a terminal\\n'" ] ||
+        fail "$command - from a terminal: $said"
+done
 
 # A tree with a name holding a newline, one with bytes that are not UTF-8, a link, a backup and
 # a file that fails; modes and dates differ from file to file.

@@ -1,4 +1,5 @@
 // vkt2: decompresses, compresses, tests and lists VKT2 files and whole folders of them.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -38,6 +39,13 @@ int run(int argc, char** argv) {
         vkt2::platform::stdout_is_terminal()) {
         std::fputs("vkt2: -: will not write compressed data to a terminal (-f writes it)\n",
                    stderr);
+        return 1;
+    }
+    // Nor can it be typed in: a terminal on standard input would only leave the run waiting.
+    if (o.cmd != vkt2::batch::command::c &&
+        std::find(o.paths.begin(), o.paths.end(), "-") != o.paths.end() &&
+        vkt2::platform::stdin_is_terminal()) {
+        std::fputs("vkt2: -: will not read compressed data from a terminal\n", stderr);
         return 1;
     }
 #ifdef _WIN32
