@@ -1,37 +1,11 @@
 // JSON writing: strings escaped so that any name survives the round trip.
 #include "json.hpp"
 
+#include "utf8.hpp"
+
 namespace vkt2::batch::json {
 
 namespace {
-
-// The code point of the valid UTF-8 sequence at s[i], and its length, or a length of 0.
-std::size_t decode_utf8(std::string_view s, std::size_t i, std::uint32_t& cp) {
-    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned c = at(i);
-    std::size_t n;
-    if (c < 0x80) {
-        cp = c;
-        return 1;
-    } else if (c >= 0xC2 && c <= 0xDF) {
-        n = 2, cp = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        n = 3, cp = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        n = 4, cp = c & 0x07;
-    } else {
-        return 0;
-    }
-    if (i + n > s.size()) return 0;
-    for (std::size_t k = 1; k < n; ++k) {
-        if ((at(i + k) & 0xC0) != 0x80) return 0;
-        cp = (cp << 6) | (at(i + k) & 0x3F);
-    }
-    const std::uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-    // Encoded surrogates are not valid UTF-8: Python escapes them byte by byte too.
-    if (cp < least[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-    return n;
-}
 
 void escape(std::string& out, std::uint32_t unit) {
     static const char hex[] = "0123456789abcdef";

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "json.hpp"
+#include "utf8.hpp"
 
 namespace vkt2::batch {
 
@@ -20,31 +21,12 @@ std::string right(const std::string& s, std::size_t width) {
     return s.size() >= width ? s : std::string(width - s.size(), ' ') + s;
 }
 
-// The length of the valid UTF-8 sequence at s[i], or 0.
+// The length of the valid UTF-8 sequence at s[i] that is not a control, or 0.
 std::size_t utf8_length(const std::string& s, std::size_t i) {
-    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned c = at(i);
-    std::size_t n;
-    std::uint32_t cp;
-    if (c >= 0xC2 && c <= 0xDF) {
-        n = 2, cp = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        n = 3, cp = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        n = 4, cp = c & 0x07;
-    } else {
-        return 0;
-    }
-    if (i + n > s.size()) return 0;
-    for (std::size_t k = 1; k < n; ++k) {
-        if ((at(i + k) & 0xC0) != 0x80) return 0;
-        cp = (cp << 6) | (at(i + k) & 0x3F);
-    }
-    const std::uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (cp < least[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    std::uint32_t cp = 0;
+    const std::size_t n = decode_utf8(s, i, cp);
     // C1 controls are as able to drive a terminal as C0 ones.
-    if (cp >= 0x80 && cp <= 0x9F) return 0;
-    return n;
+    return n < 2 || (cp >= 0x80 && cp <= 0x9F) ? 0 : n;
 }
 
 }  // namespace
