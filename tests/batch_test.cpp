@@ -113,7 +113,7 @@ TEST(BatchOptions, ParsesCommandsAndRefusesBadCommandLines) {
     EXPECT_EQ(vkt2::batch::parse_arguments({"x"}, true).error, "no PATH given");
     EXPECT_EQ(vkt2::batch::parse_arguments({"cat"}, false).error, "no PATH given");
     EXPECT_EQ(vkt2::batch::parse_arguments(split("t -j64 d")).opts.jobs, 64u);
-    for (const char* line : {"--help", "x -h d", "t d --help", "l -qh"})
+    for (const char* line : {"--help", "x -h d", "t d --help", "l -qh", "t -hZ d"})
         EXPECT_EQ(vkt2::batch::parse_arguments(split(line)).what, parsed::kind::help) << line;
     for (const char* line : {"-V", "cat -V", "t d --version"})
         EXPECT_EQ(vkt2::batch::parse_arguments(split(line)).what, parsed::kind::version) << line;
@@ -423,8 +423,8 @@ TEST_F(BatchTest, NamesAreBytesAndShownEscaped) {
 // are not UTF-8 (an overlong slash among them).
 TEST_F(BatchTest, JsonLinesCarryEveryFieldForAnyName) {
     const std::string stream = packed("json json json");
-    put("j/a\\b\x7f\xc2\x85\xc0\xaf", stream + "123");
-    const std::string path = R"(j/a\\b\u007f\u0085\udcc0\udcaf)",
+    put("j/a\\b\x7f\xc2\x85\xe0\x80\xaf", stream + "123");
+    const std::string path = R"(j/a\\b\u007f\u0085\udce0\udc80\udcaf)",
                       sizes = R"("bytes_in":)" + std::to_string(stream.size() + 3) +
                               R"(,"bytes_out":14,"warnings":)";
     const std::pair<const char*, std::string> cases[] = {
