@@ -111,7 +111,9 @@ TEST(BatchOptions, ParsesCommandsAndRefusesBadCommandLines) {
     // With no PATH, a command that only reads takes a standard input that is not a terminal.
     EXPECT_EQ(vkt2::batch::parse_arguments({"cat"}, true).opts.paths, strings({"-"}));
     EXPECT_EQ(vkt2::batch::parse_arguments({"x"}, true).error, "no PATH given");
-    for (const char* line : {"--help", "x -h d", "t d --help", "l -qh"})
+    EXPECT_EQ(vkt2::batch::parse_arguments({"cat"}, false).error, "no PATH given");
+    EXPECT_EQ(vkt2::batch::parse_arguments(split("t -j64 d")).opts.jobs, 64u);
+    for (const char* line : {"--help", "x -h d", "t d --help", "l -qh", "t -hZ d"})
         EXPECT_EQ(vkt2::batch::parse_arguments(split(line)).what, parsed::kind::help) << line;
     for (const char* line : {"-V", "cat -V", "t d --version"})
         EXPECT_EQ(vkt2::batch::parse_arguments(split(line)).what, parsed::kind::version) << line;
@@ -181,10 +183,12 @@ TEST_F(BatchTest, InPlaceRunsDoWhatTheOneFileToolsDoAndNeverTakeBackups) {
     // A taken backup name is seen before anything is written.
     EXPECT_FALSE(fs::exists("d/sub/packed.BAK.$$$"));
     put("big", std::string(65536, 'b'));
-    EXPECT_EQ(vkt2("c -q d/sub/packed.BAK big"), 1);
+    put("max", std::string(65535, 'm'));
+    EXPECT_EQ(vkt2("c -q d/sub/packed.BAK big max"), 1);
     EXPECT_EQ(err_,
               "vkt2: d/sub/packed.BAK: already in VKT2 form\n"
               "vkt2: big: too large: VKT2 holds at most 65,535 bytes\n");
+    EXPECT_EQ(get("max"), packed(std::string(65535, 'm')));
 }
 
 TEST_F(BatchTest, OutputFolderKeepsThePathsAndReplacesOnlyWithForce) {
@@ -233,6 +237,8 @@ TEST_F(BatchTest, TestPassesFailsAndWarnsOnEachKindOfFile) {
               "vkt2: v/longer: warning: 65494 unused bytes after the end of the stream\n"
               "vkt2: v/unused: warning: 3 unused bytes after the end of the stream\n"
               "vkt2: 3 files passed, 2 failed, 0 skipped; 131117 bytes in, 138 bytes out\n");
+    EXPECT_EQ(vkt2("l -q v/longer"), 0);
+    EXPECT_EQ(out_, vkt2::batch::listing_row(good.size() + 70000, 46, "v/longer") + "\n");
 }
 
 // The walk goes in byte order of names, takes only regular files and never the tools' own.
@@ -263,8 +269,11 @@ TEST_F(BatchTest, TestListAndCatReportEachFileInOrder) {
               "         8          0    0.0% d/a.d/c\n"
               "        10          0    0.0% d/b\n"
               "        43         23  -87.0% (totals)\n");
-    EXPECT_EQ(vkt2("l d/b"), 0);
-    EXPECT_EQ(out_, "compressed   original   ratio name\n        10          0    0.0% d/b\n");
+    EXPECT_EQ(vkt2("l -v d/b"), 0);
+    EXPECT_EQ(out_ + err_,
+              "compressed   original   ratio name\n        10          0    0.0% d/b\n");
+    EXPECT_EQ(vkt2("x -q --all -o o d"), 0);
+    EXPECT_TRUE(fs::exists("o/x.bak") && fs::exists("o/z.BAK") && !fs::exists("o/Y.$$$"));
     EXPECT_EQ(vkt2("cat d/a d d/a"), 0);
     const std::string hello = "hello hello hello hello";
     EXPECT_EQ(out_ + err_, hello + hello + hello);
@@ -331,7 +340,9 @@ TEST_F(BatchTest, FilesAreTheSameOnlyWhenTheyAreOneFile) {
     put("e/out/a", packed("old"));
     put("e/a", packed("new"));
     fs::copy("e", "f", fs::copy_options::recursive);
-    EXPECT_EQ(vkt2("x -q -f -j1 -o e/out e"), 0);
+    EXPECT_EQ(vkt2("x -f -j1 -o e/out e e/out"), 0);
+    EXPECT_EQ(err_, "vkt2: 1 file done, 0 failed, 0 skipped; " +
+                        std::to_string(packed("new").size()) + " bytes in, 3 bytes out\n");
     EXPECT_EQ(vkt2("x -q -f -j4 -o f/out f"), 0);
     EXPECT_EQ(tree("e"), tree("f"));
     EXPECT_EQ(get("e/out/a"), "new");
@@ -405,6 +416,29 @@ TEST_F(BatchTest, NamesAreBytesAndShownEscaped) {
     EXPECT_EQ(vkt2("t -q t/d\\f " + odd.substr(0, 2) + "\x1b]0;title\x07\n1"), 1);
     EXPECT_EQ(vkt2::batch::shown(odd),
               "t/\\x1b]0;title\\x07\\x0a1 file done, 0 failed \\xff\xc3\xa9\\xc2\\x85");
+    EXPECT_EQ(vkt2::batch::shown("a\x7f"), "a\\x7f");
+}
+
+// Every field of a --json line, for a name with a backslash, DEL, a C1 control and bytes that
+// are not UTF-8 (an overlong slash among them).
+TEST_F(BatchTest, JsonLinesCarryEveryFieldForAnyName) {
+    const std::string stream = packed("json json json");
+    put("j/a\\b\x7f\xc2\x85\xe0\x80\xaf", stream + "123");
+    const std::string path = R"(j/a\\b\u007f\u0085\udce0\udc80\udcaf)",
+                      sizes = R"("bytes_in":)" + std::to_string(stream.size() + 3) +
+                              R"(,"bytes_out":14,"warnings":)";
+    const std::pair<const char*, std::string> cases[] = {
+        {"t --json j",
+         R"("passed",)" + sizes + R"(["3 unused bytes after the end of the stream"])"},
+        {"x --json -o o j",
+         R"("decoded","output":"o)" + path.substr(1) + "\",\"" + sizes.substr(1) + "[]"},
+        {"x --json j", R"("decoded","backup":")" + path + R"(.BAK",)" + sizes + "[]"},
+    };
+    for (const auto& [line, rest] : cases) {
+        EXPECT_EQ(vkt2(line), 0) << line;
+        EXPECT_EQ(out_.substr(0, out_.find('\n')),
+                  R"({"type":"file","path":")" + path + R"(","result":)" + rest + "}");
+    }
 }
 
 // As root every folder can be searched; elsewhere the entries of one that cannot are failures.
@@ -506,6 +540,9 @@ TEST_F(BatchTest, UndoRestoresOnlyWhatAnInPlaceRunLeft) {
     EXPECT_EQ(err_, alone + "vkt2: 3 files would be restored, 0 failed, " + left);
     EXPECT_EQ(tree("d"), before);
 
+    // Interrupted before the first pair, undo restores nothing and says the run is incomplete.
+    EXPECT_EQ(vkt2("undo d", [] { return true; }), 1);
+    EXPECT_EQ(tree("d"), before);
     EXPECT_EQ(vkt2("undo d"), 0);
     EXPECT_EQ(out_ + err_, "vkt2: 3 files restored, 0 failed, " + left);
     for (const auto& [name, content] :
@@ -526,6 +563,12 @@ TEST_F(BatchTest, UndoRestoresOnlyWhatAnInPlaceRunLeft) {
     EXPECT_EQ(vkt2("undo d/notes"), 0);
     EXPECT_EQ(err_,
               "vkt2: d/notes.BAK: left alone: not what x or c left of d/notes\n"
+              "vkt2: 0 files restored, 0 failed, 1 left alone\n");
+    // NAME's backups differ from it only in the case of .BAK, never in NAME.
+    put("d/plainly.BAK", abc);
+    EXPECT_EQ(vkt2("undo d/plain"), 0);
+    EXPECT_EQ(err_,
+              "vkt2: d/plain: left alone: no d/plain.BAK beside it\n"
               "vkt2: 0 files restored, 0 failed, 1 left alone\n");
     EXPECT_EQ(vkt2("undo -q d/plain nothing"), 1);
     EXPECT_EQ(err_, "vkt2: nothing: cannot open: No such file or directory\n");

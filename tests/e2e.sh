@@ -357,6 +357,10 @@ elif posix_test "$name" "Unix modes and owners"; then
     fresh data.bin=ex && chown 65534:0 data.bin && chmod 6775 data.bin && chmod 777 .
     with="setpriv --reuid=65534 --regid=65534 --clear-groups" run x data.bin
     [ "$status $(stat -c %a data.bin)" = "0 705" ] || fail "mode $(stat -c %a data.bin) kept"
+    # The group kept but not the owner: a set-user-id file of root's must not become one of ours.
+    fresh data.bin=ex && chown 0:65534 data.bin && chmod 4755 data.bin && chmod 777 .
+    with="setpriv --reuid=65534 --regid=65534 --clear-groups" run x data.bin
+    [ "$status $(stat -c %a data.bin)" = "0 755" ] || fail "mode $(stat -c %a data.bin) kept"
     chmod 755 .
 fi
 

@@ -209,6 +209,10 @@ vkt2: 1 file done, 1 failed, 6 skipped; 10 bytes in, 20 bytes out'
 vkt2 x -q -v d/sub/plain 2>err
 status=$? && expect 1 'vkt2: d/sub/plain: not a VKT2 file
 vkt2: 0 files done, 1 failed, 0 skipped; 0 bytes in, 0 bytes out'
+vkt2 c -v --all -o out2 d/sub 2>err
+status=$? && expect 0 'vkt2: d/sub/plain: compressed to out2/plain, 10 bytes to 20
+vkt2: d/sub/\xff\xfe: copied as it is to out2/\xff\xfe (already in VKT2 form)
+vkt2: 1 file done, 0 failed, 0 skipped, 1 copied; 10 bytes in, 20 bytes out'
 
 begin_test '--all mirrors the whole tree: same bytes, modes and dates; -f replaces'
 make_tree

@@ -163,18 +163,25 @@ TEST_F(Replace, NewFileIsPrivateUntilWrittenThenTakesTheInputsModeAndTimes) {
     const auto when = fs::file_time_type::clock::now() - std::chrono::hours(1000);
     fs::last_write_time(dir_ / "d", when);
     fs::permissions(dir_ / "d", fs::perms(0750));
+    // The access time too, set apart from the modification time.
+    const timespec times[2] = {{1000000000, 5}, {0, UTIME_OMIT}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path("d").c_str(), times, 0), 0);
     const vkt2::source in = load("d");
     replacement r(in);
     EXPECT_EQ(fs::status(dir_ / "d.$$$").permissions(), fs::perms(0600));
     ASSERT_EQ(r.commit(kPlain), outcome::done);
     EXPECT_EQ(fs::status(dir_ / "d").permissions(), fs::perms(0750));
     EXPECT_EQ(fs::last_write_time(dir_ / "d"), when);
+    struct stat st;
+    ASSERT_EQ(stat(path("d").c_str(), &st), 0);
+    EXPECT_TRUE(st.st_atim.tv_sec == times[0].tv_sec && st.st_atim.tv_nsec == times[0].tv_nsec);
 }
 
 // A copy whose source grows, shrinks or is rewritten while it is read keeps nothing: its bytes
 // would be a mix, under the dates of the file it was.
 TEST_F(Replace, CopyOfASourceChangedWhileReadKeepsNothing) {
-    const auto later = fs::file_time_type::clock::now() + std::chrono::hours(2);
+    // A rewrite within the same second shows only in the nanoseconds.
+    const auto second = std::chrono::floor<std::chrono::seconds>(fs::file_time_type::clock::now());
     const std::pair<const char*, std::function<void()>> cases[] = {
         {"d=original o=original", [] {}},
         {"d=original+", [&] { std::ofstream(dir_ / "d", std::ios::app) << "+"; }},
@@ -182,13 +189,14 @@ TEST_F(Replace, CopyOfASourceChangedWhileReadKeepsNothing) {
         {"d=ORIGINAL",
          [&] {
              std::ofstream(dir_ / "d", std::ios::binary | std::ios::in) << "ORIGINAL";
-             fs::last_write_time(dir_ / "d", later);
+             fs::last_write_time(dir_ / "d", second + std::chrono::nanoseconds(1));
          }},
     };
     for (const auto& [after, change] : cases) {
         SCOPED_TRACE(after);
         clear();
         put("d=original");
+        fs::last_write_time(dir_ / "d", second);
         vkt2::source in = load("d");
         vkt2::platform::file from =
             vkt2::platform::open_input(in.folder, "d", in.attributes, false);

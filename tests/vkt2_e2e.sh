@@ -47,14 +47,15 @@ whole() {
         [ -e "$f.BAK" ] || fail "$f has no backup"
     done
 }
-# closed_pipe FD CMD...: runs CMD with descriptor FD a pipe whose reader is already gone.
+# closed_pipe FD CMD...: runs CMD with descriptor FD a pipe whose reader is already gone. An end
+# by a signal gives 128 + its number; an exit with a status that high, 255.
 closed_pipe() {
     python3 -c 'import os, subprocess, sys
 r, w = os.pipe(); os.close(r)
 fd = int(sys.argv[1])
 kw = {"stdout": w} if fd == 1 else {"stderr": w}
 status = subprocess.call(sys.argv[2:], **kw)
-sys.exit(128 - status if status < 0 else status)' "$@"
+sys.exit(128 - status if status < 0 else 255 if status > 128 else status)' "$@"
 }
 
 begin_test 'a bad command line exits 2 with the usage line'
@@ -113,6 +114,14 @@ whole d 300
 vkt2 x d 2>&1 | head -n 1 >/dev/null
 [ "${PIPESTATUS[0]}" = 141 ] || fail "through head: status ${PIPESTATUS[0]}"
 whole d 300
+# Data or a listing for a reader gone: SIGPIPE too, with no word of a write error.
+pack f 'for a reader gone'
+for args in 'cat f' 'undo -n d'; do
+    # shellcheck disable=SC2086
+    closed_pipe 1 "$V" $args 2>err
+    status=$?
+    { [ $status = 141 ] && [ ! -s err ]; } || fail "$args: status $status, said: $(cat err)"
+done
 
 begin_test 'vkt2x and vkt2c leave no temporary file when a message meets a closed pipe'
 printf 'VKT2\377\377' >hungry
@@ -143,6 +152,8 @@ for args in 'cat two' 't --json two' 'l two'; do
     grep -q '^vkt2: standard output: write error$' err || fail "$args said: $(cat err)"
 done
 vkt2 t two >&- 2>/dev/null || fail "t, writing nothing there: status $?"
+vkt2 --help >&-
+[ $? = 1 ] || fail "--help: status $?"
 
 begin_test 'a stalled reader and SIGINT: the run ends within a second with 130'
 many d 3000
@@ -163,6 +174,32 @@ exec 3>&-
 [ $status = 130 ] || fail "status $status"
 [ $elapsed -lt 1500 ] || fail "took $elapsed ms to end"
 whole d 3000
+
+begin_test 'a FIFO with no writer yet: SIGINT ends the wait with 130, unless it is ignored'
+pack f 'through the FIFO'
+mkfifo p
+set -m
+"$V" cat p >out 2>err &
+pid=$!
+set +m
+(sleep 5 && kill -KILL $pid 2>/dev/null) &
+watch=$!
+sleep 0.3
+kill -INT $pid
+wait $pid
+status=$?
+kill $watch
+{ [ $status = 130 ] && [ ! -s out ]; } || fail "status $status"
+# Without job control the shell starts the run with SIGINT ignored, as nohup does.
+"$V" cat p >out 2>err &
+pid=$!
+sleep 0.3
+kill -INT $pid
+sleep 0.2
+timeout 5 dd if=f of=p status=none
+wait $pid
+status=$?
+{ [ $status = 0 ] && [ "$(cat out)" = 'through the FIFO' ]; } || fail "ignored: status $status, said: $(cat err)"
 
 begin_test 'two undo runs at the same moment restore each pair once'
 many d 200
