@@ -50,7 +50,19 @@ constexpr unsigned x_c_t_l = x_c | bit(command::t) | bit(command::l);
 constexpr unsigned undo = bit(command::undo);
 constexpr unsigned every = x_c_t_l | bit(command::cat) | undo;
 
-enum class what { output, force, jobs, quiet, verbose, json, all, zero_fill, dry_run, help, version };
+enum class what {
+    output,
+    force,
+    jobs,
+    quiet,
+    verbose,
+    json,
+    all,
+    zero_fill,
+    dry_run,
+    help,
+    version
+};
 
 struct option_spec {
     char letter;  // 0: long form only
@@ -161,8 +173,8 @@ parsed parse_arguments(const std::vector<std::string>& args, bool stdin_piped) {
     const std::string& name = args[0];
     if (name == "-h" || name == "--help") return {parsed::kind::help, {}, {}};
     if (name == "-V" || name == "--version") return {parsed::kind::version, {}, {}};
-    static const command commands[] = {command::x,   command::c,   command::t,
-                                       command::l,   command::cat, command::undo};
+    static const command commands[] = {command::x, command::c,   command::t,
+                                       command::l, command::cat, command::undo};
     const auto* found = std::find_if(std::begin(commands), std::end(commands),
                                      [&](command c) { return name == command_name(c); });
     if (found == std::end(commands)) return failure("unknown command '" + shown(name) + "'");
