@@ -19,13 +19,13 @@ constexpr int last_code = VKT2_ERROR_CUT_SHORT;
 // vkt2.Error and its subclasses, indexed by the library's code (0 is the base class).
 PyObject* error_classes[last_code + 1];
 
-struct error_spec {
+struct error_row {
     int code;
     const char* name;  // qualified, for PyErr_NewException
     const char* doc;
 };
 
-const error_spec error_specs[] = {
+const error_row error_rows[] = {
     {VKT2_ERROR_NOT_VKT2, "vkt2.NotVkt2Error", "The data does not start with \"VKT2\"."},
     {VKT2_ERROR_STREAM_PAST_LIMIT, "vkt2.StreamPastLimitError",
      "The stream needs bytes past the first 65,536; it cannot be decoded."},
@@ -230,7 +230,7 @@ bool add_errors(PyObject* m) {
         "vkt2.Error", "Base class of every error the library reports; `code` is its code.", nullptr,
         nullptr);
     if (!error_classes[0] || PyModule_AddObjectRef(m, "Error", error_classes[0]) < 0) return false;
-    for (const error_spec& e : error_specs) {
+    for (const error_row& e : error_rows) {
         PyObject* extra = e.code == VKT2_ERROR_NO_MEMORY          ? PyExc_MemoryError
                           : e.code == VKT2_ERROR_INVALID_ARGUMENT ? PyExc_ValueError
                                                                   : nullptr;
