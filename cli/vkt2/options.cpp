@@ -50,55 +50,51 @@ constexpr unsigned x_c_t_l = x_c | bit(command::t) | bit(command::l);
 constexpr unsigned undo = bit(command::undo);
 constexpr unsigned every = x_c_t_l | bit(command::cat) | undo;
 
-enum class what {
-    output,
-    force,
-    jobs,
-    quiet,
-    verbose,
-    json,
-    all,
-    zero_fill,
-    dry_run,
-    help,
-    version
-};
+// What an option does: most only set a flag of `options`.
+enum class what { flag, output, jobs, quiet, verbose, help, version };
 
-struct option_spec {
+struct option_row {
     char letter;  // 0: long form only
     const char* name;
     bool takes_value;
     unsigned commands;
     what does;
+    bool options::*flag = nullptr;  // for what::flag
 };
 
-constexpr option_spec table[] = {
+constexpr option_row table[] = {
     {'o', "output", true, x_c, what::output},
-    {'f', "force", false, x_c, what::force},
+    {'f', "force", false, x_c, what::flag, &options::force},
     {'j', "jobs", true, x_c_t_l | undo, what::jobs},
     {'q', "quiet", false, every, what::quiet},
     {'v', "verbose", false, every, what::verbose},
-    {0, "json", false, x_c_t_l | undo, what::json},
-    {0, "all", false, x_c, what::all},
-    {0, "zero-fill", false, bit(command::x) | bit(command::cat), what::zero_fill},
-    {'n', "dry-run", false, undo, what::dry_run},
+    {0, "json", false, x_c_t_l | undo, what::flag, &options::json},
+    {0, "all", false, x_c, what::flag, &options::all},
+    {0, "zero-fill", false, bit(command::x) | bit(command::cat), what::flag, &options::zero_fill},
+    {'n', "dry-run", false, undo, what::flag, &options::dry_run},
     {'h', "help", false, every, what::help},
     {'V', "version", false, every, what::version},
 };
+
+// The row `match` picks, or null when no option is spelled so.
+template <class Match>
+const option_row* find_row(Match match) {
+    const auto* row = std::find_if(std::begin(table), std::end(table), match);
+    return row == std::end(table) ? nullptr : row;
+}
 
 parsed failure(std::string why) {
     return {parsed::kind::error, {}, std::move(why)};
 }
 
-// Sets what `spec` does; an error text, or empty.
-std::string apply(const option_spec& spec, const std::string& value, options& o,
-                  parsed::kind& stop) {
-    switch (spec.does) {
+// Sets what `row` does; an error text, or empty.
+std::string apply(const option_row& row, const std::string& value, options& o, parsed::kind& stop) {
+    switch (row.does) {
+        case what::flag:
+            o.*row.flag = true;
+            break;
         case what::output:
             o.out_dir = value;
-            break;
-        case what::force:
-            o.force = true;
             break;
         case what::jobs: {
             const bool digits = value.size() <= 3 && !value.empty() &&
@@ -116,18 +112,6 @@ std::string apply(const option_spec& spec, const std::string& value, options& o,
         case what::verbose:
             o.verbose = true;
             o.quiet = false;
-            break;
-        case what::json:
-            o.json = true;
-            break;
-        case what::all:
-            o.all = true;
-            break;
-        case what::zero_fill:
-            o.zero_fill = true;
-            break;
-        case what::dry_run:
-            o.dry_run = true;
             break;
         case what::help:
             stop = parsed::kind::help;
@@ -183,9 +167,9 @@ parsed parse_arguments(const std::vector<std::string>& args, bool stdin_piped) {
     options& o = result.opts;
     o.cmd = *found;
     // An option no command knows is unknown; one another command knows does not apply here.
-    const auto usable = [&](const option_spec* spec, const std::string& spelled) -> std::string {
-        if (!spec) return "unknown option " + shown(spelled);
-        if ((spec->commands & bit(o.cmd)) == 0)
+    const auto usable = [&](const option_row* row, const std::string& spelled) -> std::string {
+        if (!row) return "unknown option " + shown(spelled);
+        if ((row->commands & bit(o.cmd)) == 0)
             return "option " + shown(spelled) + " does not apply to " + name;
         return {};
     };
@@ -204,14 +188,11 @@ parsed parse_arguments(const std::vector<std::string>& args, bool stdin_piped) {
         if (arg[1] == '-') {
             const std::size_t eq = arg.find('=');
             const std::string long_name = arg.substr(2, eq == std::string::npos ? eq : eq - 2);
-            const auto* spec =
-                std::find_if(std::begin(table), std::end(table),
-                             [&](const option_spec& s) { return long_name == s.name; });
+            const auto* row = find_row([&](const option_row& r) { return long_name == r.name; });
             const std::string spelled = "--" + long_name;
-            if (auto why = usable(spec == std::end(table) ? nullptr : spec, spelled); !why.empty())
-                return failure(why);
+            if (auto why = usable(row, spelled); !why.empty()) return failure(why);
             std::string value;
-            if (spec->takes_value) {
+            if (row->takes_value) {
                 if (eq != std::string::npos)
                     value = arg.substr(eq + 1);
                 else if (i + 1 < args.size())
@@ -220,26 +201,23 @@ parsed parse_arguments(const std::vector<std::string>& args, bool stdin_piped) {
             } else if (eq != std::string::npos) {
                 return failure("option " + spelled + " takes no value");
             }
-            if (auto why = apply(*spec, value, o, stop); !why.empty()) return failure(why);
+            if (auto why = apply(*row, value, o, stop); !why.empty()) return failure(why);
         } else {
             for (std::size_t k = 1; k < arg.size(); ++k) {
                 const char letter = arg[k];
-                const auto* spec = std::find_if(
-                    std::begin(table), std::end(table),
-                    [&](const option_spec& s) { return s.letter && s.letter == letter; });
+                const auto* row =
+                    find_row([&](const option_row& r) { return r.letter && r.letter == letter; });
                 const std::string spelled = std::string("-") + letter;
-                if (auto why = usable(spec == std::end(table) ? nullptr : spec, spelled);
-                    !why.empty())
-                    return failure(why);
+                if (auto why = usable(row, spelled); !why.empty()) return failure(why);
                 // A value is the rest of the word, or else the next word.
                 std::string value;
-                if (spec->takes_value) {
+                if (row->takes_value) {
                     value = arg.substr(k + 1);
                     if (value.empty() && i + 1 < args.size()) value = args[++i];
                     if (value.empty()) return failure("option " + spelled + " needs a value");
                     k = arg.size();
                 }
-                if (auto why = apply(*spec, value, o, stop); !why.empty()) return failure(why);
+                if (auto why = apply(*row, value, o, stop); !why.empty()) return failure(why);
                 if (stop != parsed::kind::run) break;
             }
         }
