@@ -28,11 +28,11 @@ file_result skipped(std::string why) {
     return r;
 }
 
-namespace {
-
 std::string because(int error) {
     return ": " + platform::reason(error);
 }
+
+namespace {
 
 // Loads up to buffer.size() bytes. The buffer is one byte longer than what ever counts, so a
 // full read shows a file longer than that. Standard input, and a FIFO named for a command that

@@ -25,6 +25,9 @@ struct file_result {
 file_result failed(std::string why);
 file_result skipped(std::string why);
 
+// ": " and the system's words for `error`, to end a message.
+std::string because(int error);
+
 // Holds one worker's buffers, reused from file to file.
 class worker {
   public:

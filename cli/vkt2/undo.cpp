@@ -15,6 +15,7 @@
 #include <system_error>
 #include <thread>
 
+#include "job.hpp"
 #include "json.hpp"
 #include "replace.hpp"
 #include "report.hpp"
@@ -45,10 +46,6 @@ undo_result settle(undo_result r, outcome how, std::string reason) {
     r.how = how;
     r.reason = std::move(reason);
     return r;
-}
-
-std::string because(int error) {
-    return ": " + platform::reason(error);
 }
 
 // Loads `name` without following a link. Nothing, with `r` settled, when it cannot be a side of
