@@ -34,6 +34,11 @@ std::string because(int error) {
 
 namespace {
 
+// Why a file could not be opened, as the folder tool says it.
+std::string open_failure(int error) {
+    return error == EINVAL ? "not a regular file" : "cannot open" + because(error);
+}
+
 // Loads up to buffer.size() bytes. The buffer is one byte longer than what ever counts, so a
 // full read shows a file longer than that. Standard input, and a FIFO named for a command that
 // only reads, are read as streams; `whole` is then the size of all of it when `count_all`.
@@ -66,7 +71,7 @@ std::optional<source> load(const entry& e, std::span<std::uint8_t> buffer, bool 
         source s;
         platform::file f = platform::open_input(*dir, e.name.c_str(), s.attributes, true, true);
         if (!f) {
-            why = errno == EINVAL ? "not a regular file" : "cannot open" + because(errno);
+            why = open_failure(errno);
             return std::nullopt;
         }
         if (platform::is_pipe(s.attributes)) {
@@ -89,7 +94,7 @@ std::optional<source> load(const entry& e, std::span<std::uint8_t> buffer, bool 
                     "a link: in place only a file is replaced; name the file it leads to, or "
                     "use -o or -";
             else
-                why = s.error == EINVAL ? "not a regular file" : "cannot open" + because(s.error);
+                why = open_failure(s.error);
             break;
         case source::status::cannot_read:
             why = "cannot read" + because(s.error);
@@ -189,8 +194,7 @@ file_result copy_as_is(const options& o, const entry& e, const platform::folder&
     source input;
     input.name = e.name;
     platform::file from = platform::open_input(*dir, e.name.c_str(), input.attributes, e.named);
-    if (!from)
-        return failed(errno == EINVAL ? "not a regular file" : "cannot open" + because(errno));
+    if (!from) return failed(open_failure(errno));
     input.folder = std::move(*dir);
     input.result = source::status::loaded;
     const std::string target = join(o.out_dir, e.relative);
@@ -223,10 +227,10 @@ file_result worker::run(const options& o, const entry& e, const platform::folder
     std::string why;
     std::uint64_t whole = 0;
     const bool reads_only = o.cmd == command::t || o.cmd == command::l || o.cmd == command::cat;
+    const bool in_place = !reads_only && !out && !e.standard_input;
     // In place, the name is renamed to NAME.BAK: a link named there (/dev/stdin, say) would be
     // moved aside and a file put where it was, far from the data it led to. Refused, as gzip does.
-    const bool in_place_at = !reads_only && !out;
-    const auto input = load(e, input_, e.named && reads_only, e.named && !in_place_at,
+    const auto input = load(e, input_, e.named && reads_only, e.named && !in_place,
                             o.cmd == command::l, interrupted, whole, why);
     if (!input) return failed(why);
     const std::size_t got = input->size;
@@ -243,7 +247,6 @@ file_result worker::run(const options& o, const entry& e, const platform::folder
         return skipped(reason);
     }
     // In place, the backup's name must be free before anything is written.
-    const bool in_place = (o.cmd == command::x || o.cmd == command::c) && !out && !e.standard_input;
     platform::kind type;
     platform::identity id;
     if (in_place && platform::look(input->folder, (e.name + ".BAK").c_str(), false, type, id))
