@@ -144,9 +144,8 @@ void set_up_process(const char* no_memory, bool output_matters = false);
 // files in it.
 void raise_descriptor_limit();
 
-bool stderr_is_terminal();
-bool stdout_is_terminal();
-bool stdin_is_terminal();
+// Whether standard stream `fd` (0, 1 or 2) is a terminal.
+bool is_terminal(int fd);
 
 // True when SIGINT, SIGTERM or SIGHUP waits, held, and is not one the caller ignores.
 bool ending_signal_pending();

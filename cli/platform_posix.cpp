@@ -237,16 +237,8 @@ void raise_descriptor_limit() {
     static_cast<void>(::setrlimit(RLIMIT_NOFILE, &limit));
 }
 
-bool stderr_is_terminal() {
-    return ::isatty(STDERR_FILENO) == 1;
-}
-
-bool stdout_is_terminal() {
-    return ::isatty(STDOUT_FILENO) == 1;
-}
-
-bool stdin_is_terminal() {
-    return ::isatty(STDIN_FILENO) == 1;
+bool is_terminal(int fd) {
+    return ::isatty(fd) == 1;
 }
 
 void end_as_broken_pipe() {

@@ -180,16 +180,8 @@ void set_up_process(const char* no_memory, bool output_matters) {
 
 void raise_descriptor_limit() {}
 
-bool stderr_is_terminal() {
-    return ::_isatty(::_fileno(stderr)) != 0;
-}
-
-bool stdout_is_terminal() {
-    return ::_isatty(::_fileno(stdout)) != 0;
-}
-
-bool stdin_is_terminal() {
-    return ::_isatty(::_fileno(stdin)) != 0;
+bool is_terminal(int fd) {
+    return ::_isatty(fd) != 0;
 }
 
 bool is_pipe(const attributes& info) {

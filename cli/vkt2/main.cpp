@@ -19,7 +19,7 @@ namespace {
 int run(int argc, char** argv) {
     using vkt2::batch::parsed;
     const parsed p = vkt2::batch::parse_arguments(std::vector<std::string>(argv + 1, argv + argc),
-                                                  !vkt2::platform::stdin_is_terminal());
+                                                  !vkt2::platform::is_terminal(0));
     switch (p.what) {
         case parsed::kind::help:
             std::fputs(vkt2::batch::help_text, stdout);
@@ -36,7 +36,7 @@ int run(int argc, char** argv) {
     // As zstd does: compressed data is no use on a terminal, and may upset it.
     const auto& o = p.opts;
     if (o.cmd == vkt2::batch::command::c && o.paths.size() == 1 && o.paths[0] == "-" && !o.force &&
-        vkt2::platform::stdout_is_terminal()) {
+        vkt2::platform::is_terminal(1)) {
         std::fputs("vkt2: -: will not write compressed data to a terminal (-f writes it)\n",
                    stderr);
         return 1;
@@ -44,7 +44,7 @@ int run(int argc, char** argv) {
     // Nor can it be typed in: a terminal on standard input would only leave the run waiting.
     if (o.cmd != vkt2::batch::command::c &&
         std::find(o.paths.begin(), o.paths.end(), "-") != o.paths.end() &&
-        vkt2::platform::stdin_is_terminal()) {
+        vkt2::platform::is_terminal(0)) {
         std::fputs("vkt2: -: will not read compressed data from a terminal\n", stderr);
         return 1;
     }
@@ -56,7 +56,7 @@ int run(int argc, char** argv) {
     // SIGINT, SIGTERM and SIGHUP wait, in every thread, until the files under way are done;
     // the run then stops, and the signal, delivered as `held` ends, ends the process.
     const vkt2::platform::signals_held held;
-    return vkt2::batch::run(p.opts, stdout, stderr, vkt2::platform::stderr_is_terminal(),
+    return vkt2::batch::run(p.opts, stdout, stderr, vkt2::platform::is_terminal(2),
                             vkt2::platform::ending_signal_pending);
 }
 
