@@ -57,6 +57,21 @@ entry failed_entry(std::string path, std::string problem) {
     return e;
 }
 
+// Why a walk skips the entry `item` that is no folder, if it does, and whether --all may copy it.
+void classify(const platform::listed& item, entry& e) {
+    if (item.type == platform::kind::link) {
+        e.skip = reasons::link;
+    } else if (item.type != platform::kind::file) {
+        e.skip = reasons::special;
+    } else if (is_backup(item.name)) {
+        e.skip = reasons::backup;
+        e.copyable = true;
+    } else if (is_tool_file(item.name)) {
+        // A NAME.$$$ may be another run's file under way: never copied.
+        e.skip = reasons::temporary;
+    }
+}
+
 void walk_tree(folder_ptr root, const std::string& path,
                const std::optional<platform::identity>& leave_out, bool backups, walk_result& out) {
     std::vector<pending> stack;
@@ -120,17 +135,7 @@ void walk_tree(folder_ptr root, const std::string& path,
             } else if (!folder) {
                 next.e.folder = here;
                 next.e.id = it->id;
-                if (backups) {
-                } else if (it->type == platform::kind::link) {
-                    next.e.skip = reasons::link;
-                } else if (it->type != platform::kind::file) {
-                    next.e.skip = reasons::special;
-                } else if (is_tool_file(it->name)) {
-                    // A NAME.$$$ may be another run's file under way: never copied.
-                    const bool backup = it->name.back() == 'K' || it->name.back() == 'k';
-                    next.e.skip = backup ? reasons::backup : reasons::temporary;
-                    next.e.copyable = backup;
-                }
+                if (!backups) classify(*it, next.e);
             }
             stack.push_back(std::move(next));
         }
