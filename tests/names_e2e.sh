@@ -6,6 +6,8 @@
 # With a launcher the tools are Windows programs, run in a Western and in a Japanese locale,
 # whose code pages hold few or none of these names. Wine reads Unix names through the C
 # library's locale, so both are made here when the system lacks them.
+# `A && B || fail` reads as meant.
+# shellcheck disable=SC2015
 set -u
 V=$(realpath "$1") X=$(realpath "$2") C=$(realpath "$3") LAUNCH=("${@:4}") win=${4:+1}
 root=$(mktemp -d) || exit 1
