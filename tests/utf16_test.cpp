@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "utf16.hpp"
@@ -29,6 +30,9 @@ TEST(Utf16, EveryNameHasOneSpellingEachWay) {
         EXPECT_EQ(to_utf8(units), bytes);
         EXPECT_EQ(to_utf16(bytes), units) << bytes;
     }
+    // A high half that ends the name stays alone, whatever follows it in memory.
+    const std::u16string pair = u"\U0001F600";
+    EXPECT_EQ(to_utf8(std::u16string_view(pair).substr(0, 1)), "\xed\xa0\xbd");
 }
 
 TEST(Utf16, BytesThatSpellNoNameAreRefused) {
