@@ -105,8 +105,8 @@ std::optional<source> load(const entry& e, std::span<std::uint8_t> buffer, bool 
 
 // What a failed commit means for the file at `path`, written through `path`.$$$.
 std::string commit_failure(const replacement& output, replacement::outcome how,
-                           const std::string& path, bool backup, bool force) {
-    const std::string shown_path = shown(path);
+                           const std::string& path, bool backup, bool force, name_encoding names) {
+    const std::string shown_path = shown(path, names);
     switch (how) {
         case replacement::outcome::done:
         case replacement::outcome::cannot_create:
@@ -143,8 +143,8 @@ const platform::folder* output_folder(const platform::folder& out, const std::st
         platform::identity id;
         here = platform::open_subfolder(*at, part.c_str(), true, id);
         if (!here) {
-            why = "cannot make the folder " + shown(join(o.out_dir, relative.substr(0, slash))) +
-                  because(errno);
+            why = "cannot make the folder " +
+                  shown(join(o.out_dir, relative.substr(0, slash)), o.names) + because(errno);
             return nullptr;
         }
         at = &*here;
@@ -160,7 +160,7 @@ void put(const options& o, const entry& e, const source& input, std::span<const 
         replacement output(input);
         const auto how = output.commit(data);
         if (how != replacement::outcome::done)
-            r = failed(commit_failure(output, how, e.path, true, false));
+            r = failed(commit_failure(output, how, e.path, true, false, o.names));
         return;
     }
     const std::string target = join(o.out_dir, e.relative);
@@ -176,13 +176,13 @@ void put(const options& o, const entry& e, const source& input, std::span<const 
     platform::kind type;
     platform::identity id;
     if (o.force && e.id && platform::look(*folder, leaf.c_str(), false, type, id) && id == *e.id) {
-        r = failed(shown(target) + " is the input itself");
+        r = failed(shown(target, o.names) + " is the input itself");
         return;
     }
     replacement output(input, *folder, leaf, o.force);
     const auto how = output.commit(data);
     if (how != replacement::outcome::done)
-        r = failed(commit_failure(output, how, target, false, o.force));
+        r = failed(commit_failure(output, how, target, false, o.force, o.names));
 }
 
 // Copies the skipped file as it is to its place under the output folder (--all), through the
@@ -205,11 +205,11 @@ file_result copy_as_is(const options& o, const entry& e, const platform::folder&
     platform::kind type;
     platform::identity id;
     if (o.force && e.id && platform::look(*folder, leaf.c_str(), false, type, id) && id == *e.id)
-        return failed(shown(target) + " is the input itself");
+        return failed(shown(target, o.names) + " is the input itself");
     replacement output(input, *folder, leaf, o.force);
     const auto how = output.commit_copy(from, buffer);
     if (how != replacement::outcome::done)
-        return failed(commit_failure(output, how, target, false, o.force));
+        return failed(commit_failure(output, how, target, false, o.force, o.names));
     file_result r;
     r.how = file_result::state::copied;
     r.reason = std::move(why_skipped);
@@ -250,7 +250,7 @@ file_result worker::run(const options& o, const entry& e, const platform::folder
     platform::kind type;
     platform::identity id;
     if (in_place && platform::look(input->folder, (e.name + ".BAK").c_str(), false, type, id))
-        return failed(shown(e.path) + ".BAK already exists");
+        return failed(shown(e.path, o.names) + ".BAK already exists");
     if (o.cmd == command::c) {
         if (got > max_original_size) return failed("too large: VKT2 holds at most 65,535 bytes");
         const vkt2::file_result packed = compress(file);

@@ -116,15 +116,15 @@ bool still(const platform::folder& dir, const std::string& name, const side& was
 
 // The rename onto NAME, made holding NAME.$$$ as the replace step does, so neither an in-place
 // run on NAME nor a second undo can act on the pair at the same moment.
-undo_result restore(const pair_files& p, const side& bak, const side& name, undo_result r,
-                    const hooks& at, std::size_t i) {
+undo_result restore(const options& o, const pair_files& p, const side& bak, const side& name,
+                    undo_result r, const hooks& at, std::size_t i) {
     const platform::folder& dir = *p.folder;
     const std::string temp = p.target + ".$$$";
     platform::kind type;
     platform::identity id;
     // A stale NAME.$$$ may be all that is left of a failed run's output: never taken over here.
     if (platform::look(dir, temp.c_str(), false, type, id))
-        return settle(r, outcome::left_alone, shown(r.target) + ".$$$ is in the way");
+        return settle(r, outcome::left_alone, shown(r.target, o.names) + ".$$$ is in the way");
     const platform::signals_held held;
     errno = 0;
     const platform::file lock = platform::create_temp(dir, temp.c_str());
@@ -133,20 +133,24 @@ undo_result restore(const pair_files& p, const side& bak, const side& name, undo
         // (a folder this user cannot write, no space) keeps the pair from ever being restored.
         const int e = errno;
         if (e == 0 || e == EWOULDBLOCK || e == EAGAIN || e == EEXIST || e == ENOENT)
-            return settle(r, outcome::left_alone, "another run is at work on " + shown(r.target));
-        return settle(r, outcome::failed, "cannot create " + shown(r.target) + ".$$$" + because(e));
+            return settle(r, outcome::left_alone,
+                          "another run is at work on " + shown(r.target, o.names));
+        return settle(r, outcome::failed,
+                      "cannot create " + shown(r.target, o.names) + ".$$$" + because(e));
     }
     platform::temp_guard guard(dir, temp.c_str());
     if (at.before_restore) at.before_restore(i);
     if (!still(dir, p.backup, bak)) {
         r = settle(r, outcome::left_alone, "changed since it was checked");
     } else if (!still(dir, p.target, name)) {
-        r = settle(r, outcome::left_alone, shown(r.target) + " changed since it was checked");
+        r = settle(r, outcome::left_alone,
+                   shown(r.target, o.names) + " changed since it was checked");
     } else if (platform::rename(dir, p.backup.c_str(), p.target.c_str(), true) ==
                platform::rename_result::done) {
         r.how = outcome::restored;
     } else {
-        r = settle(r, outcome::failed, "cannot rename it to " + shown(r.target) + because(errno));
+        r = settle(r, outcome::failed,
+                   "cannot rename it to " + shown(r.target, o.names) + because(errno));
     }
     // Removed while still locked, so no other run can have taken the name meanwhile.
     platform::remove(dir, temp.c_str());
@@ -165,16 +169,17 @@ undo_result check(const options& o, const pair_files& p, undo_result r, buffers&
                   std::size_t i) {
     const auto bak = load_side(p, p.backup, b.bak, "", r);
     if (!bak) return r;
-    const auto name = load_side(p, p.target, b.name, shown(r.target), r);
+    const auto name = load_side(p, p.target, b.name, shown(r.target, o.names), r);
     if (!name) return r;
     if (bak->id == name->id)
-        return settle(r, outcome::left_alone, "the same file as " + shown(r.target));
+        return settle(r, outcome::left_alone, "the same file as " + shown(r.target, o.names));
     r.kind = prove(std::span(b.bak).first(bak->file.size), std::span(b.name).first(name->file.size),
                    b.scratch);
     if (r.kind == undoing::none)
-        return settle(r, outcome::left_alone, "not what x or c left of " + shown(r.target));
+        return settle(r, outcome::left_alone,
+                      "not what x or c left of " + shown(r.target, o.names));
     if (o.dry_run) return settle(r, outcome::would_restore, "");
-    return restore(p, *bak, *name, std::move(r), at, i);
+    return restore(o, p, *bak, *name, std::move(r), at, i);
 }
 
 // The pairs the PATHs give, in walk order; those settled already have a result.
@@ -230,7 +235,7 @@ void gather(const options& o, std::vector<std::optional<pair_files>>& pairs,
             if (found.empty() && !platform::look(*e.folder, e.name.c_str(), false, type, id))
                 settled(e, outcome::failed, "cannot open" + because(errno));
             else if (found.empty())
-                settled(e, outcome::left_alone, "no " + shown(e.path) + ".BAK beside it");
+                settled(e, outcome::left_alone, "no " + shown(e.path, o.names) + ".BAK beside it");
             for (const std::string& n : found) add(e, n, e.path + n.substr(e.name.size()));
         }
     }
@@ -295,32 +300,34 @@ int run_undo(const options& o, std::FILE* out, std::FILE* err,
     for (const undo_result& r : results) {
         const std::string how = r.kind == undoing::x ? "undoing x" : "undoing c";
         json::record j;
+        j.names = o.names;
         j.path = r.path;
         switch (r.how) {
             case outcome::restored:
                 ++restored;
                 j.result = "restored", j.output = r.target, j.reason = how;
                 if (o.verbose && !o.json)
-                    line(shown(r.target) + ": restored from " + shown(r.path) + ", " + how);
+                    line(shown(r.target, o.names) + ": restored from " + shown(r.path, o.names) +
+                         ", " + how);
                 break;
             case outcome::would_restore:
                 ++restored;
                 j.result = "would_restore", j.output = r.target, j.reason = how;
                 if (!o.json)
-                    to.write(true, "would restore " + shown(r.target) + " from " + shown(r.path) +
-                                       ", " + how + "\n");
+                    to.write(true, "would restore " + shown(r.target, o.names) + " from " +
+                                       shown(r.path, o.names) + ", " + how + "\n");
                 break;
             case outcome::left_alone:
                 ++left;
                 j.result = "left_alone", j.reason = r.reason;
                 // A pair named on the command line is worth a word even without -v.
                 if (!o.json && (o.verbose || (r.named && !o.quiet)))
-                    line(shown(r.path) + ": left alone: " + r.reason);
+                    line(shown(r.path, o.names) + ": left alone: " + r.reason);
                 break;
             case outcome::failed:
                 ++failed;
                 j.result = "failed", j.error = r.reason;
-                if (!o.json) line(shown(r.path) + ": " + r.reason);
+                if (!o.json) line(shown(r.path, o.names) + ": " + r.reason);
                 break;
         }
         if (o.json) to.write(true, json::line(j));
