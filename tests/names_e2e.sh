@@ -118,9 +118,18 @@ inplace/ｶﾀｶﾅ.txt inplace/ｶﾀｶﾅ.txt.BAK" ] && [ -f "inplace/$sj.BA
         "        15         19   21.1% inplace/日本語.txt" ] || fail "l"
     "$V" cat --names=shift_jis "src/$sj" 2>err
     [ $? = 1 ] && [ "$(cat err)" = "vkt2: src/日本語.txt: not a VKT2 file" ] || fail "cat: $(cat err)"
+    "$V" undo -n --json --names=shift_jis "inplace/$sj" >json &&
+        [ "$(jq -r 'select(.type == "file") | "\(.path_text) \(.output_text)"' json)" = \
+            "inplace/日本語.txt.BAK inplace/日本語.txt" ] || fail "undo -n --json: $(cat json)"
     "$V" undo -v --names=shift_jis "inplace/$sj_dir" 2>err &&
         [ "$(head -n 1 err)" = "vkt2: inplace/フォルダ/ソ表: restored from inplace/フォルダ/ソ表.BAK, undoing c" ] &&
         [ "$(cat "inplace/$sj_dir/$sj_so")" = "$a" ] || fail "undo: $(cat err)"
+    "$V" x --names=shift_jis "inplace/$sj" 2>err
+    [ "$(head -n 1 err)" = "vkt2: inplace/日本語.txt: inplace/日本語.txt.BAK already exists" ] ||
+        fail "x: $(cat err)"
+    "$V" c --names=shift_jis -o out "src/$sj" 2>err
+    [ "$(head -n 1 err)" = "vkt2: src/日本語.txt: out/日本語.txt already exists (-f replaces it)" ] ||
+        fail "c -o again: $(cat err)"
     "$V" t --names=euc-jp src 2>err
     [ $? = 2 ] && [ "$(head -n 1 err)" = "vkt2: --names takes raw, shift_jis or cp932, not 'euc-jp'" ] ||
         fail "a bad --names: $(cat err)"
