@@ -127,8 +127,8 @@ inplace/ｶﾀｶﾅ.txt inplace/ｶﾀｶﾅ.txt.BAK" ] && [ -f "inplace/$sj.BA
     "$V" x --names=shift_jis "inplace/$sj" 2>err
     [ "$(head -n 1 err)" = "vkt2: inplace/日本語.txt: inplace/日本語.txt.BAK already exists" ] ||
         fail "x: $(cat err)"
-    "$V" c --names=shift_jis -o out "src/$sj" 2>err
-    [ "$(head -n 1 err)" = "vkt2: src/日本語.txt: out/日本語.txt already exists (-f replaces it)" ] ||
+    "$V" c -q --names=shift_jis -o "$sj_dir" "src/$sj" && "$V" c --names=shift_jis -o "$sj_dir" "src/$sj" 2>err
+    [ "$(head -n 1 err)" = "vkt2: src/日本語.txt: フォルダ/日本語.txt already exists (-f replaces it)" ] ||
         fail "c -o again: $(cat err)"
     "$V" t --names=euc-jp src 2>err
     [ $? = 2 ] && [ "$(head -n 1 err)" = "vkt2: --names takes raw, shift_jis or cp932, not 'euc-jp'" ] ||
