@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The bash completion loads in bash and completes commands, each command's options and -o's
-# folders.
+# The bash completion loads in bash and completes commands, each command's options, -o's
+# folders and --names's encodings.
 # Usage: completion_test.sh COMPLETION-SCRIPT
 set -u
 # shellcheck source=/dev/null
@@ -28,6 +28,10 @@ vkt2 undo -n|-n
 vkt2 undo --d|--dry-run
 vkt2 x -o |dir
 vkt2 l fi|file
+vkt2 cat --na|--names
+vkt2 t --names |raw shift_jis cp932
+vkt2 x --names = s|shift_jis
+vkt2 undo --names =|raw shift_jis cp932
 TABLE
 [ "$(complete -p vkt2)" = 'complete -o filenames -F _vkt2 vkt2' ] || { echo "FAIL: not registered" >&2 && exit 1; }
 [ "$failures" = 0 ]
