@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -171,9 +172,27 @@ std::optional<std::vector<listed>> list_folder(const folder& dir) {
     return names;
 }
 
+std::optional<folder> make_subfolder(const folder& dir, const char* name, unsigned mode,
+                                     identity& id, bool& made) {
+    made = ::mkdirat(dir.fd.get(), name, static_cast<mode_t>(mode)) == 0;
+    if (!made && errno != EEXIST) return std::nullopt;
+    return open_subfolder(dir, name, false, id);
+}
+
+bool folder_attributes(const folder& dir, attributes& info) {
+    return ::fstat(dir.fd.get(), &info) == 0;
+}
+
+void copy_folder_attributes(const folder& dir, const attributes& info) {
+    // The folder's own descriptor (O_PATH) allows no changes; one opened for reading does.
+    const file f(::openat(dir.fd.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (f) copy_attributes(f, info);
+}
+
 std::optional<folder> open_subfolder(const folder& dir, const char* name, bool create,
                                      identity& id) {
-    if (create && ::mkdirat(dir.fd.get(), name, 0777) != 0 && errno != EEXIST) return std::nullopt;
+    bool made;
+    if (create) return make_subfolder(dir, name, 0777, id, made);
     file fd(::openat(dir.fd.get(), name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat st;
     if (!fd || ::fstat(fd.get(), &st) != 0) {
@@ -304,6 +323,70 @@ bool write_all(const file& f, std::span<const std::uint8_t> data) {
         data = data.subspan(static_cast<std::size_t>(n));
     }
     return true;
+}
+
+namespace {
+bool write_at(int fd, std::span<const std::uint8_t> data, off_t at) {
+    while (!data.empty()) {
+        const ssize_t n = ::pwrite(fd, data.data(), data.size(), at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n == 0) errno = EIO;
+        if (n <= 0) return false;
+        data = data.subspan(static_cast<std::size_t>(n));
+        at += n;
+    }
+    return true;
+}
+}  // namespace
+
+std::optional<std::uint64_t> copy_data(const file& from, const file& to,
+                                       std::span<std::uint8_t> buffer, copy_failure& failed) {
+    const int in = from.get(), out = to.get();
+    const auto fail = [&](copy_failure side) -> std::optional<std::uint64_t> {
+        failed = side;
+        return std::nullopt;
+    };
+    // Range by range of data; the holes between are skipped in both files. A file system that
+    // cannot say where its holes are is copied as one range.
+    bool sparse = true;
+    for (off_t at = 0;;) {
+        off_t start = at, stop = -1;  // to the end of the file when stop < 0
+#ifdef SEEK_DATA
+        if (sparse) {
+            start = ::lseek(in, at, SEEK_DATA);
+            if (start < 0 && errno == ENXIO) break;  // nothing but a hole from `at` on
+            if (start >= 0) stop = ::lseek(in, start, SEEK_HOLE);
+            if (start < 0 || stop < 0) {
+                sparse = false;
+                start = at;
+                stop = -1;
+            }
+        }
+#else
+        sparse = false;
+#endif
+        off_t pos = start;
+        while (stop < 0 || pos < stop) {
+            const std::size_t want =
+                stop < 0 ? buffer.size()
+                         : static_cast<std::size_t>(std::min<std::uint64_t>(
+                               buffer.size(), static_cast<std::uint64_t>(stop - pos)));
+            const ssize_t n = ::pread(in, buffer.data(), want, pos);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return fail(copy_failure::read);
+            if (n == 0) break;
+            if (!write_at(out, buffer.first(static_cast<std::size_t>(n)), pos))
+                return fail(copy_failure::write);
+            pos += n;
+        }
+        if (stop < 0 || pos < stop) break;  // the file ended
+        at = pos;
+    }
+    // A hole at the end is made by the length alone.
+    const off_t end = ::lseek(in, 0, SEEK_END);
+    if (end < 0) return fail(copy_failure::read);
+    if (::ftruncate(out, end) != 0) return fail(copy_failure::write);
+    return static_cast<std::uint64_t>(end);
 }
 
 bool check_written(const file& f) {

@@ -145,6 +145,24 @@ std::optional<folder> open_subfolder(const folder& dir, const char* name, bool c
     return folder{path + '\\'};
 }
 
+std::optional<folder> make_subfolder(const folder& dir, const char* name, unsigned, identity& id,
+                                     bool& made) {
+    // Folders get the access rules of the folder they are made in; there are no mode bits.
+    made = ::CreateDirectoryA(path_of(dir, name).c_str(), nullptr) != 0;
+    return open_subfolder(dir, name, false, id);
+}
+
+bool folder_attributes(const folder& dir, attributes& info) {
+    std::string path = dir.prefix.empty() ? "." : dir.prefix;
+    if (path.size() > 1 && path.find_last_of("/\\") == path.size() - 1 &&
+        path[path.size() - 2] != ':')
+        path.pop_back();
+    return ::_stat64(path.c_str(), &info) == 0;
+}
+
+// The runtime has no owner or mode bits to give, and no descriptor on a folder to date it by.
+void copy_folder_attributes(const folder&, const attributes&) {}
+
 std::optional<folder> copy_folder(const folder& dir) {
     return dir;
 }
@@ -273,6 +291,29 @@ bool write_all(const file& f, std::span<const std::uint8_t> data) {
         data = data.subspan(static_cast<std::size_t>(n));
     }
     return true;
+}
+
+// Holes are not looked for here: the copy is whole.
+std::optional<std::uint64_t> copy_data(const file& from, const file& to,
+                                       std::span<std::uint8_t> buffer, copy_failure& failed) {
+    if (::_lseeki64(from.get(), 0, SEEK_SET) != 0) {
+        failed = copy_failure::read;
+        return std::nullopt;
+    }
+    std::uint64_t copied = 0;
+    for (;;) {
+        const auto got = read_up_to(from, buffer);
+        if (!got) {
+            failed = copy_failure::read;
+            return std::nullopt;
+        }
+        if (!write_all(to, buffer.first(*got))) {
+            failed = copy_failure::write;
+            return std::nullopt;
+        }
+        copied += *got;
+        if (*got < buffer.size()) return copied;
+    }
 }
 
 // Writes go straight to the system, which reports errors at the write itself.
