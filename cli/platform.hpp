@@ -85,8 +85,10 @@ bool is_pipe(const attributes& info);
 inline constexpr int standard_input = 0;
 
 // Reads the descriptor `fd` until `buffer` is full or its data ends, waiting for a writer as
-// long as it takes, but giving up (EINTR) once `interrupted` returns true. With `total`, reads
-// on to the end and counts every byte there. Nothing on a read error; errno says why.
+// long as it takes, but giving up (EINTR) once `interrupted` returns true, which it asks before
+// every read and while it waits. With `total`, reads on to the end and counts every byte there.
+// Nothing on a read error; errno says why. A terminal of another process group stops the
+// process here, as a read would, so that a signal sent while it was stopped is seen on waking.
 std::optional<std::size_t> read_stream(int fd, std::span<std::uint8_t> buffer,
                                        const std::function<bool()>& interrupted,
                                        std::uint64_t* total = nullptr);

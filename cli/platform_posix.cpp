@@ -84,28 +84,56 @@ bool is_pipe(const attributes& info) {
     return S_ISFIFO(info.st_mode);
 }
 
+namespace {
+
+// A read of a terminal from a background process group stops the process (SIGTTIN) inside the
+// read, and once continued the read starts over and stops it again: a signal held meanwhile is
+// never looked at. So the stop is made here, between two looks at the signals; true when this
+// stopped the process. Where the read would fail instead (SIGTTIN ignored or held here, or a
+// group that no job control can continue) the read is left to say so.
+bool stop_until_foreground(int fd) {
+    const pid_t owner = ::tcgetpgrp(fd);
+    const pid_t group = ::getpgrp();
+    if (owner < 0 || owner == group) return false;
+    struct sigaction action;
+    sigset_t held;
+    if (::sigaction(SIGTTIN, nullptr, &action) != 0 || action.sa_handler == SIG_IGN ||
+        ::pthread_sigmask(SIG_BLOCK, nullptr, &held) != 0 || sigismember(&held, SIGTTIN) == 1)
+        return false;
+    // A parent in another group of the session keeps the group from being orphaned; without
+    // one the stop might be dropped, and the read gives EIO.
+    const pid_t parent = ::getppid();
+    if (::getpgid(parent) == group || ::getsid(parent) != ::getsid(0)) return false;
+    // Sent to this thread, the stop is taken before raise() returns; sent to the process, another
+    // thread might take it while this one reads on. (The others of the group stop at their own
+    // reads of the terminal.)
+    return ::raise(SIGTTIN) == 0;
+}
+
+}  // namespace
+
 std::optional<std::size_t> read_stream(int fd, std::span<std::uint8_t> buffer,
                                        const std::function<bool()>& interrupted,
                                        std::uint64_t* total) {
-    // The run holds back ending signals, so a read that waits on a writer would not end at an
-    // interrupt: the wait is a poll that looks at `interrupted` now and then. Descriptor 0 stays
-    // blocking, as other processes share it.
-    std::uint8_t scrap[4096];
+    // The run holds back ending signals, so a read would not end at one: `interrupted` is asked
+    // before every read, since a writer that never pauses (/dev/zero) or sends a little often
+    // never lets a wait run out, and the wait is a poll that asks it now and then. Descriptor 0
+    // stays blocking, as other processes share it.
+    std::uint8_t scrap[16384];
     std::size_t got = 0;
     std::uint64_t counted = 0;
     for (;;) {
         const bool filling = got < buffer.size();
         if (!filling && !total) break;
+        if (interrupted && interrupted()) {
+            errno = EINTR;
+            return std::nullopt;
+        }
+        if (stop_until_foreground(fd)) continue;
         pollfd p{fd, POLLIN, 0};
         const int ready = ::poll(&p, 1, 100);
         if (ready < 0 && errno != EINTR) return std::nullopt;
-        if (ready <= 0) {
-            if (interrupted && interrupted()) {
-                errno = EINTR;
-                return std::nullopt;
-            }
-            continue;
-        }
+        if (ready <= 0) continue;
         const ssize_t n = filling ? ::read(fd, buffer.data() + got, buffer.size() - got)
                                   : ::read(fd, scrap, sizeof scrap);
         if (n == 0) break;
