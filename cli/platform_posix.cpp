@@ -204,7 +204,12 @@ std::optional<folder> make_subfolder(const folder& dir, const char* name, unsign
                                      identity& id, bool& made) {
     made = ::mkdirat(dir.fd.get(), name, static_cast<mode_t>(mode)) == 0;
     if (!made && errno != EEXIST) return std::nullopt;
-    return open_subfolder(dir, name, false, id);
+    auto opened = open_subfolder(dir, name, false, id);
+    // Made, then swapped for someone else's before it was opened: not ours to finish.
+    struct stat st;
+    if (made && (!opened || ::fstat(opened->fd.get(), &st) != 0 || st.st_uid != ::geteuid()))
+        made = false;
+    return opened;
 }
 
 bool folder_attributes(const folder& dir, attributes& info) {

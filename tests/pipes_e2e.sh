@@ -260,6 +260,9 @@ printf 'secret text, secret text' >d/open/private/deep/f
 pack d/open/p 'packed text, packed text'
 chmod 644 d/open/private/deep/f && chmod 700 d/open/private && chmod 710 d/open/private/deep
 chmod 750 d/open && chmod 755 d
+# As root, the owner is copied too.
+owner=$(id -u):$(id -g)
+[ "$(id -u)" != 0 ] || { owner=65534:65534 && chown "$owner" d/open/private; }
 touch -d '2001-02-03 04:05:06' d/open/private/deep d/open/private d/open d
 # same_folders SRC OUT: every folder of SRC is in OUT with its mode and modification time.
 same_folders() {
@@ -273,6 +276,7 @@ for top, dirs, names in os.walk(src):
 same_folders d out || fail "c -o"
 same_folders d made/on/the/way/out2 || fail "x --all -o"
 [ -z "$(find made out -perm -o+w)" ] || fail "writable by others: $(find made out -perm -o+w)"
+[ "$(stat -c %u:%g out/open/private)" = "$owner" ] || fail "owner $(stat -c %u:%g out/open/private)"
 # A folder that was already there is left as it was.
 chmod 777 out/open && touch -d '2003-01-01' out/open
 vkt2 x -q -f --all -o out d || fail "again: status $?"
