@@ -10,7 +10,8 @@ void finish_folders(const platform::folder& out, const made_folders& made,
     std::map<std::string, platform::attributes> sources;
     for (const walked_folder& w : walked) {
         const auto [at, fresh] = sources.emplace(w.relative, w.attributes);
-        if (!fresh) at->second.st_mode &= w.attributes.st_mode | ~07777u;
+        using mode = decltype(w.attributes.st_mode);
+        if (!fresh) at->second.st_mode &= static_cast<mode>(w.attributes.st_mode | ~mode{07777});
     }
     // A folder's name sorts before every name below it: backwards, the deepest come first.
     for (auto it = made.rbegin(); it != made.rend(); ++it) {
