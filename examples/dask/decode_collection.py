@@ -148,8 +148,7 @@ def read_head(fs, path: str, named: bool):
     """The bytes that count and, for a local file, its status. A link met in a walk is never
     followed, even one swapped in since the listing; a FIFO is never waited on."""
     if not isinstance(fs, LocalFileSystem):
-        with fs.open(path, "rb") as f:
-            return f.read(HEAD), None
+        return fs.cat_file(path, start=0, end=HEAD), None  # one ranged read
     flags = os.O_RDONLY | os.O_NONBLOCK | os.O_CLOEXEC | (0 if named else os.O_NOFOLLOW)
     fd = os.open(path, flags)
     try:
@@ -294,7 +293,7 @@ def main(argv=None) -> int:
     shown_src, shown_out = args.src.rstrip("/") or "/", args.out.rstrip("/") or "/"
     try:
         is_folder = fs.isdir(root)
-        if not is_folder and not fs.isfile(root):
+        if not is_folder and not fs.exists(root):
             raise FileNotFoundError(2, "No such file or directory")
     except OSError as e:
         print(f"decode_collection: {shown(args.src)}: {e.strerror or e}", file=sys.stderr)
@@ -349,7 +348,12 @@ def main(argv=None) -> int:
                 batch, position = entry
                 while batch not in results:
                     submit_ahead()
-                    results[done_batches] = futures.popleft().result()
+                    try:
+                        results[done_batches] = futures.popleft().result()
+                    except Exception as e:  # a worker lost, a package missing on it
+                        results[done_batches] = [
+                            record(path, "failed", error=f"the task failed: {e!r}")
+                            for _, _, path, _ in batches[done_batches]]
                     done_batches += 1
                 entry = results[batch][position]
                 if position == len(batches[batch]) - 1:

@@ -1,5 +1,7 @@
 # examples/dask/decode_collection.py against `vkt2 x -o`: on one generated collection, the same
-# report line for line and the same tree of outputs, bytes, modes and dates.
+# report line for line and the same tree of outputs, bytes, modes and dates; and its branch for
+# object stores.
+import importlib.util
 import os
 import subprocess
 import sys
@@ -66,3 +68,28 @@ def test_decodes_as_vkt2_x(tmp_path, zero_fill):
     assert runs["dask"].returncode == runs["native"].returncode == 1
     assert tree(tmp_path / "dask/out") == tree(tmp_path / "native/out")
     assert len(tree(tmp_path / "native/out")) > 40  # what the comparison covers
+
+
+def test_object_store():
+    """The branch for stores that are not local files, on fsspec's in-memory one."""
+    if not SCRIPT.is_file():
+        pytest.skip("not run from the source tree")
+    fsspec = pytest.importorskip("fsspec")
+    spec = importlib.util.spec_from_file_location("decode_collection", SCRIPT)
+    script = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(script)
+    fs = fsspec.filesystem("memory")
+    sound = vkt2.compress(b"in the bucket " * 100)
+    for name, data in {"a": sound, "b.txt": b"plain", "sub/c": sound[:-9], "sub/d.bak": sound,
+                       "sub/long": sound + bytes(70000)}.items():
+        fs.pipe_file(f"/bucket/in/{name}", data)
+    items = [(rel, info["name"], f"mem://in/{rel}", False) for rel, info, settled in
+             script.listing(fs, "/bucket/in", "mem://in", fs, "/bucket/out") if settled is None]
+    run = [script.decode_batch(fs, fs, "/bucket/out", "mem://out", items, False, False)
+           for _ in range(2)]
+    assert [(r["path"], r["result"], r.get("bytes_in")) for r in run[0]] == [
+        ("mem://in/a", "decoded", len(sound)), ("mem://in/b.txt", "skipped", None),
+        ("mem://in/sub/c", "failed", None), ("mem://in/sub/long", "decoded", 65536)]
+    assert fs.cat("/bucket/out/a") == fs.cat("/bucket/out/sub/long") == b"in the bucket " * 100
+    assert not fs.exists("/bucket/out/sub/c") and not fs.exists("/bucket/out/b.txt")
+    assert run[1][0]["error"] == "mem://out/a already exists (-f replaces it)"
