@@ -89,6 +89,7 @@ if [ -z "$win" ]; then
     "$V" c -q -o raw_out src && [ -f "raw_out/$sj_dir/$sj_so" ] && [ -f "raw_out/$sj" ] || fail "c -o"
 
     name="--names=shift_jis: lines decoded, outputs under their UTF-8 spelling, collisions settled"
+    chmod 750 "src/$sj_dir"
     "$V" c -v --names=shift_jis -o out src 2>err
     [ $? = 1 ] && [ "$(sort err)" = 'vkt2: 4 files done, 1 failed, 0 skipped; 76 bytes in, 60 bytes out
 vkt2: src/\xff\xfe.txt: compressed to out/\xff\xfe.txt, 19 bytes to 15
@@ -98,7 +99,8 @@ vkt2: src/日本語.txt: same output as src/\x93\xfa\x96{\x8c\xea.txt
 vkt2: src/ｶﾀｶﾅ.txt: compressed to out/ｶﾀｶﾅ.txt, 19 bytes to 15' ] || fail "$(cat err)"
     [ "$(cd out && find . | LC_ALL=C sort | tr '\n' '|')" = \
         ".|./フォルダ|./フォルダ/ソ表|./日本語.txt|./ｶﾀｶﾅ.txt|./$neither|" ] &&
-        [ "$("$V" cat out/日本語.txt)" = "$a" ] && [ "$(cat src/日本語.txt)" = "$b" ] ||
+        [ "$("$V" cat out/日本語.txt)" = "$a" ] && [ "$(cat src/日本語.txt)" = "$b" ] &&
+        [ "$(stat -c %a out/フォルダ)" = 750 ] ||
         fail "outputs: $(find out)"
     "$V" c --json --names=cp932 -o out_json src >json
     [ "$(jq -r 'select(.path_text) | "\(.path_text) \(.output) \(has("output_base64"))"' json)" = \
