@@ -45,6 +45,12 @@ TEST(Cp932, EveryOneAndTwoByteSequenceReadsAsTheCLibraryReadsIt) {
 }
 #endif
 
+#ifdef _WIN32
+TEST(Cp932, NamesOnWindowsAreUnicodeAlready) {
+    // A lone surrogate as its UTF-16 name carries it, though its bytes would be CP932 too.
+    EXPECT_EQ(readable("dir/\xed\xa0\x81@", name_encoding::cp932), "dir/\xed\xa0\x81@");
+}
+#else
 TEST(Cp932, EachNameOfAPathIsReadOnItsOwn) {
     // 日本語, ソ表 (both end in the byte of a backslash), ｶﾀ in half-width katakana.
     const std::string jp = "\x93\xfa\x96{\x8c\xea", so_hyo = "\x83\x5c\x95\x5c", kata = "\xb6\xc0";
@@ -61,5 +67,6 @@ TEST(Cp932, EachNameOfAPathIsReadOnItsOwn) {
     for (const char* name : {"a\x93", "\x85\x40", "\xfd", "\x81\x7f"})
         EXPECT_EQ(readable(name, name_encoding::cp932), name);
 }
+#endif
 
 }  // namespace

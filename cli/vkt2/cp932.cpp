@@ -54,6 +54,11 @@ std::optional<std::string> cp932_to_utf8(std::string_view bytes) {
 }
 
 std::string readable(std::string_view path, name_encoding how) {
+#ifdef _WIN32
+    // Names there are the system's UTF-16, never another encoding's bytes: what is not valid
+    // UTF-8 is a lone surrogate, which no reading would make truer.
+    how = name_encoding::raw;
+#endif
     if (how == name_encoding::raw || valid_utf8(path)) return std::string(path);
     std::string out;
     out.reserve(path.size() * 3 / 2);

@@ -19,7 +19,8 @@ enum class name_encoding { raw, cp932 };
 std::optional<std::string> cp932_to_utf8(std::string_view bytes);
 
 // `path` with each of its /-separated names that is not valid UTF-8 but is CP932 spelled in
-// UTF-8, as convmv renames them; every other name, and everything with `raw`, as it is.
+// UTF-8, as convmv renames them; every other name, everything with `raw`, and every name on
+// Windows, whose names are Unicode already, as it is.
 std::string readable(std::string_view path, name_encoding how);
 
 namespace cp932_detail {
