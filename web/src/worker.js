@@ -5,9 +5,9 @@ import * as vkt2 from './vkt2.js';
 import { zipSync } from './fflate.js';
 
 const budget = 256 * 1024 * 1024;
-// A preview shows at most this much of a file: a page holding tens of megabytes of text stops
-// answering while it lays them out.
-const previewCap = 1024 * 1024;
+// A preview shows at most this much of a file: laying out text holds the page, for half a
+// second at a megabyte of text and three at a megabyte as hex.
+const previewCap = { text: 256 * 1024, hex: 64 * 1024 };
 let files = [];
 let kept = 0;
 
@@ -132,7 +132,7 @@ const handlers = {
     const f = files[id];
     if (f.error) throw new Error(f.error);
     const size = f.bytes?.length ?? f.file.size;
-    const head = f.bytes ?? new Uint8Array(await f.file.slice(0, previewCap).arrayBuffer());
+    const head = f.bytes ?? new Uint8Array(await f.file.slice(0, previewCap.text).arrayBuffer());
     let bytes = null;
     try {
       if (vkt2.test(head).code !== vkt2.codes.NOT_VKT2) bytes = convert('zero-fill', head);
@@ -140,9 +140,9 @@ const handlers = {
       // A stream that cannot be decoded at all: show the file as it is.
     }
     const decoded = bytes !== null;
-    bytes ??= head.subarray(0, previewCap);
-    const text = as === 'hex' ? hex(bytes) : new TextDecoder(as).decode(bytes);
-    return { decoded, shown: bytes.length, size: decoded ? bytes.length : size, text };
+    const shown = (bytes ?? head).subarray(0, previewCap[as === 'hex' ? 'hex' : 'text']);
+    const text = as === 'hex' ? hex(shown) : new TextDecoder(as).decode(shown);
+    return { decoded, shown: shown.length, size: decoded ? bytes.length : size, text };
   },
   async files({ ids, mode }, progress) {
     const out = await outputs(ids, mode, progress);
