@@ -201,7 +201,7 @@ function clear() {
   return generation;
 }
 
-// Names an extractor or a folder can take: each part of a path, split at "/" and "\\", is
+// Names an extractor or a folder can take: each part of a path, split at "/" and "\", is
 // kept unless it is empty, "." or ".." (which becomes "_.."), and a drive prefix ("C:") loses its
 // colon. Names equal but for case are one name on many systems, and a file cannot share its
 // name with a folder: each later one gets " (2)", " (3)", ... before its extension.
