@@ -11,11 +11,16 @@ const previewCap = { text: 256 * 1024, hex: 64 * 1024 };
 let files = [];
 let kept = 0;
 
+// Only the first 65,536 bytes of a file count, and one more tells that there are more; a file
+// of gigabytes is read no further. A smaller one is read whole: a slice of a file that has
+// gone since the pick reads as empty, where the whole file fails as it should.
 async function read(i) {
   const f = files[i];
   if (f.bytes) return f.bytes;
   if (f.error) throw new Error(f.error);
-  const bytes = new Uint8Array(await f.file.arrayBuffer());
+  const counted = vkt2.MAX_FILE_SIZE + 1;
+  const part = f.file.size > counted ? f.file.slice(0, counted) : f.file;
+  const bytes = new Uint8Array(await part.arrayBuffer());
   if (kept + bytes.length <= budget) {
     kept += bytes.length;
     f.bytes = bytes;
@@ -43,7 +48,7 @@ async function* readAll(ids) {
   }
 }
 
-function row(id, path, { bytes, why }) {
+function row(id, { path, file }, { bytes, why }) {
   if (why) return { id, path, unreadable: true, verdict: 'fail', words: [why], original: null };
   const v = vkt2.test(bytes);
   const plain = v.code === vkt2.codes.NOT_VKT2;
@@ -54,8 +59,8 @@ function row(id, path, { bytes, why }) {
     code: v.code,
     verdict: v.verdict,
     words: v.failure ? [v.failure] : v.warnings,
-    compressed: plain ? null : bytes.length,
-    original: plain ? bytes.length : v.decodedSize,
+    compressed: plain ? null : file.size,
+    original: plain ? file.size : v.decodedSize,
   };
 }
 
@@ -112,7 +117,7 @@ const handlers = {
     files.push(...list);
     const rows = [];
     for await (const [n, i, got] of readAll(list.map((_, k) => base + k))) {
-      rows.push(row(i, files[i].path, got));
+      rows.push(row(i, files[i], got));
       if (n % 64 === 63) progress(base + n + 1, total);
     }
     return { rows };
@@ -131,8 +136,8 @@ const handlers = {
   async preview({ id, as }) {
     const f = files[id];
     if (f.error) throw new Error(f.error);
-    const size = f.bytes?.length ?? f.file.size;
-    const head = f.bytes ?? new Uint8Array(await f.file.slice(0, previewCap.text).arrayBuffer());
+    const size = f.file.size;
+    const head = new Uint8Array(await f.file.slice(0, previewCap.text).arrayBuffer());
     let bytes = null;
     try {
       if (vkt2.test(head).code !== vkt2.codes.NOT_VKT2) bytes = convert('zero-fill', head);

@@ -3,7 +3,7 @@
 // preview; no request leaving, its worker's included; names that would escape a zip or
 // collide, a file gone before it is read, a drop of no file, and a large preview.
 import assert from 'node:assert/strict';
-import { mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { mkdirSync, mkdtempSync, readFileSync, rmSync, truncateSync, writeFileSync } from 'node:fs';
 import { createServer } from 'node:http';
 import { tmpdir } from 'node:os';
 import { basename, join } from 'node:path';
@@ -250,14 +250,15 @@ test('names that would leave the folder or collide: safe and distinct', { skip }
 });
 
 test('a vanished file, a large preview, an empty drop', { skip }, async () => {
-  const dir = folder('mixed', { 'gone.txt': 'soon gone', 'kept.txt': 'kept' });
+  const dir = folder('mixed', { 'gone.txt': 'soon gone', 'kept.txt': 'kept', 'huge.bin': '' });
   writeFileSync(join(dir, 'big.txt'), 'large file line\n'.repeat(3 << 16));
+  truncateSync(join(dir, 'huge.bin'), 3 * 2 ** 30); // read no further than it counts
   // The files are picked, then one is removed before the page reads it.
   const stash = '<input type="file" multiple id="stash">';
   await b.page.evaluate((html) => document.body.insertAdjacentHTML('beforeend', html), stash);
   await b.page.setInputFiles(
     '#stash',
-    ['gone', 'kept', 'big'].map((f) => join(dir, `${f}.txt`)),
+    ['gone.txt', 'kept.txt', 'big.txt', 'huge.bin'].map((f) => join(dir, f)),
   );
   rmSync(join(dir, 'gone.txt'));
   await b.page.evaluate(() => {
@@ -266,9 +267,10 @@ test('a vanished file, a large preview, an empty drop', { skip }, async () => {
     pick.dispatchEvent(new Event('change'));
   });
   await b.page.locator('#results').waitFor();
-  assert.deepEqual((await paths()).sort(), ['big.txt', 'gone.txt', 'kept.txt']);
+  assert.deepEqual((await paths()).sort(), ['big.txt', 'gone.txt', 'huge.bin', 'kept.txt']);
   assert.match(await b.page.textContent('#rows tr.fail'), /gone.txt✗ unreadablecannot be read: /);
-  assert.match(await b.page.textContent('#summary'), /3 files: 2 plain, .*, 1 unreadable$/);
+  assert.match(await b.page.textContent('#summary'), /4 files: 3 plain, .*, 1 unreadable$/);
+  assert.match(await b.page.textContent('#rows'), /huge.binplainnot a VKT2 file—3221225472—/);
   const disabled = (id) => b.page.isDisabled(id);
   assert.ok((await disabled('#zip-decoded')) && !(await disabled('#zip-compressed')));
 
