@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -99,8 +100,12 @@ undoing prove(std::span<const std::uint8_t> bak, std::span<const std::uint8_t> n
         decompress_into(packed, scratch.first(*size)).status == file_status::ok &&
         std::equal(name.begin(), name.end(), scratch.begin()))
         return undoing::x;
-    // c wrote NAME only after this same check passed on it.
-    if (name.size() <= max_file_size && decodes_to(name, bak, scratch)) return undoing::c;
+    // c writes the one encoding of its input: any other VKT2 file that decodes to the backup (an
+    // original from another encoder, say) is not c's work, and its bytes would be lost.
+    if (bak.size() <= max_original_size && decoded_size(name) == bak.size()) {
+        const vkt2::file_result encoded = compress(bak);
+        if (encoded && std::ranges::equal(encoded.bytes, name)) return undoing::c;
+    }
     return undoing::none;
 }
 
@@ -181,6 +186,8 @@ undo_result check(const options& o, const pair_files& p, undo_result r, buffers&
 void gather(const options& o, std::vector<std::optional<pair_files>>& pairs,
             std::vector<std::optional<undo_result>>& results) {
     std::set<platform::identity> seen;
+    // Each NAME, by its folder and name, with the backup this run takes for it.
+    std::map<std::pair<platform::identity, std::string>, std::string> taken;
     const auto add = [&](const entry& e, std::string backup, std::string path) {
         undo_result r;
         r.named = e.named;
@@ -194,9 +201,19 @@ void gather(const options& o, std::vector<std::optional<pair_files>>& pairs,
         const std::string target = backup.substr(0, backup.size() - 4);
         pairs.push_back(pair_files{e.folder, std::move(backup), target, !e.named || e.id});
         results.emplace_back();
+        const auto folder = platform::identity_of(*e.folder);
+        const auto [first, fresh] = target.empty() || !folder
+                                        ? std::pair(taken.end(), true)
+                                        : taken.emplace(std::pair(*folder, target), r.path);
         if (target.empty()) {
             pairs.back().reset();
             results.back() = settle(r, outcome::left_alone, "no NAME before .BAK");
+        } else if (!fresh) {
+            // Two backups restored in turn would leave NAME the second, and the first nowhere.
+            pairs.back().reset();
+            results.back() = settle(r, outcome::left_alone,
+                                    shown(r.target) + " has another backup, " +
+                                        shown(first->second) + "; a run takes only one");
         } else {
             results.back() = std::move(r);  // moved into the check, which completes it
         }
