@@ -293,6 +293,12 @@ rename_result rename(const folder& dir, const char* from, const char* to, bool r
     return moved || failed_with_errno() ? rename_result::done : rename_result::failed;
 }
 
+// Windows has no call that trades two names at once; callers take the slower, safe way round.
+rename_result exchange(const folder&, const char*, const char*) {
+    errno = ENOSYS;
+    return rename_result::unsupported;
+}
+
 bool link(const folder& dir, const char* from, const char* to) {
     return ::CreateHardLinkA(path_of(dir, to).c_str(), path_of(dir, from).c_str(), nullptr) != 0 ||
            failed_with_errno();

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <random>
 #include <sstream>
@@ -13,6 +14,7 @@
 
 #include "engine.hpp"
 #include "options.hpp"
+#include "replace.hpp"
 #include "vkt2/format.hpp"
 #include "vkt2/vkt2.hpp"
 
@@ -36,6 +38,30 @@ std::string get(const fs::path& name) {
     std::ifstream in(name, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
+
+// An editor's save: a new file renamed onto `name`.
+void save(const std::string& name, const std::string& content) {
+    put(name + ".new", content);
+    fs::rename(name + ".new", name);
+}
+
+// The system's renames, with `before` called ahead of each exchange and rename; `exchanges`
+// false is a file system that cannot exchange names.
+struct saving_renamer : vkt2::renamer {
+    std::function<void(const std::string& from)> before = [](const std::string&) {};
+    bool exchanges = true;
+    vkt2::platform::rename_result exchange(const vkt2::platform::folder& dir, const char* a,
+                                           const char* b) const override {
+        if (!exchanges) return vkt2::platform::rename_result::unsupported;
+        before(a);
+        return vkt2::renamer::exchange(dir, a, b);
+    }
+    vkt2::platform::rename_result rename(const vkt2::platform::folder& dir, const char* from,
+                                         const char* to, bool replace) const override {
+        before(from);
+        return vkt2::renamer::rename(dir, from, to, replace);
+    }
+};
 
 class UndoTest : public ::testing::Test {
   protected:
@@ -110,6 +136,48 @@ TEST_F(UndoTest, OneRunRestoresOneBackupOntoAName) {
     ASSERT_EQ(vkt2("x -q d/v"), 0);
     EXPECT_EQ(vkt2("undo -q d/v.bak d/v.BAK"), 0);
     EXPECT_EQ(get("d/v"), "the original, the original");
+}
+
+// A save onto NAME at any moment of the restore, on a file system that exchanges names or one
+// that cannot, is kept, and so is the backup.
+TEST_F(UndoTest, ASaveDuringTheRestoreIsNeverReplaced) {
+    const std::string original = packed("what the user had first");
+    struct {
+        bool exchanges;
+        std::string lands_before;  // the rename just after which the save lands; empty: none
+    } cases[] = {{true, "a.BAK"}, {false, "a"}, {false, "a.BAK"}, {false, ""}, {true, ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.exchanges ? "exchange" : "step aside") + ", before " +
+                     c.lands_before);
+        put("a", "what the user had first");
+        put("a.BAK", original);
+        saving_renamer ops;
+        ops.exchanges = c.exchanges;
+        bool saved = false;
+        ops.before = [&](const std::string& from) {
+            if (from != c.lands_before || saved) return;
+            saved = true;
+            save("a", "the newer save");
+        };
+        vkt2::batch::hooks at;
+        at.renames = &ops;
+        EXPECT_EQ(vkt2("undo -v a.BAK", at), 0);
+        EXPECT_FALSE(fs::exists("a.$$$"));
+        if (c.lands_before.empty()) {
+            EXPECT_EQ(err_,
+                      "vkt2: a: restored from a.BAK, undoing x\n"
+                      "vkt2: 1 file restored, 0 failed, 0 left alone\n");
+            EXPECT_EQ(get("a"), original);
+            EXPECT_FALSE(fs::exists("a.BAK"));
+            continue;
+        }
+        EXPECT_TRUE(saved);
+        EXPECT_EQ(err_,
+                  "vkt2: a.BAK: left alone: a changed since it was checked\n"
+                  "vkt2: 0 files restored, 0 failed, 1 left alone\n");
+        EXPECT_EQ(get("a"), "the newer save");
+        EXPECT_EQ(get("a.BAK"), original);
+    }
 }
 
 }  // namespace
