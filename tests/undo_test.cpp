@@ -180,4 +180,28 @@ TEST_F(UndoTest, ASaveDuringTheRestoreIsNeverReplaced) {
     }
 }
 
+#ifndef _WIN32
+TEST_F(UndoTest, InPlaceASecondNameOfOneFileGetsItsOwnLine) {
+    const std::string file = packed("linked twice");
+    put("h/a", file);
+    fs::create_hard_link("h/a", "h/b");
+    EXPECT_EQ(vkt2("x -v h"), 0);
+    EXPECT_EQ(err_, "vkt2: h/a: decoded, " + std::to_string(file.size()) +
+                        " bytes to 12\nvkt2: h/b: skipped: the same file as h/a\n"
+                        "vkt2: 1 file done, 0 failed, 1 skipped; " +
+                        std::to_string(file.size()) + " bytes in, 12 bytes out\n");
+    EXPECT_EQ(get("h/a"), "linked twice");
+    EXPECT_EQ(get("h/b"), file);
+    put("h/c", "plain");
+    fs::create_hard_link("h/c", "h/d");
+    EXPECT_EQ(vkt2("c --json h/d h/c"), 0);
+    EXPECT_NE(out_.find("\n"
+                        R"({"type":"file","path":"h/c","result":"skipped",)"
+                        R"("reason":"the same file as h/d","warnings":[]})"
+                        "\n"),
+              std::string::npos)
+        << out_;
+}
+#endif
+
 }  // namespace
