@@ -12,10 +12,12 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine.hpp"
 #include "options.hpp"
+#include "replace.hpp"
 #include "report.hpp"
 #include "undo.hpp"
 #include "verdict.hpp"
@@ -629,3 +631,110 @@ TEST_F(BatchTest, UndoLeavesAPairThatChangedSinceTheCheck) {
     EXPECT_EQ(second[0].how, vkt2::batch::undo_result::outcome::left_alone);
     EXPECT_EQ(second[0].reason, "a.$$$ is in the way");
 }
+
+namespace {
+
+// The system's renames, with `before` called ahead of each exchange and rename; `exchanges`
+// false is a file system that cannot exchange names.
+struct saving_renamer : vkt2::renamer {
+    std::function<void(const std::string& from)> before;
+    bool exchanges = true;
+    vkt2::platform::rename_result exchange(const vkt2::platform::folder& dir, const char* a,
+                                           const char* b) const override {
+        if (!exchanges) return vkt2::platform::rename_result::unsupported;
+        before(a);
+        return vkt2::renamer::exchange(dir, a, b);
+    }
+    vkt2::platform::rename_result rename(const vkt2::platform::folder& dir, const char* from,
+                                         const char* to, bool replace) const override {
+        before(from);
+        return vkt2::renamer::rename(dir, from, to, replace);
+    }
+};
+
+}  // namespace
+
+TEST_F(BatchTest, UndoRestoresOnlyCsOwnBytesAndOneBackupOntoAName) {
+    // Another encoder's file: c's stream, the header's unused bytes set. It passes t cleanly.
+    std::string other = packed("some text, some text, some text");
+    other[6] = 1, other[7] = 2;
+    put("o/v", other);
+    put("o/v.bak", "some text, some text, some text");  // what cat made of it
+    EXPECT_EQ(vkt2("t -q o/v") + vkt2("undo -v o"), 0);
+    EXPECT_EQ(err_,
+              "vkt2: o/v.bak: left alone: not what x or c left of o/v\n"
+              "vkt2: 0 files restored, 0 failed, 1 left alone\n");
+    EXPECT_EQ(get("o/v"), other);
+
+    // After x, a copy of NAME as NAME.bak, which c of it would prove once NAME.BAK is back.
+    const std::string original = packed("the original, the original");
+    put("d/v", original);
+    ASSERT_EQ(vkt2("x -q d/v"), 0);
+    fs::copy_file("d/v", "d/v.bak");
+    const std::string why = "d/v has another backup, d/v.BAK; a run takes only one";
+    EXPECT_EQ(vkt2("undo -n --json d"), 0);
+    EXPECT_NE(out_.find(R"("path":"d/v.bak","result":"left_alone","reason":")" + why), out_.npos);
+    EXPECT_EQ(vkt2("undo -v d"), 0);
+    EXPECT_EQ(err_, "vkt2: d/v: restored from d/v.BAK, undoing x\nvkt2: d/v.bak: left alone: " +
+                        why + "\nvkt2: 1 file restored, 0 failed, 1 left alone\n");
+    EXPECT_EQ(get("d/v"), original);
+    EXPECT_EQ(get("d/v.bak"), "the original, the original");
+    // Named, the first named is the one taken.
+    ASSERT_EQ(vkt2("x -q d/v"), 0);
+    EXPECT_EQ(vkt2("undo -q d/v.bak d/v.BAK"), 0);
+    EXPECT_EQ(get("d/v"), "the original, the original");
+}
+
+// A save onto NAME at any moment of the restore, on a file system that exchanges names or one
+// that cannot, is kept, and so is the backup.
+TEST_F(BatchTest, UndoNeverReplacesASaveMadeDuringTheRestore) {
+    const std::string original = packed("what the user had first");
+    struct {
+        bool exchanges;
+        std::string lands_before;  // the rename the save lands just before; empty: none
+    } cases[] = {{true, "a.BAK"}, {false, "a"}, {false, "a.BAK"}, {false, ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.exchanges) + " " + c.lands_before);
+        put("a", "what the user had first");
+        put("a.BAK", original);
+        saving_renamer ops;
+        ops.exchanges = c.exchanges;
+        bool saved = false;
+        ops.before = [&](const std::string& from) {
+            if (from != c.lands_before || std::exchange(saved, true)) return;
+            put("a.new", "the newer save");  // as an editor saves
+            fs::rename("a.new", "a");
+        };
+        vkt2::batch::hooks at;
+        at.renames = &ops;
+        EXPECT_EQ(vkt2("undo -v a.BAK", {}, at), 0);
+        EXPECT_EQ(err_, c.lands_before.empty()
+                            ? "vkt2: a: restored from a.BAK, undoing x\n"
+                              "vkt2: 1 file restored, 0 failed, 0 left alone\n"
+                            : "vkt2: a.BAK: left alone: a changed since it was checked\n"
+                              "vkt2: 0 files restored, 0 failed, 1 left alone\n");
+        EXPECT_EQ(get("a"), c.lands_before.empty() ? original : "the newer save");
+        EXPECT_EQ(get("a.BAK"), c.lands_before.empty() ? "" : original);
+        EXPECT_FALSE(fs::exists("a.$$$"));
+    }
+}
+
+#ifndef _WIN32
+TEST_F(BatchTest, InPlaceASecondNameOfOneFileGetsItsOwnLine) {
+    const std::string file = packed("linked twice");
+    put("h/a", file);
+    fs::create_hard_link("h/a", "h/b");
+    EXPECT_EQ(vkt2("x -v h"), 0);
+    const std::string size = std::to_string(file.size());
+    EXPECT_EQ(err_, "vkt2: h/a: decoded, " + size +
+                        " bytes to 12\nvkt2: h/b: skipped: the same file as h/a\n"
+                        "vkt2: 1 file done, 0 failed, 1 skipped; " +
+                        size + " bytes in, 12 bytes out\n");
+    EXPECT_EQ(get("h/b"), file);
+    fs::create_hard_link("h/b", "h/c");  // the packed file, by two names again
+    EXPECT_EQ(vkt2("x --json h/b h/../h/c"), 0);
+    EXPECT_NE(out_.find(R"({"type":"file","path":"h/../h/c","result":"skipped",)"
+                        R"("reason":"the same file as h/b","warnings":[]})"),
+              out_.npos);
+}
+#endif
