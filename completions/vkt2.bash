@@ -4,21 +4,21 @@
 
 # The word $1 with its quotes and backslashes removed, in _vkt2_word; never evaluated.
 _vkt2_unquote() {
-    local w=$1 out='' c quote=''
+    local w=$1 out='' c quote='' backslash=\\
     local -i i
     for ((i = 0; i < ${#w}; i++)); do
         c=${w:i:1}
         if [ -n "$quote" ]; then
             if [ "$c" = "$quote" ]; then
                 quote=''
-            elif [ "$quote" = '"' ] && [ "$c" = '\' ] && [[ ${w:i+1:1} == [\"\\\$\`] ]]; then
+            elif [ "$quote" = '"' ] && [ "$c" = "$backslash" ] && [[ ${w:i+1:1} == [\"\\\$\`] ]]; then
                 out+=${w:i+1:1} && i+=1
             else
                 out+=$c
             fi
         elif [ "$c" = "'" ] || [ "$c" = '"' ]; then
             quote=$c
-        elif [ "$c" = '\' ]; then
+        elif [ "$c" = "$backslash" ]; then
             out+=${w:i+1:1} && i+=1
         else
             out+=$c

@@ -2,6 +2,7 @@
 # The bash completion loads in bash and completes commands, each command's options, -o's
 # folders, and paths typed inside quotes, with backslashes or from ~.
 # Usage: completion_test.sh COMPLETION-SCRIPT
+# shellcheck disable=SC2088 # the words are as typed, a ~ unexpanded
 set -u
 # shellcheck source=/dev/null
 source "$1" || exit 1
@@ -31,7 +32,7 @@ check '' vkt2 c --z
 check -n vkt2 undo -n
 check --dry-run vkt2 undo --d
 check 'dir my dir' vkt2 x -o ''
-check file vkt2 l fi
+check file vkt2 l 'fi'
 check 'my dir' vkt2 l '"my'
 check 'my dir' vkt2 l "'my d"
 check 'my dir/a b' vkt2 l 'my\ dir/a'
