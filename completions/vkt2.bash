@@ -32,9 +32,8 @@ _vkt2_paths() {
     local _vkt2_word
     _vkt2_unquote "$2"
     if [[ $_vkt2_word == \~* && $_vkt2_word != */* ]]; then
-        # ~ or ~user: the home folders, which compgen -f does not offer.
-        mapfile -t COMPREPLY < <(compgen -P '~' -S / -u -- "${_vkt2_word#\~}")
-        compopt -o nospace 2>/dev/null
+        # ~ or ~user: the home folders, which compgen -f does not offer (readline adds the /).
+        mapfile -t COMPREPLY < <(compgen -P '~' -u -- "${_vkt2_word#\~}")
         return
     fi
     mapfile -t COMPREPLY < <(compgen "$1" -- "$_vkt2_word")

@@ -41,6 +41,6 @@ check "it's" vkt2 t "it\\'"
 check "it's" vkt2 t "\"it'"
 check '~/my dir' vkt2 l '~/my'
 check '~/my dir' vkt2 x -o '~/m'
-check '~root/' vkt2 cat '~roo'
+check '~root' vkt2 cat '~roo'
 [ "$(complete -p vkt2)" = 'complete -o filenames -F _vkt2 vkt2' ] || { echo "FAIL: not registered" >&2 && exit 1; }
 [ "$failures" = 0 ]
