@@ -4,8 +4,11 @@
 #include <cstddef>
 #include <cstdio>
 #include <functional>
+#include <optional>
+#include <string>
 
 #include "options.hpp"
+#include "platform.hpp"
 
 namespace vkt2::batch {
 
@@ -19,6 +22,10 @@ struct hooks {
 
 // The status of a run whose standard output or error was a pipe with no reader left.
 inline constexpr int broken_pipe_status = 141;
+
+// The output folder, made if need be (the path the user gave is followed as given); nothing,
+// with `why`, when it cannot be opened.
+std::optional<platform::folder> open_output(const std::string& dir, std::string& why);
 
 // Runs `o`, writing listings and cat's bytes to `out` and messages to `err`, and returns the
 // exit status: 0 when every file taken succeeded, 1 otherwise, broken_pipe_status when a reader

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <optional>
 
+#include "archive.hpp"
 #include "replace.hpp"
 #include "report.hpp"
 #include "verdict.hpp"
@@ -30,6 +31,56 @@ file_result skipped(std::string why) {
 
 std::string because(int error) {
     return ": " + platform::reason(error);
+}
+
+// What a failed commit means for the file at `path`, written through `path`.$$$.
+std::string commit_failure(const replacement& output, replacement::outcome how,
+                           const std::string& path, bool backup, bool force) {
+    const std::string shown_path = shown(path);
+    switch (how) {
+        case replacement::outcome::done:
+        case replacement::outcome::cannot_create:
+            break;
+        case replacement::outcome::read_failed:
+            return "cannot read" + because(output.error());
+        case replacement::outcome::changed:
+            return "changed while it was copied; " + shown_path + " is not written";
+        case replacement::outcome::write_failed:
+            return "cannot write " + shown_path + ".$$$" + because(output.error());
+        case replacement::outcome::rename_failed:
+            if (backup) {
+                return "cannot rename to " + shown_path + ".BAK and " + shown_path + "; see " +
+                       shown_path + ".$$$";
+            }
+            if (!force && output.error() == EEXIST)
+                return shown_path + " already exists (-f replaces it)";
+            return "cannot rename " + shown_path + ".$$$ to " + shown_path +
+                   because(output.error());
+    }
+    return "cannot create " + shown_path + ".$$$" + because(output.error());
+}
+
+// Opens, making them as needed, the folders of `relative` below `out`, never through a link,
+// and returns the last with the file's name in it (`out` itself, unless `here` is set).
+const platform::folder* output_folder(const platform::folder& out, const std::string& relative,
+                                      std::optional<platform::folder>& here, std::string& leaf,
+                                      std::string& why, const options& o) {
+    const platform::folder* at = &out;
+    std::size_t start = 0;
+    for (std::size_t slash; (slash = relative.find('/', start)) != std::string::npos;
+         start = slash + 1) {
+        const std::string part = relative.substr(start, slash - start);
+        platform::identity id;
+        here = platform::open_subfolder(*at, part.c_str(), true, id);
+        if (!here) {
+            why = "cannot make the folder " + shown(join(o.out_dir, relative.substr(0, slash))) +
+                  because(errno);
+            return nullptr;
+        }
+        at = &*here;
+    }
+    leaf = relative.substr(start);
+    return at;
 }
 
 namespace {
@@ -101,56 +152,6 @@ std::optional<source> load(const entry& e, std::span<std::uint8_t> buffer, bool 
             break;
     }
     return std::nullopt;
-}
-
-// What a failed commit means for the file at `path`, written through `path`.$$$.
-std::string commit_failure(const replacement& output, replacement::outcome how,
-                           const std::string& path, bool backup, bool force) {
-    const std::string shown_path = shown(path);
-    switch (how) {
-        case replacement::outcome::done:
-        case replacement::outcome::cannot_create:
-            break;
-        case replacement::outcome::read_failed:
-            return "cannot read" + because(output.error());
-        case replacement::outcome::changed:
-            return "changed while it was copied; " + shown_path + " is not written";
-        case replacement::outcome::write_failed:
-            return "cannot write " + shown_path + ".$$$" + because(output.error());
-        case replacement::outcome::rename_failed:
-            if (backup) {
-                return "cannot rename to " + shown_path + ".BAK and " + shown_path + "; see " +
-                       shown_path + ".$$$";
-            }
-            if (!force && output.error() == EEXIST)
-                return shown_path + " already exists (-f replaces it)";
-            return "cannot rename " + shown_path + ".$$$ to " + shown_path +
-                   because(output.error());
-    }
-    return "cannot create " + shown_path + ".$$$" + because(output.error());
-}
-
-// Opens, making them as needed, the folders of `relative` below `out`, never through a link,
-// and returns the last with the file's name in it (`out` itself, unless `here` is set).
-const platform::folder* output_folder(const platform::folder& out, const std::string& relative,
-                                      std::optional<platform::folder>& here, std::string& leaf,
-                                      std::string& why, const options& o) {
-    const platform::folder* at = &out;
-    std::size_t start = 0;
-    for (std::size_t slash; (slash = relative.find('/', start)) != std::string::npos;
-         start = slash + 1) {
-        const std::string part = relative.substr(start, slash - start);
-        platform::identity id;
-        here = platform::open_subfolder(*at, part.c_str(), true, id);
-        if (!here) {
-            why = "cannot make the folder " + shown(join(o.out_dir, relative.substr(0, slash))) +
-                  because(errno);
-            return nullptr;
-        }
-        at = &*here;
-    }
-    leaf = relative.substr(start);
-    return at;
 }
 
 // Writes `data` in place of the input, as vkt2x and vkt2c do, or under the output folder.
@@ -240,6 +241,23 @@ file_result worker::run(const options& o, const entry& e, const platform::folder
 
     file_result r;
     r.in = file.size();
+    // An archive is read like a folder where it is named, or met with --archives; it is never
+    // changed in place.
+    if (!size && !e.standard_input && (e.named || o.archives) &&
+        (o.cmd != command::c || in_place)) {
+        if (const std::string kind = archive_kind(e, file); !kind.empty()) {
+            if (o.cmd == command::c)
+                return failed("an archive; c in place would replace it (c -o DIR compresses it)");
+            if (!archives_supported())
+                return failed("an archive (" + kind + "); this vkt2 reads no archives");
+            if (in_place)
+                return failed(
+                    "an archive; x changes no archive in place (x -o DIR decodes its "
+                    "members)");
+            r.archive = true;
+            return r;
+        }
+    }
     if ((o.cmd == command::c) == size.has_value()) {
         if (e.named) return failed(size ? "already in VKT2 form" : "not a VKT2 file");
         const char* reason = size ? reasons::vkt2 : reasons::not_vkt2;
