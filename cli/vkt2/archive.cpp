@@ -155,8 +155,9 @@ archive_ptr reader() {
 }
 
 std::string why(archive* a) {
-    const char* text = archive_error_string(a);
-    return text ? text : "unknown error";
+    if (const char* text = archive_error_string(a)) return text;
+    const int error = archive_errno(a);
+    return error > 0 ? platform::reason(error) : "damaged, or cut short";
 }
 
 // Reads until `buffer` is full or the member ends; nothing on an error, and then `fatal` says
@@ -363,11 +364,10 @@ std::string archive_kind(const entry& e, std::span<const std::uint8_t>) {
     if (archive_read_open_fd(a.get(), f.get(), 65536) == ARCHIVE_OK)
         static_cast<void>(archive_read_next_header(a.get(), &m));
     // A format took the file even when its first member cannot be read: a damaged archive. So
-    // is data that a compression filter took, when it ends before any format could tell.
+    // is data that a compression filter took and that broke before any format could tell.
     if (archive_format(a.get()) != 0) return archive_format_name(a.get());
-    if (archive_filter_count(a.get()) > 1 && archive_errno(a.get()) != unrecognised)
-        return archive_filter_name(a.get(), 0);
-    return {};
+    const int error = archive_errno(a.get());
+    return error != 0 && error != unrecognised ? "compressed" : "";
 }
 
 bool read_archive(const options& o, const entry& e, const platform::folder* out, reporter& report,
