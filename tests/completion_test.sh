@@ -21,6 +21,9 @@ while IFS='|' read -r words want; do
 done <<'TABLE'
 vkt2 ca|cat
 vkt2 u|undo
+vkt2 s|scan
+vkt2 scan -|-o --output -f --force -q --quiet -v --verbose --json -h --help -V --version
+vkt2 l --a|--archives
 vkt2 t --js|--json
 vkt2 x --z|--zero-fill
 vkt2 c --z|

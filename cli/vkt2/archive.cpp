@@ -180,8 +180,10 @@ std::optional<std::size_t> read_data(archive* a, std::span<std::uint8_t> buffer,
 source member_source(archive_entry* m, const platform::attributes& host) {
     source s;
     s.attributes = host;
-    s.attributes.st_mode = static_cast<decltype(s.attributes.st_mode)>(
-        (host.st_mode & ~07777) | (archive_entry_perm(m) & host.st_mode & 0777));
+    using mode_bits = decltype(s.attributes.st_mode);
+    const auto perm = static_cast<mode_bits>(archive_entry_perm(m));
+    s.attributes.st_mode = static_cast<mode_bits>((host.st_mode & ~mode_bits{07777}) |
+                                                  (perm & host.st_mode & mode_bits{0777}));
 #ifdef _WIN32
     s.attributes.st_mtime = archive_entry_mtime(m);
     s.attributes.st_atime =

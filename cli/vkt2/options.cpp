@@ -144,6 +144,8 @@ std::string check(options& o, bool stdin_piped) {
     if (dashes > 1) return "- (standard input) can be read only once";
     // Undo restores files beside their backups: a stream has neither.
     if (dashes == 1 && o.cmd == command::undo) return "- does not apply to undo";
+    if (dashes == 1 && o.cmd == command::scan && !o.out_dir.empty())
+        return "-o does not apply to -: scan names its outputs after the files read";
     if (dashes == 1 && !reads_only) {
         // Its output goes to standard output: nothing else can share the run.
         const std::string name = command_name(o.cmd);

@@ -204,6 +204,11 @@ void scanner::file(const entry& e, const std::set<platform::identity>& inputs) {
     }
     ++n_.files;
     const auto read = [&](std::span<std::uint8_t> buffer) -> std::optional<std::size_t> {
+        // A long file with nothing in it still ends at an interrupt.
+        if (interrupted_ && interrupted_()) {
+            stopped_ = true;
+            return std::nullopt;
+        }
         const auto got = stream ? platform::read_stream(fd, buffer, interrupted_)
                                 : platform::read_up_to(f, buffer);
         if (got) n_.bytes += *got;
@@ -227,10 +232,6 @@ int run_scan(const options& o, std::FILE* out, std::FILE* err,
     std::optional<platform::identity> out_id;
     std::optional<platform::folder> root;
     if (!o.out_dir.empty()) {
-        if (std::find(o.paths.begin(), o.paths.end(), "-") != o.paths.end()) {
-            std::fprintf(err, "vkt2: -o does not apply to -: scan names its outputs after files\n");
-            return 2;
-        }
         if (auto existing = platform::open_folder(o.out_dir.c_str()))
             out_id = platform::identity_of(*existing);
     }
