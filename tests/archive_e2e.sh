@@ -91,10 +91,10 @@ elif what == "host":
     open("host.bin", "wb").write(data)
     print(len(one), len(two), third, len(data) - 5)
 elif what == "large":
-    # An embedded file across the line between two reads of 4 MiB.
+    # An embedded file across the line between two reads.
     one = vkt2(b"across\n" * 100)
     data = bytearray(os.urandom(9 << 20).replace(b"V", b"v"))
-    at = (4 << 20) - 300
+    at = (4 << 20) - 300  # 4 MiB is a multiple of every read
     data[at:at + len(one)] = one
     open("large.bin", "wb").write(data)
     print(at, len(one))

@@ -114,7 +114,7 @@ struct archive_closer {
 using archive_ptr = std::unique_ptr<archive, archive_closer>;
 
 // Names are turned into UTF-8 while it lives, on this thread alone: LZH names from CP932, 7z's
-// from UTF-16. Where the system has no UTF-8 locale, names that need converting stay as stored.
+// from UTF-16. Where the system has no UTF-8 locale, such names cannot be read.
 class utf8_names {
   public:
 #ifndef _WIN32

@@ -55,7 +55,7 @@ bool scan_stream(const chunk_reader& read, std::size_t chunk,
 
 namespace {
 
-constexpr std::size_t chunk_size = std::size_t{4} << 20;
+constexpr std::size_t chunk_size = std::size_t{256} << 10;
 
 std::string right(std::uint64_t n, std::size_t width) {
     std::string s = std::to_string(n);
