@@ -224,9 +224,11 @@ class members {
     const platform::attributes& host_;
     reporter& report_;
     std::vector<std::uint8_t> buffer_, decoded_;
+    const std::function<bool()>* stop_ = nullptr;
 };
 
 bool members::all(archive* a, const std::function<bool()>& stop) {
+    stop_ = &stop;
     for (;;) {
         if (stop && stop()) return false;
         archive_entry* m = nullptr;
@@ -335,6 +337,11 @@ file_result members::write(const entry& me, archive_entry* m, std::span<const st
                 if (std::exchange(first, false)) {
                     std::copy(data.begin(), data.end(), chunk.begin());
                     return data.size();
+                }
+                // A long copy ends at an interrupt, its temporary file removed.
+                if (*stop_ && (*stop_)()) {
+                    read_error = "interrupted";
+                    return std::nullopt;
                 }
                 const auto n = read_data(copy_from, chunk);
                 if (!n) read_error = why(copy_from);
