@@ -264,6 +264,11 @@ run scan -q -o o host.bin
 vkt2: host.bin: at offset 70000: o/host.bin@70000 already exists (-f replaces it)"
 run scan -q -f -o o host.bin
 [ "$status" = 0 ] || fail "-f: $status $(cat err)"
+# Not even -f replaces a file the run reads.
+cp host.bin host.bin@100
+run scan -q -f -o . host.bin host.bin@100
+[ "$status" = 1 ] && grep -qx 'vkt2: host.bin: at offset 100: ./host.bin@100 is an input of this run' err &&
+    cmp -s host.bin host.bin@100 || fail "an input replaced: $(cat err)"
 
 begin_test 'scan: a file found across the line between two reads'
 read -r at size <<<"$(make large)"
