@@ -264,6 +264,10 @@ run scan -q -o o host.bin
 vkt2: host.bin: at offset 70000: o/host.bin@70000 already exists (-f replaces it)"
 run scan -q -f -o o host.bin
 [ "$status" = 0 ] || fail "-f: $status $(cat err)"
+# Outputs are named after the files read: standard input has no name.
+run scan -o o - <host.bin
+[ "$status" = 2 ] && [ "$(head -n 1 err)" = 'vkt2: -o does not apply to -: scan names its outputs after the files read' ] ||
+    fail "scan -o -: $status $(cat err)"
 # Not even -f replaces a file the run reads.
 cp host.bin host.bin@100
 run scan -q -f -o . host.bin host.bin@100
