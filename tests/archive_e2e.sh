@@ -61,6 +61,19 @@ elif what == "lzh":
     name = "テスト.vk".encode("cp932")
     with open("t.lzh", "wb") as f:
         f.write(lzh_member(name, vkt2(b"sjis\n")) + lzh_member(b"plain.txt", b"hi\n") + b"\0")
+elif what == "cab":
+    # One folder, stored, its data in one block; cab names use backslashes.
+    files = [(b"dir\\h.vk", vkt2(b"cab\n")), (b"note.txt", b"plain\n")]
+    data = b"".join(d for _, d in files)
+    entries, start = b"", 0
+    for name, d in files:
+        entries += struct.pack("<IIHHHH", len(d), start, 0, 0x5A8C, 0x6000, 0x20) + name + b"\0"
+        start += len(d)
+    at_data = 36 + 8 + len(entries)
+    block = struct.pack("<IHH", 0, len(data), len(data)) + data
+    head = b"MSCF" + struct.pack("<IIIIIBBHHHHH", 0, at_data + len(block), 0, 44, 0, 3, 1, 1,
+                                 len(files), 0, 0, 0)
+    open("t.cab", "wb").write(head + struct.pack("<IHH", at_data, 1, 0) + entries + block)
 elif what == "tgz":
     with open("in.vk", "wb") as f:
         f.write(vkt2(b"in a tarball\n"))
@@ -166,18 +179,20 @@ vkt2: m.zip/c/cut.vk: cut short: the stream runs 3 bytes past the end of the fil
 vkt2: m.zip/../evil.vk: a name that leads out of the archive; left alone
 vkt2: 0 files done, 3 failed, 2 skipped; 0 bytes in, 0 bytes out"
 
-begin_test '7z, ISO 9660 and tar.gz by bsdtar and Python, LZH with a Shift-JIS name'
+begin_test '7z, ISO 9660, tar.gz and cab by bsdtar and Python, LZH with a Shift-JIS name'
 mkdir d
 printf 'VKT2\005\0\0\0\037hello' >d/h.vk
 bsdtar -cf a.7z --format 7zip d && bsdtar -cf a.iso --format iso9660 d || fail bsdtar
-make lzh && make tgz
-run t -v a.7z a.iso t.lzh t.tar.gz
+make lzh && make tgz && make cab
+run t -v a.7z a.iso t.lzh t.tar.gz t.cab
 said 'vkt2: a.7z/d/h.vk: passed
 vkt2: a.iso/d/h.vk: passed
 vkt2: t.lzh/テスト.vk: passed
 vkt2: t.lzh/plain.txt: skipped: not a VKT2 file
 vkt2: t.tar.gz/deep/in.vk: passed
-vkt2: 4 files passed, 0 failed, 1 skipped; 65 bytes in, 28 bytes out'
+vkt2: t.cab/dir/h.vk: passed
+vkt2: t.cab/note.txt: skipped: not a VKT2 file
+vkt2: 5 files passed, 0 failed, 2 skipped; 78 bytes in, 32 bytes out'
 run x -o o t.lzh
 [ "$(cat o/t.lzh/テスト.vk)" = sjis ] || fail "LZH member: $(find o)"
 run t --json t.lzh
