@@ -134,7 +134,7 @@ bool scanner::candidate(const entry& e, const source& host, std::uint64_t offset
     const std::string at = shown(e.path) + ": at offset " + std::to_string(offset);
     const vkt2::verdict v = vkt2::test(bytes);
     json::object j;
-    j.add("type", "embedded").add("path", e.path).add("offset", offset);
+    j.add("type", "embedded").add_name("path", e.path).add("offset", offset);
     if (v.result == grade::fail) {
         ++n_.rejected;
         if (!o_.verbose) return true;
@@ -167,7 +167,7 @@ bool scanner::candidate(const entry& e, const source& host, std::uint64_t offset
     if (o_.json) {
         j.add("result", "passed").add("bytes_in", std::uint64_t{stored});
         j.add("bytes_out", std::uint64_t{v.decoded_size});
-        if (!target.empty()) j.add("output", target);
+        if (!target.empty()) j.add_name("output", target);
         to_.write(true, j.line());
         return true;
     }
