@@ -279,6 +279,15 @@ run scan -q -o o host.bin
 vkt2: host.bin: at offset 70000: o/host.bin@70000 already exists (-f replaces it)"
 run scan -q -f -o o host.bin
 [ "$status" = 0 ] || fail "-f: $status $(cat err)"
+# A name that is not UTF-8 comes back exact.
+cp host.bin "$(printf 'h\377')"
+run scan --json -o o "$(printf 'h\377')"
+python3 - <<'PY' || fail "JSON names: $(head -n 1 out)"
+import base64, json
+r = json.loads(open("out").readline())
+assert base64.b64decode(r["path_base64"]) == b"h\xff", r
+assert base64.b64decode(r["output_base64"]) == b"o/h\xff@100", r
+PY
 # Outputs are named after the files read: standard input has no name.
 run scan -o o - <host.bin
 [ "$status" = 2 ] && [ "$(head -n 1 err)" = 'vkt2: -o does not apply to -: scan names its outputs after the files read' ] ||
