@@ -279,6 +279,11 @@ run scan -q -o o host.bin
 vkt2: host.bin: at offset 70000: o/host.bin@70000 already exists (-f replaces it)"
 run scan -q -f -o o host.bin
 [ "$status" = 0 ] || fail "-f: $status $(cat err)"
+# Outputs of a folder named go below its folders, made with their modes and dates.
+mkdir -p tree/sub && cp host.bin tree/sub/ && chmod 750 tree/sub && touch -d 2001-01-01 tree/sub
+run scan -q -o mirror tree
+[ "$(cat mirror/sub/host.bin@70000)" = second ] && [ "$(stat -c %a mirror/sub)" = 750 ] &&
+    [ "$(date -u -r mirror/sub +%F)" = 2001-01-01 ] || fail "mirror: $(ls -la mirror/sub)"
 # A name that is not UTF-8 comes back exact.
 cp host.bin "$(printf 'h\377')"
 run scan --json -o o "$(printf 'h\377')"

@@ -322,7 +322,10 @@ file_result members::write(const entry& me, archive_entry* m, std::span<const st
     const std::string target = join(o_.out_dir, me.relative);
     std::string leaf, why_not;
     std::optional<platform::folder> below;
-    const platform::folder* folder = output_folder(*out_, me.relative, below, leaf, why_not, o_);
+    // Folders made here copy none the walk saw: they stay private to the user.
+    std::vector<made_folder> made;
+    const platform::folder* folder =
+        output_folder(*out_, me.relative, below, leaf, why_not, o_, made);
     if (!folder) return failed(why_not);
     const source input = member_source(m, host_);
     replacement output(input, *folder, leaf, o_.force);

@@ -13,6 +13,7 @@
 #include "engine.hpp"
 #include "job.hpp"
 #include "json.hpp"
+#include "mirror.hpp"
 #include "replace.hpp"
 #include "report.hpp"
 #include "verdict.hpp"
@@ -75,6 +76,8 @@ class scanner {
     void file(const entry& e, const std::set<platform::identity>& inputs);
     const counts& totals() const { return n_; }
     bool stopped() const { return stopped_; }
+    // The folders made below the output folder for what was found.
+    const std::vector<made_folder>& made() const { return made_; }
 
   private:
     void line(const std::string& text) { to_.write(false, "vkt2: " + text + "\n"); }
@@ -92,6 +95,7 @@ class scanner {
     std::vector<std::uint8_t> decoded_;
     counts n_;
     bool stopped_ = false;
+    std::vector<made_folder> made_;
 };
 
 void scanner::failure(const entry& e, const std::string& why) {
@@ -111,7 +115,7 @@ std::string scanner::write(const entry& e, const source& host, std::uint64_t off
     target = join(o_.out_dir, relative);
     std::string leaf, why;
     std::optional<platform::folder> below;
-    const platform::folder* folder = output_folder(*out_, relative, below, leaf, why, o_);
+    const platform::folder* folder = output_folder(*out_, relative, below, leaf, why, o_, made_);
     if (!folder) return why;
     // -f replaces outputs, never a file this run reads.
     platform::kind type;
@@ -240,9 +244,10 @@ int run_scan(const options& o, std::FILE* out, std::FILE* err,
     for (const entry& e : w.files)
         if (e.id) inputs.insert(*e.id);
     sink to(out, err, [&] { return interrupted && interrupted(); });
+    made_folders made;
     if (!o.out_dir.empty()) {
         std::string why;
-        root = open_output(o.out_dir, why);
+        root = open_output(o.out_dir, !w.folders.empty(), made, why);
         if (!root) {
             to.write(false, "vkt2: " + shown(o.out_dir) + ": " + why + "\n");
             to.drain();
@@ -252,9 +257,15 @@ int run_scan(const options& o, std::FILE* out, std::FILE* err,
     if (!o.quiet && !o.json) to.write(true, "      offset     stored    decoded verdict name\n");
     scanner s(o, to, root ? &*root : nullptr, interrupted);
     for (const entry& e : w.files) {
-        if (s.stopped() || to.broken_pipe() || (interrupted && interrupted())) return 1;
+        if (s.stopped() || to.broken_pipe() || (interrupted && interrupted())) break;
         s.file(e, inputs);
     }
+    // The folders made for outputs take the modes and dates of those they copy.
+    if (root) {
+        for (const made_folder& f : s.made()) made.emplace(f.relative, f.id);
+        finish_folders(*root, made, w.folders);
+    }
+    if (s.stopped() || (interrupted && interrupted())) return 1;
     const counts& n = s.totals();
     if (o.json) {
         json::object summary;
