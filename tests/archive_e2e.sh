@@ -173,6 +173,7 @@ run x -o o --all m.zip
 # The member's mode, within what the archive itself allows.
 [ "$(stat -c %a o/m.zip/b/readme.txt)" = 600 ] || fail "mode $(stat -c %a o/m.zip/b/readme.txt)"
 [ ! -e evil.vk ] && [ ! -e o/evil.vk ] || fail "a name with .. was written"
+[ "$(stat -c %a o/m.zip/a)" = 700 ] || fail "member folder mode $(stat -c %a o/m.zip/a)"
 run x -o o m.zip
 said "vkt2: m.zip/a/one.vk: o/m.zip/a/one.vk already exists (-f replaces it)
 vkt2: m.zip/c/cut.vk: cut short: the stream runs 3 bytes past the end of the file
