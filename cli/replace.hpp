@@ -11,6 +11,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -40,12 +42,17 @@ source load_source(const char* path, std::span<std::uint8_t> buffer);
 source load_source(platform::folder dir, std::string name, std::span<std::uint8_t> buffer,
                    bool follow);
 
-// The renames the replace step makes. Tests derive from it to make any one of them fail.
+// The renames the replace step and undo make. Tests derive from it to make any one of them fail,
+// or to act just before one.
 struct renamer {
     virtual ~renamer() = default;
     virtual platform::rename_result rename(const platform::folder& dir, const char* from,
                                            const char* to, bool replace) const {
         return platform::rename(dir, from, to, replace);
+    }
+    virtual platform::rename_result exchange(const platform::folder& dir, const char* a,
+                                             const char* b) const {
+        return platform::exchange(dir, a, b);
     }
     virtual bool link(const platform::folder& dir, const char* from, const char* to) const {
         return platform::link(dir, from, to);
@@ -96,6 +103,12 @@ class replacement {
     // nothing is kept.
     outcome commit_copy(const platform::file& from, std::span<std::uint8_t> buffer);
     std::uint64_t written() const { return written_; }
+
+    // The same with the data from `read`, called with `buffer` until it gives 0 bytes, or
+    // nothing on a read error (with errno set where there is one): for data that comes from
+    // no file, as an archive member does.
+    using reader = std::function<std::optional<std::size_t>(std::span<std::uint8_t>)>;
+    outcome commit_read(const reader& read, std::span<std::uint8_t> buffer);
 
     // The errno of the step that failed, 0 when none did or none was known.
     int error() const { return error_; }

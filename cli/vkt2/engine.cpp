@@ -14,10 +14,12 @@
 #include <system_error>
 #include <thread>
 
+#include "archive.hpp"
 #include "job.hpp"
 #include "mirror.hpp"
 #include "platform.hpp"
 #include "report.hpp"
+#include "scan.hpp"
 #include "undo.hpp"
 #include "walk.hpp"
 
@@ -32,8 +34,9 @@ bool copies(const options& o, const entry& e) {
 }
 
 // Settles before any work what would race if run side by side: the same file changed in place
-// twice (the later one is dropped), two inputs writing to one output, or an output that is an
-// input of this run (the later one fails). Files are the same by identity, never by spelling.
+// twice (the later name is skipped, with the first one as why), two inputs writing to one output,
+// or an output that is an input of this run (the later one fails). Files are the same by identity,
+// never by spelling.
 std::vector<std::optional<file_result>> settle(const options& o, std::vector<entry>& files,
                                                const platform::folder* out, bool out_existed) {
     std::vector<std::optional<file_result>> settled;
@@ -41,7 +44,7 @@ std::vector<std::optional<file_result>> settle(const options& o, std::vector<ent
     std::set<platform::identity> inputs;
     for (const entry& e : files)
         if (e.id) inputs.insert(*e.id);
-    std::set<platform::identity> seen;
+    std::map<platform::identity, std::string> seen;  // in place: each file by its first path
     std::map<std::string, std::string> outputs;
     const bool writes = o.cmd == command::x || o.cmd == command::c;
     for (entry& e : files) {
@@ -51,7 +54,10 @@ std::vector<std::optional<file_result>> settle(const options& o, std::vector<ent
         } else if (!e.skip.empty() && !copies(o, e)) {
             r = skipped(e.skip);
         } else if (writes && !out && o.out_dir.empty()) {
-            if (e.id && !seen.insert(*e.id).second) continue;
+            if (e.id) {
+                const auto [at, fresh] = seen.emplace(*e.id, e.path);
+                if (!fresh) r = skipped("the same file as " + shown(at->second, o.names));
+            }
         } else if (writes && out) {
             const auto [at, fresh] = outputs.emplace(e.relative, e.path);
             if (!fresh) {
@@ -92,6 +98,8 @@ std::vector<std::optional<file_result>> settle(const options& o, std::vector<ent
     return settled;
 }
 
+}  // namespace
+
 // The output folder, made if need be (the path the user gave is followed as given). Folders
 // made on the way to it are never writable by others, whatever the umask; the output folder
 // itself, when it is to copy folders, is private until the end, and then in `made`.
@@ -124,12 +132,11 @@ std::optional<platform::folder> open_output(std::string dir, bool copies_folders
     return opened;
 }
 
-}  // namespace
-
 int run(const options& o, std::FILE* out, std::FILE* err, bool terminal,
         const std::function<bool()>& interrupted, const hooks& at) {
     platform::raise_descriptor_limit();
     if (o.cmd == command::undo) return run_undo(o, out, err, interrupted, at);
+    if (o.cmd == command::scan) return run_scan(o, out, err, interrupted);
     std::optional<platform::identity> out_id;
     if (!o.out_dir.empty()) {
         if (auto existing = platform::open_folder(o.out_dir.c_str()))
@@ -137,8 +144,7 @@ int run(const options& o, std::FILE* out, std::FILE* err, bool terminal,
     }
     walk_result w = walk(o.paths, out_id);
     // Outputs go under the names' UTF-8 spelling: settled below like any other collision.
-    for (entry& e : w.files) e.relative = readable(e.relative, o.names);
-    for (walked_folder& f : w.folders) f.relative = readable(f.relative, o.names);
+    respell(w, o.names);
     if (at.after_walk) at.after_walk();
 
     std::mutex m;
@@ -252,7 +258,14 @@ int run(const options& o, std::FILE* out, std::FILE* err, bool terminal,
         if (idle > 0 && next < todo.size() && todo[next] + window / 2 < reported + window)
             work_cv.notify_all();
         lock.unlock();
-        report.file(files[i], r);
+        if (r.archive) {
+            complete = read_archive(o, files[i], root, report, [&] {
+                std::lock_guard held(m);
+                return should_stop();
+            });
+        } else {
+            report.file(files[i], r);
+        }
         report.progress(i + 1, n);
     }
     {
