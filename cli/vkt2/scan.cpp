@@ -125,8 +125,9 @@ std::string scanner::write(const entry& e, const source& host, std::uint64_t off
         return shown(target, o_.names) + " is an input of this run";
     replacement output(host, *folder, leaf, o_.force);
     const auto how = output.commit(decoded);
-    return how == replacement::outcome::done ? std::string()
-                                             : commit_failure(output, how, target, false, o_.force);
+    return how == replacement::outcome::done
+               ? std::string()
+               : commit_failure(output, how, target, false, o_.force, o_.names);
 }
 
 bool scanner::candidate(const entry& e, const source& host, std::uint64_t offset,
