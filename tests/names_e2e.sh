@@ -132,6 +132,12 @@ inplace/ｶﾀｶﾅ.txt inplace/ｶﾀｶﾅ.txt.BAK" ] && [ -f "inplace/$sj.BA
     "$V" c -q --names=shift_jis -o "$sj_dir" "src/$sj" && "$V" c --names=shift_jis -o "$sj_dir" "src/$sj" 2>err
     [ "$(head -n 1 err)" = "vkt2: src/日本語.txt: フォルダ/日本語.txt already exists (-f replaces it)" ] ||
         fail "c -o again: $(cat err)"
+    # An archive's members, where this build reads archives: as a folder's files.
+    mkdir arc && "$V" c -q -o arc "src/$sj" && (cd arc && tar cf ../a.tar "$sj")
+    if "$V" t -q a.tar 2>/dev/null; then
+        "$V" x -q --names=shift_jis -o arc_out a.tar && [ "$(cat arc_out/a.tar/日本語.txt)" = "$a" ] ||
+            fail "x on an archive: $(find arc_out)"
+    fi
     "$V" t --names=euc-jp src 2>err
     [ $? = 2 ] && [ "$(head -n 1 err)" = "vkt2: --names takes raw, shift_jis or cp932, not 'euc-jp'" ] ||
         fail "a bad --names: $(cat err)"
