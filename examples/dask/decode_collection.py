@@ -15,6 +15,7 @@ decoded, 1 when any failed, 2 for a bad command line or a SRC that cannot be lis
 from __future__ import annotations
 
 import argparse
+import base64
 import contextlib
 import os
 import stat
@@ -27,6 +28,7 @@ from fsspec.implementations.local import LocalFileSystem
 HEAD = 65536  # only a file's first 65,536 bytes count; the rest is never read
 BACKUP, TEMPORARY, LINK, SPECIAL = "a backup", "a temporary file", "a link", "not a regular file"
 NOT_VKT2, OUTPUT_FOLDER = "not a VKT2 file", "the output folder"
+NAMES = ("path", "output")  # the members that hold a file's name
 
 
 def shown(text: str) -> str:
@@ -61,13 +63,21 @@ def quote(text: str) -> str:
 def line(fields: dict) -> str:
     parts = []
     for key, value in fields.items():
+        exact = None
         if isinstance(value, str):
+            if key in NAMES:
+                try:
+                    value.encode("utf-8")
+                except UnicodeEncodeError:  # not UTF-8: its exact bytes too, as the tool adds
+                    exact = base64.b64encode(value.encode("utf-8", "surrogateescape")).decode()
             value = quote(value)
         elif isinstance(value, list):
             value = "[" + ",".join(quote(v) for v in value) + "]"
         else:
             value = str(value)
         parts.append(quote(key) + ":" + value)
+        if exact is not None:
+            parts.append(quote(key + "_base64") + ":" + quote(exact))
     return "{" + ",".join(parts) + "}\n"
 
 
