@@ -17,6 +17,8 @@ from __future__ import annotations
 import argparse
 import base64
 import contextlib
+import errno
+import fcntl
 import os
 import stat
 import sys
@@ -112,10 +114,9 @@ def listing(fs, root: str, shown_root: str, out_fs, out_root: str):
     elif type(fs) is type(out_fs):
         out_id = fs._strip_protocol(out_root).rstrip("/")
 
-    def is_output(name):
+    def is_output(name, follow=False):
         if isinstance(out_id, tuple):
-            st = os.stat(name, follow_symlinks=False)
-            return (st.st_dev, st.st_ino) == out_id
+            return identity(os.stat(name, follow_symlinks=follow)) == out_id
         return out_id is not None and name.rstrip("/") == out_id
 
     def walk(folder, relative):
@@ -147,7 +148,10 @@ def listing(fs, root: str, shown_root: str, out_fs, out_root: str):
             else:
                 yield rel, info, None
 
-    yield from walk(fs._strip_protocol(root), "")
+    top = fs._strip_protocol(root)
+    if is_output(top, follow=True):
+        return  # OUT is SRC itself: nothing of the output folder is an input
+    yield from walk(top, "")
 
 
 class NotRegular(Exception):
@@ -174,6 +178,48 @@ def read_head(fs, path: str, named: bool):
         os.close(fd)
 
 
+def create_temporary(fd: int, name: str) -> int:
+    """NAME.$$$ in the folder fd, as this run's own file: made new, or a stale one left by a run
+    that died, taken over only while locked, if it is a regular file of this user with no other
+    name (truncating one with a second name would destroy the data under that name)."""
+    flags = os.O_WRONLY | os.O_NOFOLLOW | os.O_NONBLOCK | os.O_NOCTTY | os.O_CLOEXEC
+    created = True
+    try:
+        out = os.open(name, flags | os.O_CREAT | os.O_EXCL, 0o600, dir_fd=fd)
+    except FileExistsError:
+        created = False
+        out = os.open(name, flags, dir_fd=fd)
+    try:
+        fcntl.flock(out, fcntl.LOCK_EX | fcntl.LOCK_NB)  # another run's file under way
+        opened, named = os.fstat(out), os.stat(name, dir_fd=fd, follow_symlinks=False)
+        if ((opened.st_dev, opened.st_ino) != (named.st_dev, named.st_ino) or
+                not stat.S_ISREG(opened.st_mode) or opened.st_nlink != 1 or
+                (not created and opened.st_uid != os.geteuid())):
+            raise FileExistsError(errno.EEXIST, os.strerror(errno.EEXIST))
+        os.ftruncate(out, 0)
+        if not created and opened.st_mode & 0o077:
+            os.fchmod(out, 0o600)
+    except BaseException:
+        os.close(out)
+        raise
+    return out
+
+
+def open_folder(fd: int, part: str) -> int:
+    """The folder `part` below fd, never through a link."""
+    try:
+        return os.open(part, os.O_RDONLY | os.O_DIRECTORY | os.O_NOFOLLOW | os.O_CLOEXEC,
+                       dir_fd=fd)
+    except NotADirectoryError:
+        if stat.S_ISLNK(os.stat(part, dir_fd=fd, follow_symlinks=False).st_mode):
+            raise OSError(errno.ELOOP, os.strerror(errno.ELOOP)) from None
+        raise
+
+
+def identity(st) -> tuple[int, int]:
+    return st.st_dev, st.st_ino
+
+
 def write_local(out_root: str, shown_out: str, rel: str, data: bytes, st, force: bool) -> str:
     """Writes OUT/rel through rel.$$$ and a rename that replaces nothing unless forced; the
     folders below OUT are made and opened without following links. The input's mode, owner and
@@ -189,47 +235,52 @@ def write_local(out_root: str, shown_out: str, rel: str, data: bytes, st, force:
                     os.mkdir(part, dir_fd=fd)
                 except FileExistsError:
                     pass
-                sub = os.open(part, os.O_RDONLY | os.O_DIRECTORY | os.O_NOFOLLOW | os.O_CLOEXEC,
-                              dir_fd=fd)
+                sub = open_folder(fd, part)
             except OSError as e:
                 return f"cannot make the folder {folder}: {e.strerror}"
             os.close(fd)
             fd = sub
+        # Replacing the input itself would lose it, with no backup to go back to.
+        if force and st is not None:
+            with contextlib.suppress(OSError):
+                if identity(os.stat(name, dir_fd=fd, follow_symlinks=False)) == identity(st):
+                    return f"{target} is the input itself"
         temporary = name + ".$$$"
         try:
-            out = os.open(temporary, os.O_WRONLY | os.O_CREAT | os.O_EXCL | os.O_NOFOLLOW |
-                          os.O_CLOEXEC, 0o600, dir_fd=fd)
+            out = create_temporary(fd, temporary)
         except OSError as e:
             return f"cannot create {target}.$$$: {e.strerror}"
+        # Removed, on any failure, while still open and locked: no other run has the name then.
         try:
-            view = memoryview(data)
-            while view:
-                view = view[os.write(out, view):]
-            if st is not None:
-                try:
-                    os.fchown(out, st.st_uid, st.st_gid)
-                except PermissionError:
-                    pass  # as far as the process may
-                os.fchmod(out, stat.S_IMODE(st.st_mode))
-                os.utime(out, ns=(st.st_atime_ns, st.st_mtime_ns))
-        except OSError as e:
-            os.unlink(temporary, dir_fd=fd)
-            return f"cannot write {target}.$$$: {e.strerror}"
+            try:
+                view = memoryview(data)
+                while view:
+                    view = view[os.write(out, view):]
+                if st is not None:
+                    try:
+                        os.fchown(out, st.st_uid, st.st_gid)
+                    except PermissionError:
+                        pass  # as far as the process may
+                    os.fchmod(out, stat.S_IMODE(st.st_mode))
+                    os.utime(out, ns=(st.st_atime_ns, st.st_mtime_ns))
+            except OSError as e:
+                os.unlink(temporary, dir_fd=fd)
+                return f"cannot write {target}.$$$: {e.strerror}"
+            try:
+                if force:
+                    os.replace(temporary, name, src_dir_fd=fd, dst_dir_fd=fd)
+                else:
+                    os.link(temporary, name, src_dir_fd=fd, dst_dir_fd=fd, follow_symlinks=False)
+            except OSError as e:
+                os.unlink(temporary, dir_fd=fd)
+                if isinstance(e, FileExistsError):
+                    return f"{target} already exists (-f replaces it)"
+                return f"cannot rename {target}.$$$ to {target}: {e.strerror}"
+            if not force:
+                os.unlink(temporary, dir_fd=fd)
+            return ""
         finally:
             os.close(out)
-        try:
-            if force:
-                os.replace(temporary, name, src_dir_fd=fd, dst_dir_fd=fd)
-            else:
-                os.link(temporary, name, src_dir_fd=fd, dst_dir_fd=fd, follow_symlinks=False)
-        except OSError as e:
-            os.unlink(temporary, dir_fd=fd)
-            if isinstance(e, FileExistsError):
-                return f"{target} already exists (-f replaces it)"
-            return f"cannot rename {target}.$$$ to {target}: {e.strerror}"
-        if not force:
-            os.unlink(temporary, dir_fd=fd)
-        return ""
     finally:
         os.close(fd)
 
@@ -282,6 +333,50 @@ def decode_batch(fs, out_fs, out_root: str, shown_out: str, items, zero_fill: bo
     return records
 
 
+def output_identity(out_root: str, rel: str):
+    """What OUT/rel is now, reached without following links; None when there is nothing."""
+    *folders, name = rel.split("/")
+    fds = [os.open(out_root, os.O_RDONLY | os.O_DIRECTORY | os.O_CLOEXEC)]
+    try:
+        for part in folders:
+            fds.append(open_folder(fds[-1], part))
+        return identity(os.stat(name, dir_fd=fds[-1], follow_symlinks=False))
+    except OSError:
+        return None
+    finally:
+        for fd in fds:
+            os.close(fd)
+
+
+def overlap(items, out_root: str, shown_out: str, local: bool, check: bool):
+    """A check of each file to decode against the inputs, when OUT already held files: writing
+    an output that is also an input would change the run's inputs under it, or lose the input
+    itself. Returns the file's failure, or None."""
+    inputs = {}
+    for settled, item in items if check else ():
+        if settled is None:
+            rel, source, _, named = item
+            if not local:
+                inputs[source.rstrip("/")] = source
+                continue
+            with contextlib.suppress(OSError):
+                inputs[identity(os.stat(source, follow_symlinks=named))] = source
+
+    def clash(item):
+        if item is None or not inputs:
+            return None
+        rel, source, path, _ = item
+        found = (output_identity(out_root, rel) if local else
+                 join(out_root, rel).rstrip("/"))
+        if found not in inputs:
+            return None
+        target = shown(join(shown_out, rel))
+        return record(path, "failed", error=f"{target} is the input itself"
+                      if inputs[found] == source else f"{target} is also an input of this run")
+
+    return clash
+
+
 def main(argv=None) -> int:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("src", help="a folder or file: a local path or an fsspec URL")
@@ -313,19 +408,23 @@ def main(argv=None) -> int:
     else:  # a file named goes to its own base name, whatever its name
         entries = [(root.rstrip("/").rsplit("/", 1)[-1], {"name": root}, None)]
 
+    items = [(settled, None if settled else (
+        rel, fs._strip_protocol(info["name"]), join(shown_src, rel) if is_folder else shown_src,
+        not is_folder)) for rel, info, settled in entries]
+    local = isinstance(fs, LocalFileSystem) and isinstance(out_fs, LocalFileSystem)
+    out_existed = not local or os.path.isdir(out_root)
     # The report keeps the list's order: settled entries wait for the batches before them.
-    order, batches, pending = [], [], []
-    for rel, info, settled in entries:
+    order, batches = [], []
+    clash = overlap(items, out_root, shown_out, local, type(fs) is type(out_fs) and out_existed)
+    for settled, item in items:
+        settled = settled or clash(item)
         if settled is not None:
             order.append(settled)
             continue
-        if not pending:
-            batches.append(pending)
-        pending.append((rel, fs._strip_protocol(info["name"]), join(shown_src, rel) if is_folder
-                        else shown_src, not is_folder))
-        order.append((len(batches) - 1, len(pending) - 1))
-        if len(pending) == args.batch:
-            pending = []
+        if not batches or len(batches[-1]) == args.batch:
+            batches.append([])
+        batches[-1].append(item)
+        order.append((len(batches) - 1, len(batches[-1]) - 1))
     # Made after the listing, as the tool makes it: a new OUT inside SRC is no entry of it.
     try:
         if isinstance(out_fs, LocalFileSystem):

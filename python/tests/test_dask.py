@@ -51,23 +51,75 @@ def tree(root):
     return found
 
 
-@pytest.mark.parametrize("zero_fill", [False, True], ids=["default", "zero-fill"])
-def test_decodes_as_vkt2_x(tmp_path, zero_fill):
+def both(tmp_path, setup, src, out, *flags):
+    """Runs the tool and the script, each in its own copy of what setup makes."""
     native = tool("vkt2")
     if not SCRIPT.is_file():
         pytest.skip("not run from the source tree")
+    runs = {}
+    for name, command in [("native", [native, "x", "--json", *flags, "-o", out, src]),
+                          ("dask", [sys.executable, SCRIPT, src, out, "--batch", "7", *flags])]:
+        (tmp_path / name).mkdir()
+        setup(tmp_path / name)
+        runs[name] = subprocess.run(command, cwd=tmp_path / name, capture_output=True)
+    return runs
+
+
+@pytest.mark.parametrize("zero_fill", [False, True], ids=["default", "zero-fill"])
+def test_decodes_as_vkt2_x(tmp_path, zero_fill):
     collection(tmp_path / "src")
     flags = ["--zero-fill"] if zero_fill else []
-    runs = {}
-    for name, command in [("native", [native, "x", "--json", *flags, "-o", "out", "../src"]),
-                          ("dask", [sys.executable, SCRIPT, "../src", "out", "--batch", "7",
-                                    *flags])]:
-        (tmp_path / name).mkdir()
-        runs[name] = subprocess.run(command, cwd=tmp_path / name, capture_output=True)
+    runs = both(tmp_path, lambda here: None, "../src", "out", *flags)
     assert runs["dask"].stdout.splitlines() == runs["native"].stdout.splitlines()
     assert runs["dask"].returncode == runs["native"].returncode == 1
     assert tree(tmp_path / "dask/out") == tree(tmp_path / "native/out")
     assert len(tree(tmp_path / "native/out")) > 40  # what the comparison covers
+
+
+SOUND = vkt2.compress(b"what the input held " * 50)
+
+
+def hostile(here):
+    """An OUT that already holds things: the parent of SRC, so that src/src/x lands on the
+    input src/x; a link to a folder elsewhere; the NAME.$$$ a killed run left behind."""
+    (here / "elsewhere").mkdir()
+    (here / "p/src/src").mkdir(parents=True)
+    (here / "p/src/link").mkdir()
+    for name in ["x", "src/x", "link/f", "a"]:
+        (here / "p/src" / name).write_bytes(SOUND)
+    (here / "p/link").symlink_to("../elsewhere")
+    (here / "p/a.$$$").write_bytes(b"stale")
+    for name in ["src/x", "src/src/x", "src/link/f", "src/a", "a.$$$"]:
+        os.utime(here / "p" / name, ns=(10**18, 10**18))  # the same in both copies
+
+
+@pytest.mark.parametrize("src, out", [("p/src", "p"), ("p/src", "./p/src/"), ("p/src/a", "p/src")],
+                         ids=["overlapping", "out-is-src", "out-holds-src"])
+def test_never_writes_over_an_input(tmp_path, src, out):
+    runs = both(tmp_path, hostile, src, out, "-f")
+    assert runs["dask"].stdout.splitlines() == runs["native"].stdout.splitlines()
+    assert runs["dask"].returncode == runs["native"].returncode
+    assert tree(tmp_path / "dask") == tree(tmp_path / "native")
+    for name in ["x", "src/x", "a"]:
+        assert (tmp_path / "dask/p/src" / name).read_bytes() == SOUND
+    assert not os.listdir(tmp_path / "dask/elsewhere")
+
+
+def test_input_linked_into_out_meanwhile(tmp_path):
+    """An input given a second name under OUT after the listing is still never replaced."""
+    if not SCRIPT.is_file():
+        pytest.skip("not run from the source tree")
+    spec = importlib.util.spec_from_file_location("decode_collection", SCRIPT)
+    script = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(script)
+    fs = script.LocalFileSystem()
+    (tmp_path / "out").mkdir()
+    (tmp_path / "in").write_bytes(SOUND)
+    os.link(tmp_path / "in", tmp_path / "out/in")
+    [r] = script.decode_batch(fs, fs, str(tmp_path / "out"), "out",
+                              [("in", str(tmp_path / "in"), "in", True)], False, True)
+    assert r["error"] == "out/in is the input itself"
+    assert (tmp_path / "in").read_bytes() == SOUND
 
 
 def test_object_store():
