@@ -413,10 +413,22 @@ def main(argv=None) -> int:
         not is_folder)) for rel, info, settled in entries]
     local = isinstance(fs, LocalFileSystem) and isinstance(out_fs, LocalFileSystem)
     out_existed = not local or os.path.isdir(out_root)
+    # Made after the listing, as the tool makes it: a new OUT inside SRC is no entry of it. An
+    # OUT that cannot be made fails each file that would go there, as the tool reports it.
+    unusable = ""
+    if isinstance(out_fs, LocalFileSystem):
+        with contextlib.suppress(OSError):
+            os.makedirs(out_root, exist_ok=True)
+        try:
+            os.close(os.open(out_root, os.O_RDONLY | os.O_DIRECTORY | os.O_CLOEXEC))
+        except OSError as e:
+            unusable = f"{shown(args.out)}: cannot open the folder: {e.strerror}"
     # The report keeps the list's order: settled entries wait for the batches before them.
     order, batches = [], []
     clash = overlap(items, out_root, shown_out, local, type(fs) is type(out_fs) and out_existed)
     for settled, item in items:
+        if settled is None and unusable:
+            settled = record(item[2], "failed", error=unusable)
         settled = settled or clash(item)
         if settled is not None:
             order.append(settled)
@@ -425,14 +437,6 @@ def main(argv=None) -> int:
             batches.append([])
         batches[-1].append(item)
         order.append((len(batches) - 1, len(batches[-1]) - 1))
-    # Made after the listing, as the tool makes it: a new OUT inside SRC is no entry of it.
-    try:
-        if isinstance(out_fs, LocalFileSystem):
-            os.makedirs(out_root, exist_ok=True)
-    except OSError as e:
-        print(f"decode_collection: {shown(args.out)}: {e.strerror}", file=sys.stderr)
-        return 2
-
     from dask.distributed import Client, LocalCluster
 
     cluster = (contextlib.nullcontext(args.scheduler) if args.scheduler else

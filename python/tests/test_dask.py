@@ -93,8 +93,9 @@ def hostile(here):
         os.utime(here / "p" / name, ns=(10**18, 10**18))  # the same in both copies
 
 
-@pytest.mark.parametrize("src, out", [("p/src", "p"), ("p/src", "./p/src/"), ("p/src/a", "p/src")],
-                         ids=["overlapping", "out-is-src", "out-holds-src"])
+@pytest.mark.parametrize("src, out", [("p/src", "p"), ("p/src", "./p/src/"), ("p/src/a", "p/src"),
+                                      ("p/src", "p/src/a")],
+                         ids=["overlapping", "out-is-src", "out-holds-src", "out-is-a-file"])
 def test_never_writes_over_an_input(tmp_path, src, out):
     runs = both(tmp_path, hostile, src, out, "-f")
     assert runs["dask"].stdout.splitlines() == runs["native"].stdout.splitlines()
