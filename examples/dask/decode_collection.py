@@ -131,7 +131,8 @@ def listing(fs, root: str, shown_root: str, out_fs, out_root: str):
             name = info["name"].rstrip("/")
             rel = join(relative, name.rsplit("/", 1)[-1]) if relative else name.rsplit("/", 1)[-1]
             path = join(shown_root, rel)
-            lower = rel.rsplit("/", 1)[-1].lower()
+            # Only ASCII letters fold, as in the tool: str.lower() would take the Kelvin sign for k.
+            lower = sort_key(rel.rsplit("/", 1)[-1]).lower()
             if info.get("islink"):
                 yield rel, info, record(path, "skipped", reason=LINK)
             elif info["type"] == "directory":
@@ -139,9 +140,9 @@ def listing(fs, root: str, shown_root: str, out_fs, out_root: str):
                     yield rel, info, record(path, "skipped", reason=OUTPUT_FOLDER)
                 else:
                     yield from walk(name, rel)
-            elif lower.endswith(".bak"):
+            elif lower.endswith(b".bak"):
                 yield rel, info, record(path, "skipped", reason=BACKUP)
-            elif lower.endswith(".$$$"):
+            elif lower.endswith(b".$$$"):
                 yield rel, info, record(path, "skipped", reason=TEMPORARY)
             elif info["type"] != "file":
                 yield rel, info, record(path, "skipped", reason=SPECIAL)

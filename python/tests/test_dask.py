@@ -28,7 +28,7 @@ def collection(src):
         "cut": sound[:-30], "unused": sound + b"tail", "long": sound + bytes(70000),
         "past": b"VKT2\xff\xff\0\0" + b"\xff" * 60000, "a.BAK": sound, "b.$$$": sound,
         "sub/n\udcffme": sound, "sub/tab\there": sound, "sub/back\\slash": sound,
-        "sub.d": sound, "sub/z": sound,
+        "sub.d": sound, "sub/z": sound, "sub/kelvin.BA\u212a": sound,
     }
     for name, data in files.items():
         path = src / name
