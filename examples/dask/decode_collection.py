@@ -159,13 +159,25 @@ class NotRegular(Exception):
     pass
 
 
-def read_head(fs, path: str, named: bool):
+def read_head(fs, path: str, named: bool, rel: str = ""):
     """The bytes that count and, for a local file, its status. A link met in a walk is never
-    followed, even one swapped in since the listing; a FIFO is never waited on."""
+    followed, even one swapped in since the listing, for the file or any folder between it and
+    SRC (rel is the path below SRC); a FIFO is never waited on."""
     if not isinstance(fs, LocalFileSystem):
         return fs.cat_file(path, start=0, end=HEAD), None  # one ranged read
-    flags = os.O_RDONLY | os.O_NONBLOCK | os.O_CLOEXEC | (0 if named else os.O_NOFOLLOW)
-    fd = os.open(path, flags)
+    flags = os.O_RDONLY | os.O_NONBLOCK | os.O_CLOEXEC
+    if named or not rel or not path.endswith("/" + rel):
+        fd = os.open(path, flags | (0 if named else os.O_NOFOLLOW))
+    else:
+        *folders, name = rel.split("/")
+        at = os.open(path[: -len(rel) - 1] or "/", os.O_RDONLY | os.O_DIRECTORY | os.O_CLOEXEC)
+        try:
+            for part in folders:
+                at, parent = open_folder(at, part), at
+                os.close(parent)
+            fd = os.open(name, flags | os.O_NOFOLLOW, dir_fd=at)
+        finally:
+            os.close(at)
     try:
         st = os.fstat(fd)
         if not stat.S_ISREG(st.st_mode):
@@ -308,7 +320,7 @@ def decode_batch(fs, out_fs, out_root: str, shown_out: str, items, zero_fill: bo
     records = []
     for rel, source, path, named in items:
         try:
-            head, st = read_head(fs, source, named)
+            head, st = read_head(fs, source, named, rel)
         except NotRegular:
             records.append(record(path, "failed", error=SPECIAL))
             continue

@@ -106,13 +106,36 @@ def test_never_writes_over_an_input(tmp_path, src, out):
     assert not os.listdir(tmp_path / "dask/elsewhere")
 
 
-def test_input_linked_into_out_meanwhile(tmp_path):
-    """An input given a second name under OUT after the listing is still never replaced."""
+def load_script():
     if not SCRIPT.is_file():
         pytest.skip("not run from the source tree")
     spec = importlib.util.spec_from_file_location("decode_collection", SCRIPT)
     script = importlib.util.module_from_spec(spec)
     spec.loader.exec_module(script)
+    return script
+
+
+def test_folder_swapped_for_a_link_meanwhile(tmp_path):
+    """A folder of SRC made a link to another tree after the listing: nothing there is read."""
+    script = load_script()
+    fs = script.LocalFileSystem()
+    for name in ["src/d/f", "secret/d/f"]:
+        (tmp_path / name).parent.mkdir(parents=True)
+        (tmp_path / name).write_bytes(SOUND)
+    (tmp_path / "out").mkdir()
+    items = [(rel, info["name"], rel, False) for rel, info, settled in
+             script.listing(fs, str(tmp_path / "src"), "src", fs, str(tmp_path / "out"))]
+    os.rename(tmp_path / "src/d", tmp_path / "d.old")
+    (tmp_path / "src/d").symlink_to(tmp_path / "secret/d")
+    [r] = script.decode_batch(fs, fs, str(tmp_path / "out"), "out", items, False, False)
+    assert (r["result"], r.get("error")) == ("failed",
+                                             "cannot open: Too many levels of symbolic links")
+    assert not (tmp_path / "out/d").exists()
+
+
+def test_input_linked_into_out_meanwhile(tmp_path):
+    """An input given a second name under OUT after the listing is still never replaced."""
+    script = load_script()
     fs = script.LocalFileSystem()
     (tmp_path / "out").mkdir()
     (tmp_path / "in").write_bytes(SOUND)
@@ -125,12 +148,8 @@ def test_input_linked_into_out_meanwhile(tmp_path):
 
 def test_object_store():
     """The branch for stores that are not local files, on fsspec's in-memory one."""
-    if not SCRIPT.is_file():
-        pytest.skip("not run from the source tree")
     fsspec = pytest.importorskip("fsspec")
-    spec = importlib.util.spec_from_file_location("decode_collection", SCRIPT)
-    script = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(script)
+    script = load_script()
     fs = fsspec.filesystem("memory")
     sound = vkt2.compress(b"in the bucket " * 100)
     for name, data in {"a": sound, "b.txt": b"plain", "sub/c": sound[:-9], "sub/d.bak": sound,
