@@ -120,12 +120,18 @@ def listing(fs, root: str, shown_root: str, out_fs, out_root: str):
         return out_id is not None and name.rstrip("/") == out_id
 
     def walk(folder, relative):
+        # As the tool words it: a folder that cannot be opened (gone, swapped for a link), or
+        # one opened that cannot be listed (no read permission).
+        step = "cannot open the folder: "
         try:
+            if isinstance(fs, LocalFileSystem):
+                link = os.O_NOFOLLOW if relative else 0
+                os.close(os.open(folder, os.O_PATH | os.O_DIRECTORY | os.O_CLOEXEC | link))
+            step = "cannot read the folder: "
             entries = fs.ls(folder, detail=True)
         except OSError as e:
-            reason = e.strerror or str(e)
             yield relative, None, record(join(shown_root, relative), "failed",
-                                         error="cannot open the folder: " + reason)
+                                         error=step + (e.strerror or str(e)))
             return
         for info in sorted(entries, key=lambda i: sort_key(i["name"].rstrip("/"))):
             name = info["name"].rstrip("/")

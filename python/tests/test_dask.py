@@ -133,6 +133,22 @@ def test_folder_swapped_for_a_link_meanwhile(tmp_path):
     assert not (tmp_path / "out/d").exists()
 
 
+def test_folder_that_cannot_be_listed(tmp_path):
+    """Worded as the tool words a folder without read permission (the tests may run as root)."""
+    script = load_script()
+
+    class Locked(script.LocalFileSystem):
+        def ls(self, path, detail=False, **kwargs):
+            if path.endswith("/locked"):
+                raise PermissionError(13, "Permission denied")
+            return super().ls(path, detail=detail, **kwargs)
+
+    (tmp_path / "src/locked").mkdir(parents=True)
+    fs = Locked()
+    [(rel, _, r)] = script.listing(fs, str(tmp_path / "src"), "src", fs, str(tmp_path / "out"))
+    assert (r["path"], r["error"]) == ("src/locked", "cannot read the folder: Permission denied")
+
+
 def test_input_linked_into_out_meanwhile(tmp_path):
     """An input given a second name under OUT after the listing is still never replaced."""
     script = load_script()
