@@ -12,6 +12,9 @@ import pytest
 import vkt2
 from test_native import tool
 
+for module in ["fsspec", "distributed"]:
+    pytest.importorskip(module, reason=f"the dask example needs python3-{module}")
+
 SCRIPT = Path(__file__).resolve().parents[2] / "examples" / "dask" / "decode_collection.py"
 
 
