@@ -28,6 +28,7 @@ import fsspec
 from fsspec.implementations.local import LocalFileSystem
 
 HEAD = 65536  # only a file's first 65,536 bytes count; the rest is never read
+READ = HEAD + 1  # one more tells a file longer than that, which is warned of
 BACKUP, TEMPORARY, LINK, SPECIAL = "a backup", "a temporary file", "a link", "not a regular file"
 NOT_VKT2, OUTPUT_FOLDER = "not a VKT2 file", "the output folder"
 NAMES = ("path", "output")  # the members that hold a file's name
@@ -83,13 +84,14 @@ def line(fields: dict) -> str:
     return "{" + ",".join(parts) + "}\n"
 
 
-def record(path, result, reason="", error="", output="", bytes_in=None, bytes_out=None):
+def record(path, result, reason="", error="", output="", bytes_in=None, bytes_out=None,
+           warnings=()):
     """A file's object, its members in the tool's order; those that do not apply left out."""
     r = {"type": "file", "path": path, "result": result}
     r.update({k: v for k, v in (("reason", reason), ("error", error), ("output", output)) if v})
     if bytes_in is not None:
         r.update(bytes_in=bytes_in, bytes_out=bytes_out)
-    r["warnings"] = []
+    r["warnings"] = list(warnings)
     return r
 
 
@@ -170,7 +172,7 @@ def read_head(fs, path: str, named: bool, rel: str = ""):
     followed, even one swapped in since the listing, for the file or any folder between it and
     SRC (rel is the path below SRC); a FIFO is never waited on."""
     if not isinstance(fs, LocalFileSystem):
-        return fs.cat_file(path, start=0, end=HEAD), None  # one ranged read
+        return fs.cat_file(path, start=0, end=READ), None  # one ranged read
     flags = os.O_RDONLY | os.O_NONBLOCK | os.O_CLOEXEC
     if named or not rel or not path.endswith("/" + rel):
         fd = os.open(path, flags | (0 if named else os.O_NOFOLLOW))
@@ -188,7 +190,7 @@ def read_head(fs, path: str, named: bool, rel: str = ""):
         st = os.fstat(fd)
         if not stat.S_ISREG(st.st_mode):
             raise NotRegular()
-        chunks, left = [], HEAD
+        chunks, left = [], READ
         while left and (chunk := os.read(fd, left)):
             chunks.append(chunk)
             left -= len(chunk)
@@ -343,12 +345,15 @@ def decode_batch(fs, out_fs, out_root: str, shown_out: str, items, zero_fill: bo
         except vkt2.Error as e:
             records.append(record(path, "failed", error=str(e)))
             continue
+        # What `vkt2 t` warns of, the tool says of the files it decodes too.
+        warnings = vkt2.test(head).warnings
         why = (write_local(out_root, shown_out, rel, data, st, force)
                if isinstance(out_fs, LocalFileSystem)
                else write_remote(out_fs, out_root, shown_out, rel, data, force))
         records.append(record(path, "failed", error=why) if why else
-                       record(path, "decoded", output=join(shown_out, rel), bytes_in=len(head),
-                              bytes_out=len(data)))
+                       record(path, "decoded", output=join(shown_out, rel),
+                              bytes_in=min(len(head), HEAD), bytes_out=len(data),
+                              warnings=warnings))
     return records
 
 
