@@ -312,6 +312,12 @@ run scan -q -f -o . host.bin host.bin@100
 [ "$status" = 1 ] && grep -qx 'vkt2: host.bin: at offset 100: ./host.bin@100 is an input of this run' err &&
     cmp -s host.bin host.bin@100 || fail "an input replaced: $(cat err)"
 
+# Two files of one name: the second would replace what the first wrote.
+mkdir d1 d2 && cp host.bin d1/ && tail -c +69901 host.bin >d2/host.bin
+run scan -q -f -o same d1/host.bin d2/host.bin
+[ "$status" = 1 ] && said 'vkt2: d2/host.bin: same output as d1/host.bin' &&
+    cmp -s same/host.bin@100 o/host.bin@100 || fail "same output: $status $(cat err)"
+
 begin_test 'scan: a file found across the line between two reads'
 read -r at size <<<"$(make large)"
 run scan -q -o o large.bin

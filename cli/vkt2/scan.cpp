@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -83,6 +84,7 @@ class scanner {
         : o_(o), to_(to), out_(out), interrupted_(interrupted), decoded_(max_original_size) {}
 
     void file(const entry& e, const std::set<platform::identity>& inputs);
+    void failure(const entry& e, const std::string& why);
     const counts& totals() const { return n_; }
     bool stopped() const { return stopped_; }
     // The folders made below the output folder for what was found.
@@ -90,7 +92,6 @@ class scanner {
 
   private:
     void line(const std::string& text) { to_.write(false, "vkt2: " + text + "\n"); }
-    void failure(const entry& e, const std::string& why);
     bool candidate(const entry& e, const source& host, std::uint64_t offset,
                    std::span<const std::uint8_t> bytes, const std::set<platform::identity>& inputs);
     std::string write(const entry& e, const source& host, std::uint64_t offset,
@@ -288,8 +289,17 @@ int run_scan(const options& o, std::FILE* out, std::FILE* err,
     }
     if (!o.quiet && !o.json) to.write(true, "      offset     stored    decoded verdict name\n");
     scanner s(o, to, root ? &*root : nullptr, interrupted);
+    // Two files of one name would write the same outputs, the second (with -f) over the first.
+    std::map<std::string, std::string> outputs;
     for (const entry& e : w.files) {
         if (s.stopped() || to.broken_pipe() || (interrupted && interrupted())) break;
+        if (root && e.problem.empty() && e.skip.empty()) {
+            const auto [at, fresh] = outputs.emplace(e.relative, e.path);
+            if (!fresh) {
+                s.failure(e, "same output as " + shown(at->second));
+                continue;
+            }
+        }
         s.file(e, inputs);
     }
     // The folders made for outputs take the modes and dates of those they copy.
