@@ -117,8 +117,12 @@ function readVerdict(fileSize) {
 /** Tests a file the way `vkt2 t` does; never throws for bad data. */
 export function test(data) {
   const src = bytesOf(data);
-  core._vkt2_test(IN, load(src), MISC);
-  return readVerdict(src.length);
+  return testLoaded(load(src), src.length);
+}
+
+function testLoaded(n, fileSize) {
+  core._vkt2_test(IN, n, MISC);
+  return readVerdict(fileSize);
 }
 
 /** The decoded size the header states; throws Vkt2Error(NOT_VKT2) for other data. */
@@ -134,11 +138,15 @@ export function decodedSize(data) {
  */
 export function decompress(data, options) {
   const src = bytesOf(data);
-  if (!options?.zeroFill) {
-    const v = test(src);
+  const zeroFill = options?.zeroFill;
+  // One copy is both tested and decoded: a shared buffer another thread rewrites between two
+  // copies would otherwise pass the test in one state and be zero-filled in the other.
+  const n = load(src);
+  if (!zeroFill) {
+    const v = testLoaded(n, src.length);
     if (v.code !== 0) throw new Vkt2Error(v.code, v.failure);
   }
-  call(core._vkt2_decompress(IN, load(src), OUT, MAX_ORIGINAL_SIZE, MISC));
+  call(core._vkt2_decompress(IN, n, OUT, MAX_ORIGINAL_SIZE, MISC));
   return core.HEAPU8.slice(OUT, OUT + core.HEAPU32[MISC >> 2]);
 }
 
