@@ -373,8 +373,12 @@ std::string archive_kind(const entry& e, std::span<const std::uint8_t>) {
     const archive_ptr a = reader();
     if (!a) return {};
     archive_entry* m = nullptr;
+    int first = ARCHIVE_FATAL;
     if (archive_read_open_fd(a.get(), f.get(), 65536) == ARCHIVE_OK)
-        static_cast<void>(archive_read_next_header(a.get(), &m));
+        first = archive_read_next_header(a.get(), &m);
+    // A format that finds no member at all proves nothing: a plain file opening with a block of
+    // zeros reads as an empty tar, and must stay a file that t can fail.
+    if (first == ARCHIVE_EOF) return {};
     // A format took the file even when its first member cannot be read: a damaged archive. So
     // is data that a compression filter took and that broke before any format could tell.
     if (archive_format(a.get()) != 0) return archive_format_name(a.get());

@@ -117,12 +117,8 @@ function readVerdict(fileSize) {
 /** Tests a file the way `vkt2 t` does; never throws for bad data. */
 export function test(data) {
   const src = bytesOf(data);
-  return testLoaded(load(src), src.length);
-}
-
-function testLoaded(n, fileSize) {
-  core._vkt2_test(IN, n, MISC);
-  return readVerdict(fileSize);
+  core._vkt2_test(IN, load(src), MISC);
+  return readVerdict(src.length);
 }
 
 /** The decoded size the header states; throws Vkt2Error(NOT_VKT2) for other data. */
@@ -138,13 +134,11 @@ export function decodedSize(data) {
  */
 export function decompress(data, options) {
   const src = bytesOf(data);
-  const zeroFill = options?.zeroFill;
-  // One copy is both tested and decoded: a shared buffer another thread rewrites between two
-  // copies would otherwise pass the test in one state and be zero-filled in the other.
   const n = load(src);
-  if (!zeroFill) {
-    const v = testLoaded(n, src.length);
-    if (v.code !== 0) throw new Vkt2Error(v.code, v.failure);
+  // The test reads the bytes already in place; a verdict's words are built only for a refusal.
+  if (!options?.zeroFill && core._vkt2_test(IN, n, MISC) !== 0) {
+    const v = readVerdict(src.length);
+    throw new Vkt2Error(v.code, v.failure);
   }
   call(core._vkt2_decompress(IN, n, OUT, MAX_ORIGINAL_SIZE, MISC));
   return core.HEAPU8.slice(OUT, OUT + core.HEAPU32[MISC >> 2]);
