@@ -250,7 +250,7 @@ bool members::all(archive* a, const std::function<bool()>& stop) {
             continue;
         }
         me.path = e_.path + "/" + path;
-        me.relative = e_.relative + "/" + path;
+        me.relative = e_.relative + "/" + readable(path, o_.names);
         bool fatal = false;
         report_.file(me, member(a, m, me, fatal));
         if (fatal) return true;
@@ -355,7 +355,7 @@ file_result members::write(const entry& me, archive_entry* m, std::span<const st
     if (how == replacement::outcome::read_failed && !read_error.empty())
         return failed("cannot read: " + read_error);
     if (how != replacement::outcome::done)
-        return failed(commit_failure(output, how, target, false, o_.force));
+        return failed(commit_failure(output, how, target, false, o_.force, o_.names));
     file_result r;
     r.in = r.out = static_cast<std::size_t>(output.written());
     return r;
