@@ -108,6 +108,15 @@ vkt2: src/ｶﾀｶﾅ.txt: compressed to out/ｶﾀｶﾅ.txt, 19 bytes to 15' 
 src/日本語.txt out_json/日本語.txt false
 src/ｶﾀｶﾅ.txt out_json/ｶﾀｶﾅ.txt false" ] || fail "c -o --json: $(cat json)"
 
+    name="--names=shift_jis: a file spelled as another input's folder fails, whatever the order"
+    mkdir -p "fold/${sj_dir}" && printf '%s' "$a" >"fold/$sj_dir/x" && printf '%s' "$b" >fold/フォルダ
+    for j in 1 8; do
+        "$V" c -j $j --names=shift_jis -o "fold_out$j" fold 2>err
+        [ $? = 1 ] && [ "$(head -n 1 err)" = \
+            'vkt2: fold/フォルダ: same output as a folder for fold/\x83t\x83H\x83\x8b\x83_/x' ] &&
+            [ "$("$V" cat "fold_out$j/フォルダ/x")" = "$a" ] || fail "-j $j: $(cat err)"
+    done
+
     name="--names=cp932 in place, in JSON, listings, cat, undo and the command line"
     "$V" c --json --names=cp932 inplace >json || fail "c in place: $(cat json)"
     [ "$(jq -r 'select(.path_text) | "\(.path_text) \(.backup_text)"' json)" = \

@@ -71,6 +71,18 @@ std::vector<std::optional<file_result>> settle(const options& o, std::vector<ent
         kept.push_back(std::move(e));
     }
     files = std::move(kept);
+    // Two names spelled alike where one is a file and the other a folder: the file's output is
+    // a folder of another output, and fails whatever the order; their bytes tell them apart.
+    if (writes && out) {
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            if (settled[i]) continue;
+            const std::string below = files[i].relative + '/';
+            const auto it = outputs.lower_bound(below);
+            if (it != outputs.end() && it->first.starts_with(below))
+                settled[i] =
+                    failed("same output as a folder for " + shown(it->second, name_encoding::raw));
+        }
+    }
     // An output that already exists as an input: replacing it would change an input under the
     // run, and nothing of the output folder is an input. A folder made by this run holds none.
     if (writes && out && out_existed) {
