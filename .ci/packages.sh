@@ -119,7 +119,7 @@ for winarch in i686 x86_64; do
   unzip -q "$b/$name.zip" -d "$work/zip"
   top="$work/zip/$name"
   for f in bin/vkt2.exe bin/vkt2x.exe bin/vkt2c.exe bin/libvkt2.dll lib/libvkt2.dll.a \
-    include/vkt2/vkt2.h include/vkt2/vkt2.hpp include/vkt2/format.hpp README.txt LICENSE.txt \
+    include/vkt2/vkt2.h include/vkt2/vkt2.hpp README.txt LICENSE.txt \
     man/vkt2.1.txt man/vkt2x.1.txt man/vkt2c.1.txt; do
     [ -f "$top/$f" ] || fail "$name.zip lacks $f"
   done

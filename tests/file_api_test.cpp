@@ -2,6 +2,8 @@
 // error they report.
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstring>
 #include <random>
 #include <set>
 #include <string>
@@ -33,11 +35,19 @@ bytes without_matches(std::size_t size) {
     return data;
 }
 
-TEST(WholeFile, DecompressReadsOnlyTheFirst65536BytesAndZerosPastTheEnd) {
-    EXPECT_EQ(vkt2::decompress(bytes{'V', 'K', 'T'}).status, file_status::not_vkt2);
-    EXPECT_EQ(vkt2::decompress(bytes{'V', 'K', 'T', '2', 24}).bytes, bytes(24, 0));
+// Strictly, a file cut short is refused; with zero fill it decodes as vkt2x decodes it.
+TEST(WholeFile, DecompressReadsOnlyTheFirst65536BytesAndZerosPastTheEndOnRequest) {
+    const auto zero_fill = vkt2::decoding::zero_fill;
+    EXPECT_EQ(vkt2::decompress(bytes{'V', 'K', 'T'}, zero_fill).status, file_status::not_vkt2);
+    EXPECT_EQ(vkt2::decompress(bytes{'V', 'K', 'T', '2', 24}, zero_fill).bytes, bytes(24, 0));
+    EXPECT_EQ(vkt2::decompress(bytes{'V', 'K', 'T', '2', 24}).status,
+              file_status::header_cut_short);
+    const bytes cut = {'V', 'K', 'T', '2', 4, 0, 0, 0, 0x0F, 'a', 'b'};
+    EXPECT_EQ(vkt2::decompress(cut).status, file_status::cut_short);
+    EXPECT_EQ(vkt2::decompress(cut, zero_fill).bytes, (bytes{'a', 'b', 0, 0}));
     EXPECT_EQ(vkt2::decompress(literal_image(58247)).bytes, bytes(58247, 0xFF));
-    EXPECT_EQ(vkt2::decompress(literal_image(58248)).status, file_status::stream_past_limit);
+    EXPECT_EQ(vkt2::decompress(literal_image(58248), zero_fill).status,
+              file_status::stream_past_limit);
 }
 
 TEST(WholeFile, CompressRefusesWhatVkt2xCouldNotLoad) {
@@ -120,13 +130,16 @@ TEST(Verdict, EachCaseThroughBothInterfaces) {
         {"longer than the limit", longer, VKT2_OK, VKT2_VERDICT_WARN, 3, 4, 0, 65524,
          70000 - 65536},
         {"stream cut short", image(5, {0x1F, 'a', 'b'}), VKT2_ERROR_CUT_SHORT, 2, 5, 6, 3, 0, 0},
-        {"mid-reference", image(9, {0x01, 'a', 0x00}), VKT2_ERROR_CUT_SHORT, 2, 9, 8, 5, 0, 0},
+        {"mid-reference", image(9, {0x01, 'a', 0x00}), VKT2_ERROR_CUT_SHORT, 2, 9, 8, 8, 0, 0},
+        {"flag byte missing", image(20, {0xFF, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h'}),
+         VKT2_ERROR_CUT_SHORT, 2, 20, 18, 12, 0, 0},
         {"past the limit", literal_image(58248), VKT2_ERROR_STREAM_PAST_LIMIT, 2, 58248, 65528, 0,
          0, 0},
     };
     for (const row& r : rows) {
         SCOPED_TRACE(r.name);
         vkt2_verdict v{};
+        v.struct_size = sizeof v;
         EXPECT_EQ(vkt2_test(r.file.data(), r.file.size(), &v), r.code);
         EXPECT_EQ(v.error, r.code);
         EXPECT_EQ(v.verdict, r.grade);
@@ -140,11 +153,12 @@ TEST(Verdict, EachCaseThroughBothInterfaces) {
         EXPECT_EQ(static_cast<int>(cpp.result), r.grade);
         EXPECT_EQ(cpp.stream_used, r.used);
         EXPECT_EQ(cpp.bytes_missing, r.missing);
-        // A file cut short still decodes by the loader's rules; one that needs more cannot.
-        const auto decoded = vkt2::decompress(r.file);
-        EXPECT_EQ(decoded.status == file_status::ok, r.code == VKT2_OK ||
-                                                         r.code == VKT2_ERROR_CUT_SHORT ||
-                                                         r.code == VKT2_ERROR_HEADER_CUT_SHORT);
+        // Decoding refuses what fails, with its code; a file cut short decodes on request.
+        EXPECT_EQ(static_cast<int>(vkt2::decompress(r.file).status), r.code);
+        const auto filled = vkt2::decompress(r.file, vkt2::decoding::zero_fill);
+        EXPECT_EQ(filled.status == file_status::ok, r.code == VKT2_OK ||
+                                                        r.code == VKT2_ERROR_CUT_SHORT ||
+                                                        r.code == VKT2_ERROR_HEADER_CUT_SHORT);
     }
     EXPECT_EQ(vkt2_test(nullptr, 1, nullptr), VKT2_ERROR_INVALID_ARGUMENT);
 }
@@ -194,6 +208,7 @@ TEST(CInterface, ErrorsLeaveOutputsAsDocumented) {
     std::size_t size = unset;
     bytes dst(8, '!');
     vkt2_verdict v{};
+    v.struct_size = sizeof v;
     v.decoded_size = unset;
     const int invalid = VKT2_ERROR_INVALID_ARGUMENT;
     const struct {
@@ -254,6 +269,130 @@ TEST(WholeFile, DecodesToAcceptsOnlyAnExactSoundFile) {
     EXPECT_FALSE(vkt2::decodes_to(padded, data, scratch));
     EXPECT_FALSE(vkt2::decodes_to(bytes(file.begin(), file.end() - 1), data, scratch));
     EXPECT_FALSE(vkt2::decodes_to(file, data, std::span(scratch).first(299)));
+}
+
+}  // namespace
+
+namespace {
+
+// An older caller's smaller verdict gets only the fields it holds; a size below the first
+// three fields is refused and nothing is written.
+TEST(CInterface, TestFillsOnlyWhatStructSizeHolds) {
+    const bytes file = image(5, {0x1F, 'a', 'b'});  // cut short
+    constexpr std::size_t unset = 777;
+    struct {
+        vkt2_verdict v;
+        std::size_t after;
+    } big;
+    for (std::size_t fields = 0; fields <= 7; ++fields) {
+        SCOPED_TRACE(fields);
+        big.v = {0, -1, -1, unset, unset, unset, unset, unset, unset};
+        big.after = unset;
+        const std::size_t size = offsetof(vkt2_verdict, file_size) + fields * sizeof(std::size_t);
+        big.v.struct_size = size + (fields < 7 ? sizeof(std::size_t) - 1 : sizeof big.after);
+        EXPECT_EQ(vkt2_test(file.data(), file.size(), &big.v), VKT2_ERROR_CUT_SHORT);
+        EXPECT_EQ(big.v.error, VKT2_ERROR_CUT_SHORT);
+        EXPECT_EQ(big.v.verdict, VKT2_VERDICT_FAIL);
+        const std::size_t got[] = {big.v.file_size,     big.v.decoded_size, big.v.stream_used,
+                                   big.v.bytes_missing, big.v.bytes_unused, big.v.bytes_ignored};
+        const std::size_t want[] = {file.size(), 5, 6, 3, 0, 0};
+        for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(got[i], i < fields ? want[i] : unset) << i;
+        EXPECT_EQ(big.after, unset);
+    }
+    for (std::size_t bad : {std::size_t{0}, std::size_t{VKT2_VERDICT_MIN_SIZE - 1}}) {
+        big.v = {bad, -1, -1, unset, unset, unset, unset, unset, unset};
+        EXPECT_EQ(vkt2_test(file.data(), file.size(), &big.v), VKT2_ERROR_INVALID_ARGUMENT);
+        EXPECT_EQ(big.v.error, -1);
+        EXPECT_EQ(big.v.verdict, -1);
+    }
+}
+
+// The words, as snprintf sizes and cuts them; the failures begin with their code's name.
+TEST(CInterface, VerdictTextWordsEachVerdictLikeSnprintf) {
+    auto words = [](const bytes& file) {
+        vkt2_verdict v{};
+        v.struct_size = sizeof v;
+        const int code = vkt2_test(file.data(), file.size(), &v);
+        std::string text(vkt2_verdict_text(&v, nullptr, 0), '?');
+        EXPECT_EQ(vkt2_verdict_text(&v, text.data(), text.size() + 1), text.size());
+        if (code != VKT2_OK) {
+            EXPECT_EQ(text.rfind(vkt2_error_name(code), 0), 0u) << text;
+        }
+        EXPECT_EQ(vkt2::text(vkt2::test(file)), text);
+        return text;
+    };
+    bytes longer = image(3, {0x07, 'a', 'b', 'c', 9});
+    longer.resize(70000, 0);
+    EXPECT_EQ(words(image(3, {0x07, 'a', 'b', 'c'})), "");
+    EXPECT_EQ(words(longer),
+              "warning: longer than 65,536 bytes; the rest is never read\n"
+              "warning: 65524 unused bytes after the end of the stream");
+    EXPECT_EQ(words(image(3, {0x07, 'a', 'b', 'c', 9})),
+              "warning: 1 unused bytes after the end of the stream");
+    EXPECT_EQ(words({'V', 'K', 'T', '3'}), "not a VKT2 file");
+    EXPECT_EQ(words({'V', 'K', 'T', '2', 1}), "cut short: the file ends inside its 8-byte header");
+    EXPECT_EQ(words(image(9, {0x01, 'a', 0x00})),
+              "cut short: the file ends before its stream does; the last 8 of its 9 decoded "
+              "bytes are missing");
+    EXPECT_EQ(words(literal_image(58248)),
+              "the stream needs bytes past the first 65,536; it cannot be decoded");
+
+    vkt2_verdict v{};
+    v.struct_size = sizeof v;
+    vkt2_test("VKT3", 4, &v);
+    char buf[8];
+    std::memset(buf, '#', sizeof buf);
+    EXPECT_EQ(vkt2_verdict_text(&v, buf, 5), 15u);
+    EXPECT_STREQ(buf, "not ");
+    EXPECT_EQ(buf[5], '#');
+    EXPECT_EQ(vkt2_verdict_text(&v, buf, 0), 15u);
+    EXPECT_EQ(buf[0], 'n');
+    // A smaller verdict reads as having no counts; a bad one words as nothing.
+    vkt2_test(image(5, {0x1F, 'a', 'b'}).data(), 11, &v);
+    v.struct_size = offsetof(vkt2_verdict, bytes_missing);
+    char line[128];
+    vkt2_verdict_text(&v, line, sizeof line);
+    EXPECT_STREQ(line,
+                 "cut short: the file ends before its stream does; the last 0 of its 5 "
+                 "decoded bytes are missing");
+    v.struct_size = 1;
+    EXPECT_EQ(vkt2_verdict_text(&v, buf, sizeof buf), 0u);
+    EXPECT_STREQ(buf, "");
+    EXPECT_EQ(vkt2_verdict_text(nullptr, buf, sizeof buf), 0u);
+}
+
+// Strict by default, zero fill on request, and what each output holds on each refusal.
+TEST(CInterface, DecompressExDecodesCutShortFilesOnlyOnRequest) {
+    const bytes cut = image(6, {0x3F, 'a', 'b'});
+    bytes dst(8, '!');
+    std::size_t size = 99;
+    EXPECT_EQ(vkt2_decompress_ex(cut.data(), cut.size(), dst.data(), 8, &size, 2),
+              VKT2_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(size, 99u);
+    EXPECT_EQ(vkt2_decompress_ex(cut.data(), cut.size(), dst.data(), 5, &size, VKT2_ZERO_FILL),
+              VKT2_ERROR_DST_TOO_SMALL);
+    EXPECT_EQ(size, 6u);
+    EXPECT_EQ(dst, bytes(8, '!'));
+    EXPECT_EQ(vkt2_decompress(cut.data(), cut.size(), dst.data(), 8, &size), VKT2_ERROR_CUT_SHORT);
+    EXPECT_EQ(vkt2_decompress_ex(cut.data(), cut.size(), dst.data(), 8, &size, 0),
+              VKT2_ERROR_CUT_SHORT);
+    EXPECT_EQ(size, 6u);
+    EXPECT_EQ(vkt2_decompress_ex(cut.data(), cut.size(), dst.data(), 8, &size, VKT2_ZERO_FILL),
+              VKT2_OK);
+    EXPECT_EQ(dst, (bytes{'a', 'b', 0, 0, 0, 0, '!', '!'}));
+    dst.assign(8, '!');
+    size = 99;
+    EXPECT_EQ(vkt2_decompress("VKT2\x03\x00", 6, dst.data(), 8, &size),
+              VKT2_ERROR_HEADER_CUT_SHORT);
+    EXPECT_EQ(size, 3u);
+    EXPECT_EQ(dst, bytes(8, '!'));
+    EXPECT_EQ(vkt2_decompress_ex("VKT2\x03\x00", 6, dst.data(), 8, &size, VKT2_ZERO_FILL), VKT2_OK);
+    EXPECT_EQ(dst, (bytes{0, 0, 0, '!', '!', '!', '!', '!'}));
+    // Bytes past the first 65,536 are never read, strictly or not.
+    bytes longer = image(3, {0x07, 'x', 'y', 'z'});
+    longer.resize(70000, 0xFF);
+    EXPECT_EQ(vkt2_decompress(longer.data(), longer.size(), dst.data(), 8, &size), VKT2_OK);
+    EXPECT_EQ(size, 3u);
 }
 
 }  // namespace

@@ -96,7 +96,8 @@ undoing prove(std::span<const std::uint8_t> bak, std::span<const std::uint8_t> n
     const auto packed = bak.first(std::min(bak.size(), max_file_size));
     const auto size = decoded_size(packed);
     if (size && *size == name.size() &&
-        decompress_into(packed, scratch.first(*size)).status == file_status::ok &&
+        decompress_into(packed, scratch.first(*size), decoding::zero_fill).status ==
+            file_status::ok &&
         std::equal(name.begin(), name.end(), scratch.begin()))
         return undoing::x;
     // c wrote NAME only after this same check passed on it.

@@ -1,0 +1,108 @@
+// Every decode entry point, into outputs of exactly the decoded size with canary bytes after
+// them, on streams whose last group is eight longest references: the group writes most past
+// its own bytes, and the decoder must leave its fast path in time for it.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "support/reference_decoder.hpp"
+#include "support/token_builder.hpp"
+#include "vkt2/format.hpp"
+#include "vkt2/vkt2.h"
+
+namespace {
+
+using bytes = std::vector<std::uint8_t>;
+constexpr std::uint8_t canary = 0xC3;
+constexpr std::size_t canaries = 64;
+
+// `lead` literals, then `groups` groups of eight references of 18 bytes from distances both
+// near and far, then `tail` literals: a file of lead + 144 * groups + tail bytes. With tail 0
+// the stream ends with a full group of longest references.
+bytes image(std::size_t lead, std::size_t groups, std::size_t tail, std::mt19937& rng) {
+    static constexpr unsigned distances[] = {8, 9, 18, 1, 3, 7, 4095, 100, 24, 2, 17, 300};
+    vkt2::testing::token_builder b;
+    std::size_t op = 0;
+    for (; op < lead; ++op) b.literal(static_cast<std::uint8_t>(rng()));
+    for (std::size_t i = 0; i < 8 * groups; ++i, op += vkt2::max_ref_len) {
+        const unsigned d = distances[rng() % std::size(distances)];
+        b.copy(static_cast<unsigned>(vkt2::window_start + op - d) & 0xFFF, vkt2::max_ref_len);
+    }
+    for (std::size_t i = 0; i < tail; ++i, ++op) b.literal(static_cast<std::uint8_t>(rng()));
+    const auto header = vkt2::make_header(static_cast<std::uint16_t>(op));
+    bytes file(header.begin(), header.end());
+    file.insert(file.end(), b.bytes().begin(), b.bytes().end());
+    return file;
+}
+
+// One way of decoding `file` into `out`, which it must fill exactly.
+using entry_point = std::function<bool(const bytes& file, std::span<std::uint8_t> out)>;
+
+// vkt2_decompress_ex with `flags`, which must say OK and fill `out` exactly.
+bool c_call(const bytes& f, std::span<std::uint8_t> out, unsigned flags) {
+    std::size_t size = 0;
+    const int code =
+        flags ? vkt2_decompress_ex(f.data(), f.size(), out.data(), out.size(), &size, flags)
+              : vkt2_decompress(f.data(), f.size(), out.data(), out.size(), &size);
+    return code == VKT2_OK && size == out.size();
+}
+
+const std::pair<const char*, entry_point> entry_points[] = {
+    {"decode_stream",
+     [](const bytes& f, std::span<std::uint8_t> out) {
+         const auto r = vkt2::decode_stream(vkt2::token_stream(f), out);
+         return r.status == vkt2::decode_status::ok && r.consumed + 8 == f.size();
+     }},
+    {"decode_zero_extended",
+     [](const bytes& f, std::span<std::uint8_t> out) {
+         const auto r = vkt2::decode_zero_extended(vkt2::token_stream(f), vkt2::stream_room, out);
+         return r.status == vkt2::decode_status::ok && r.consumed + 8 == f.size();
+     }},
+    {"vkt2_decompress",
+     [](const bytes& f, std::span<std::uint8_t> out) { return c_call(f, out, 0); }},
+    {"vkt2_decompress_ex zero fill",
+     [](const bytes& f, std::span<std::uint8_t> out) { return c_call(f, out, VKT2_ZERO_FILL); }},
+    {"decompress_into",
+     [](const bytes& f, std::span<std::uint8_t> out) {
+         const auto r = vkt2::decompress_into(f, out);
+         return r.status == vkt2::file_status::ok && r.size == out.size();
+     }},
+    {"decompress_into zero fill",
+     [](const bytes& f, std::span<std::uint8_t> out) {
+         const auto r = vkt2::decompress_into(f, out, vkt2::decoding::zero_fill);
+         return r.status == vkt2::file_status::ok && r.size == out.size();
+     }},
+};
+
+TEST(Bounds, NoEntryPointWritesPastAnExactOutput) {
+    std::mt19937 rng(26);
+    // The last long group starts 144 + tail bytes before the end: past 192 the fast path may
+    // run it, below it must not; the groups before it run fast.
+    for (std::size_t tail = 0; tail <= 64; ++tail) {
+        for (std::size_t lead : {8u, 13u, 4100u}) {
+            const bytes file = image(lead, 3, tail, rng);
+            const std::size_t size = lead + 3 * 144 + tail;
+            bytes want;
+            vkt2::testing::reference_decode(vkt2::token_stream(file), size,
+                                            [&](std::uint8_t b) { want.push_back(b); });
+            ASSERT_EQ(want.size(), size);
+            for (const auto& [name, decode] : entry_points) {
+                SCOPED_TRACE(std::string(name) + ", tail " + std::to_string(tail) + ", lead " +
+                             std::to_string(lead));
+                bytes area(size + canaries, canary);
+                ASSERT_TRUE(decode(file, std::span(area).first(size)));
+                EXPECT_TRUE(std::equal(want.begin(), want.end(), area.begin()));
+                const auto past = std::find_if(area.begin() + static_cast<std::ptrdiff_t>(size),
+                                               area.end(), [](auto b) { return b != canary; });
+                EXPECT_EQ(past - area.begin() - static_cast<std::ptrdiff_t>(size),
+                          static_cast<std::ptrdiff_t>(canaries))
+                    << "wrote past the output";
+            }
+        }
+    }
+}
+
+}  // namespace
