@@ -6,10 +6,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <span>
 #include <string>
 
-#include "vkt2/format.hpp"
 #include "vkt2/vkt2.h"
 
 namespace {
@@ -48,32 +46,17 @@ PyObject* raise(int code, const std::string& message) {
     return nullptr;
 }
 
-// The folder tool's words for a failing file, as `vkt2 t` prints them.
-constexpr char not_vkt2_words[] = "not a VKT2 file";
-constexpr char past_limit_words[] =
-    "the stream needs bytes past the first 65,536; it cannot be decoded";
-
-std::string failure_words(const vkt2_verdict& v) {
-    switch (v.error) {
-        case VKT2_OK:
-            return {};
-        case VKT2_ERROR_NOT_VKT2:
-            return not_vkt2_words;
-        case VKT2_ERROR_HEADER_CUT_SHORT:
-            return "cut short: the file ends inside its 8-byte header";
-        case VKT2_ERROR_CUT_SHORT:
-            return "cut short: the stream runs " + std::to_string(v.bytes_missing) +
-                   " bytes past the end of the file";
-        default:
-            return past_limit_words;
-    }
+// The library's words for a verdict, as `vkt2 t` prints them after "vkt2: NAME: ".
+std::string words(const vkt2_verdict& v) {
+    std::string text(vkt2_verdict_text(&v, nullptr, 0), '\0');
+    vkt2_verdict_text(&v, text.data(), text.size() + 1);
+    return text;
 }
 
-// For a code that comes without a verdict.
-std::string library_words(int code) {
-    return code == VKT2_ERROR_STREAM_PAST_LIMIT ? past_limit_words
-           : code == VKT2_ERROR_NOT_VKT2        ? not_vkt2_words
-                                                : vkt2_error_name(code);
+vkt2_verdict empty_verdict() {
+    vkt2_verdict v{};
+    v.struct_size = sizeof v;
+    return v;
 }
 
 // Holds a read-only view of any buffer-protocol object for the length of one call.
@@ -86,20 +69,6 @@ struct input {
     std::size_t size() const { return static_cast<std::size_t>(view.len); }
 };
 
-// Decodes a file only if it passes the tester, in one pass over it: a stream that decodes
-// within the file's bytes is exactly what passes, and only a failure pays for the tester's
-// walk, which fills `v` with why.
-int decode_if_sound(std::span<const std::uint8_t> file, std::span<std::uint8_t> out,
-                    vkt2_verdict& v) {
-    const auto head = file.first(std::min(file.size(), vkt2::max_file_size));
-    if (head.size() >= vkt2::header_size &&
-        vkt2::decode_stream(vkt2::token_stream(head), out).status == vkt2::decode_status::ok)
-        return VKT2_OK;
-    if (const int rc = vkt2_test(file.data(), file.size(), &v); rc != VKT2_OK) return rc;
-    std::size_t written = 0;  // the two disagree: trust the library's own decode
-    return vkt2_decompress(file.data(), file.size(), out.data(), out.size(), &written);
-}
-
 PyObject* py_decompress(PyObject*, PyObject* args, PyObject* kwargs) {
     static const char* keywords[] = {"", "zero_fill", nullptr};
     input in;
@@ -109,24 +78,21 @@ PyObject* py_decompress(PyObject*, PyObject* args, PyObject* kwargs) {
         return nullptr;
     std::size_t size = 0;
     if (vkt2_decoded_size(in.data(), in.size(), &size) != VKT2_OK)
-        return raise(VKT2_ERROR_NOT_VKT2, not_vkt2_words);
+        return raise(VKT2_ERROR_NOT_VKT2, vkt2_error_name(VKT2_ERROR_NOT_VKT2));
     PyObject* out = PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(size));
     if (!out) return nullptr;
-    vkt2_verdict verdict{};
+    vkt2_verdict verdict = empty_verdict();
     int rc = VKT2_OK;
     std::size_t written = 0;
     Py_BEGIN_ALLOW_THREADS;
-    if (zero_fill) {
-        rc = vkt2_decompress(in.data(), in.size(), PyBytes_AS_STRING(out), size, &written);
-    } else {
-        rc = decode_if_sound({static_cast<const std::uint8_t*>(in.data()), in.size()},
-                             {reinterpret_cast<std::uint8_t*>(PyBytes_AS_STRING(out)), size},
-                             verdict);
-    }
+    rc = vkt2_decompress_ex(in.data(), in.size(), PyBytes_AS_STRING(out), size, &written,
+                            zero_fill ? VKT2_ZERO_FILL : 0u);
+    // Only a refusal pays for the tester's walk, which says how much is missing.
+    if (rc != VKT2_OK) vkt2_test(in.data(), in.size(), &verdict);
     Py_END_ALLOW_THREADS;
     if (rc != VKT2_OK) {
         Py_DECREF(out);
-        return raise(rc, verdict.error == rc ? failure_words(verdict) : library_words(rc));
+        return raise(rc, verdict.error == rc ? words(verdict) : vkt2_error_name(rc));
     }
     return out;  // the library writes exactly the size the header states
 }
@@ -147,7 +113,7 @@ PyObject* py_compress(PyObject*, PyObject* arg) {
     if (rc != VKT2_OK) {
         Py_DECREF(out);
         return raise(rc, rc == VKT2_ERROR_TOO_LARGE ? "does not fit in 65,536 bytes once compressed"
-                                                    : library_words(rc));
+                                                    : vkt2_error_name(rc));
     }
     if (_PyBytes_Resize(&out, static_cast<Py_ssize_t>(written)) < 0) return nullptr;
     return out;
@@ -156,22 +122,32 @@ PyObject* py_compress(PyObject*, PyObject* arg) {
 PyObject* py_test(PyObject*, PyObject* arg) {
     input in;
     if (PyObject_GetBuffer(arg, &in.view, PyBUF_SIMPLE) < 0) return nullptr;
-    vkt2_verdict v{};
+    vkt2_verdict v = empty_verdict();
     Py_BEGIN_ALLOW_THREADS;
     vkt2_test(in.data(), in.size(), &v);
     Py_END_ALLOW_THREADS;
-    // The folder tool's order: the length first, then the unused bytes.
-    const std::string longer = "longer than 65,536 bytes; the rest is never read";
-    const std::string unused =
-        std::to_string(v.bytes_unused) + " unused bytes after the end of the stream";
-    PyObject* warnings = v.bytes_ignored && v.bytes_unused
-                             ? Py_BuildValue("(ss)", longer.c_str(), unused.c_str())
-                         : v.bytes_ignored ? Py_BuildValue("(s)", longer.c_str())
-                         : v.bytes_unused  ? Py_BuildValue("(s)", unused.c_str())
-                                           : PyTuple_New(0);
+    // A failure is one line; a pass has a line per warning, which Python gives without
+    // "warning: ".
+    const std::string text = words(v);
+    const bool fails = v.verdict == VKT2_VERDICT_FAIL;
+    PyObject* warnings = PyList_New(0);
+    for (std::size_t at = 0; warnings && !fails && at < text.size();) {
+        const std::size_t end = std::min(text.find('\n', at), text.size());
+        const std::string line = text.substr(at, end - at);
+        const std::size_t skip = line.rfind("warning: ", 0) == 0 ? 9 : 0;
+        PyObject* item = PyUnicode_FromStringAndSize(line.data() + skip,
+                                                     static_cast<Py_ssize_t>(line.size() - skip));
+        if (!item || PyList_Append(warnings, item) < 0) Py_CLEAR(warnings);
+        Py_XDECREF(item);
+        at = end + 1;
+    }
+    if (!warnings) return nullptr;
+    PyObject* listed = warnings;
+    warnings = PyList_AsTuple(listed);
+    Py_DECREF(listed);
     if (!warnings) return nullptr;
     auto n = [](std::size_t count) { return static_cast<Py_ssize_t>(count); };
-    PyObject* fields = Py_BuildValue("iisOnnnnnn", v.verdict, v.error, failure_words(v).c_str(),
+    PyObject* fields = Py_BuildValue("iisOnnnnnn", v.verdict, v.error, fails ? text.c_str() : "",
                                      warnings, n(v.file_size), n(v.decoded_size), n(v.stream_used),
                                      n(v.bytes_missing), n(v.bytes_unused), n(v.bytes_ignored));
     Py_DECREF(warnings);
@@ -183,7 +159,7 @@ PyObject* py_decoded_size(PyObject*, PyObject* arg) {
     if (PyObject_GetBuffer(arg, &in.view, PyBUF_SIMPLE) < 0) return nullptr;
     std::size_t size = 0;
     if (vkt2_decoded_size(in.data(), in.size(), &size) != VKT2_OK)
-        return raise(VKT2_ERROR_NOT_VKT2, not_vkt2_words);
+        return raise(VKT2_ERROR_NOT_VKT2, vkt2_error_name(VKT2_ERROR_NOT_VKT2));
     return PyLong_FromSize_t(size);
 }
 
