@@ -90,9 +90,9 @@ std::size_t known_part(std::size_t struct_size) {
     return held;
 }
 
-vkt2_verdict judge(std::span<const std::uint8_t> file) {
-    vkt2_verdict v{sizeof v, VKT2_VERDICT_FAIL, VKT2_ERROR_NOT_VKT2, file.size(), 0, 0, 0, 0, 0};
-    const auto head = file.first(std::min(file.size(), vkt2::max_file_size));
+// The verdict on a file of `file_size` bytes whose first ones (all that count) are `head`.
+vkt2_verdict judge(std::span<const std::uint8_t> head, std::size_t file_size) {
+    vkt2_verdict v{sizeof v, VKT2_VERDICT_FAIL, VKT2_ERROR_NOT_VKT2, file_size, 0, 0, 0, 0, 0};
     const auto size = vkt2::parse_header(head);
     if (!size) return v;
     v.decoded_size = *size;
@@ -114,7 +114,7 @@ vkt2_verdict judge(std::span<const std::uint8_t> file) {
     }
     v.error = VKT2_OK;
     v.bytes_unused = stream.size() - w.consumed;
-    v.bytes_ignored = file.size() - head.size();
+    v.bytes_ignored = file_size - head.size();
     v.verdict = v.bytes_unused || v.bytes_ignored ? VKT2_VERDICT_WARN : VKT2_VERDICT_PASS;
     return v;
 }
@@ -126,7 +126,8 @@ extern "C" int vkt2_test(const void* src, std::size_t src_size, vkt2_verdict* ou
         out->struct_size < VKT2_VERDICT_MIN_SIZE) {
         return VKT2_ERROR_INVALID_ARGUMENT;
     }
-    const vkt2_verdict v = judge({static_cast<const std::uint8_t*>(src), src_size});
+    const vkt2_verdict v = judge(
+        {static_cast<const std::uint8_t*>(src), std::min(src_size, vkt2::max_file_size)}, src_size);
     // struct_size itself stays as the caller set it.
     const std::size_t from = sizeof v.struct_size;
     std::memcpy(reinterpret_cast<char*>(out) + from, reinterpret_cast<const char*>(&v) + from,

@@ -161,6 +161,13 @@ TEST(Verdict, EachCaseThroughBothInterfaces) {
                                                         r.code == VKT2_ERROR_HEADER_CUT_SHORT);
     }
     EXPECT_EQ(vkt2_test(nullptr, 1, nullptr), VKT2_ERROR_INVALID_ARGUMENT);
+    // Only the first 65,536 bytes are read: a longer file's size may come with just those.
+    const bytes head(longer.begin(), longer.begin() + 65536);
+    vkt2_verdict v{};
+    v.struct_size = sizeof v;
+    EXPECT_EQ(vkt2_test(head.data(), 70000, &v), VKT2_OK);
+    EXPECT_EQ(v.verdict, VKT2_VERDICT_WARN);
+    EXPECT_EQ(v.bytes_ignored, 70000u - 65536);
 }
 
 // Where the tester says a stream ends is where the decoder stops reading, for any stream.

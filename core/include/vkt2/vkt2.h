@@ -154,8 +154,10 @@ struct vkt2_verdict {
    VKT2_ERROR_INVALID_ARGUMENT (a null out, a struct_size below VKT2_VERDICT_MIN_SIZE, or a null
    src with a nonzero size) leaves *out untouched. A file that fails as cut short (header or
    stream) still decodes with VKT2_ZERO_FILL. The format has no checksum: damage inside a stream
-   that still decodes to the stated size goes unseen, except through bytes_unused. Walks the
-   stream without decoding it, and allocates nothing. */
+   that still decodes to the stated size goes unseen, except through bytes_unused. Reads only
+   the first VKT2_MAX_FILE_SIZE bytes of src, so a caller may give a longer file's whole size
+   with just those bytes in memory. Walks the stream without decoding it, and allocates
+   nothing. */
 VKT2_API int vkt2_test(const void* src, size_t src_size,
                        struct vkt2_verdict* out) VKT2_INTERNAL_NOEXCEPT;
 
