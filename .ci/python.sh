@@ -32,6 +32,7 @@ $py -m venv --system-site-packages "$work/venv"
 echo "== from its source archive, away from the tree"
 (cd python && $py -m build --sdist --no-isolation --outdir "$work/sdist") >"$work/build.log" 2>&1 ||
   { cat "$work/build.log"; exit 1; }
+[ ! -e python/core ] || { echo "building the source archive left python/core behind"; exit 1; }
 mkdir "$work/unpacked"
 tar -xzf "$work"/sdist/vkt2-*.tar.gz -C "$work/unpacked"
 src=$(echo "$work"/unpacked/vkt2-*)

@@ -42,7 +42,8 @@ class sdist_with_core(sdist):
     """Puts the library's sources into the archive, so that it builds away from the tree."""
 
     def make_release_tree(self, base_dir, files):
-        super().make_release_tree(base_dir, files)
+        # The sources listed as ../core would land beside the archive's folder, not in it.
+        super().make_release_tree(base_dir, [f for f in files if not f.startswith("..")])
         if core == beside:
             shutil.copytree(core, Path(base_dir) / "core",
                             ignore=shutil.ignore_patterns("abi", "*.map", "*.symbols", "*.txt"))
