@@ -10,7 +10,7 @@ PATH=$(tr : '\n' <<<"$PATH" | grep -v pyenv | paste -sd :)
 apt-get -o DPkg::Lock::Timeout=600 install -y -qq build-essential debhelper libgtest-dev strace \
   lintian file man-db pkg-config python3 cmake g++ groff-base zip unzip g++-mingw-w64-i686 \
   g++-mingw-w64-x86-64 wine64 dh-python python3-all-dev python3-setuptools python3-pytest \
-  python3-hypothesis python3-numpy >/dev/null
+  python3-hypothesis python3-numpy shared-mime-info libglib2.0-bin >/dev/null
 packages=(vkt2 libvkt2-1 libvkt2-dev python3-vkt2)
 
 work=$(mktemp -d)
@@ -80,6 +80,10 @@ page=$(MANWIDTH=200 man -P cat vkt2 2>&1 || true)
 grep -q "^ *vkt2 - decompress, compress, test and list" <<<"$page" || fail "man vkt2 shows: $page"
 described=$(file -b -m /usr/share/vkt2/vkt2.magic:/usr/share/misc/magic examples/greeting.vkt2)
 [ "$described" = "VKT2 compressed data, original size 256" ] || fail "file says: $described"
+# shared-mime-info's trigger has compiled the type into the system's database, for file managers.
+mime() { gio info -a standard::content-type "$1" | sed -n 's/^ *standard::content-type: //p'; }
+cp examples/greeting.vkt2 "$work/DATA"
+[ "$(mime "$work/DATA")" = application/x-vkt2 ] || fail "the desktop takes a VKT2 file for $(mime "$work/DATA")"
 
 echo "== removal leaves nothing behind"
 apt-get -o DPkg::Lock::Timeout=600 remove -y -qq "${packages[@]}" >/dev/null
@@ -94,6 +98,7 @@ left=$(while read -r f; do
 done <<<"$files")
 [ -z "$left" ] || fail "left after removal: $left"
 ! grep -q libvkt2 <<<"$(ldconfig -p)" || fail "the loader cache still lists libvkt2"
+[ ! -e /usr/share/mime/application/x-vkt2.xml ] || fail "the MIME database still knows application/x-vkt2"
 # Nor the byte code compiled on install, which is in no package's list of files.
 for d in /usr/include/vkt2 /usr/share/vkt2 "/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/cmake/vkt2" \
   /usr/lib/python3/dist-packages/vkt2 /usr/lib/python3/dist-packages/vkt2-"$header".egg-info; do

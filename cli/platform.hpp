@@ -227,4 +227,16 @@ class signals_held {
 #endif
 };
 
+// The command line's arguments, as bytes. Windows hands them over in UTF-16 whatever the code
+// page, to wmain, which VKT2_MAIN names there, and they become UTF-8 as utf16.hpp describes;
+// elsewhere they are main's bytes as they are.
+#ifdef _WIN32
+using native_char = wchar_t;
+#define VKT2_MAIN wmain
+#else
+using native_char = char;
+#define VKT2_MAIN main
+#endif
+std::vector<std::string> arguments(int argc, native_char** argv);
+
 }  // namespace vkt2::platform

@@ -446,4 +446,8 @@ signals_held::~signals_held() {
     ::pthread_sigmask(SIG_SETMASK, &saved_, nullptr);
 }
 
+std::vector<std::string> arguments(int argc, native_char** argv) {
+    return {argv, argv + argc};
+}
+
 }  // namespace vkt2::platform

@@ -1,5 +1,7 @@
 // Windows implementation of the platform layer: the C runtime's descriptors in binary mode,
-// names joined to the folder's path, and MoveFileA, which refuses to replace an existing file.
+// names joined to the folder's path, and MoveFileExW, which without MOVEFILE_REPLACE_EXISTING
+// refuses to replace an existing file. Every call takes the name in UTF-16, so any name works
+// whatever the code page; the bytes the tools carry are its UTF-8 (see utf16.hpp).
 #include <fcntl.h>
 #include <io.h>
 #include <sys/utime.h>
@@ -11,17 +13,31 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
+#include <cwchar>
 #include <new>
 #include <string_view>
 
 #include "platform.hpp"
+#include "utf16.hpp"
 
 namespace vkt2::platform {
 
 namespace {
-std::string path_of(const folder& dir, const char* name) {
-    return dir.prefix + name;
+// The UTF-16 of `bytes`; nothing, with EILSEQ, for bytes that spell no name here.
+std::optional<std::wstring> wide(std::string_view bytes) {
+    const auto units = to_utf16(bytes);
+    if (!units) {
+        errno = EILSEQ;
+        return std::nullopt;
+    }
+    return std::wstring(units->begin(), units->end());
+}
+// The bytes of the name `units`.
+std::string narrow(const wchar_t* units) {
+    return to_utf8(std::u16string(units, units + std::wcslen(units)));
+}
+std::optional<std::wstring> path_of(const folder& dir, const char* name) {
+    return wide(dir.prefix + name);
 }
 bool is_regular(const attributes& info) {
     return (info.st_mode & _S_IFMT) == _S_IFREG;
@@ -53,7 +69,9 @@ bool close_descriptor(int fd) {
 }
 
 std::optional<folder> open_folder(const char* path) {
-    const DWORD a = ::GetFileAttributesA(path);
+    const auto name = wide(path);
+    if (!name) return std::nullopt;
+    const DWORD a = ::GetFileAttributesW(name->c_str());
     if (a == INVALID_FILE_ATTRIBUTES) {
         failed_with_errno();
         return std::nullopt;
@@ -78,7 +96,9 @@ std::optional<folder> open_parent(const char* path, std::string& leaf) {
 
 // A folder cannot be opened as a file here, so it fails at this step rather than at the read.
 file open_input(const folder& dir, const char* name, attributes& info, bool, bool stream) {
-    file f(::_open(path_of(dir, name).c_str(), _O_RDONLY | _O_BINARY));
+    const auto path = path_of(dir, name);
+    if (!path) return file();
+    file f(::_wopen(path->c_str(), _O_RDONLY | _O_BINARY));
     if (f && (::_fstat64(f.get(), &info) != 0 ||
               !(is_regular(info) || (stream && (info.st_mode & _S_IFMT) == _S_IFIFO)))) {
         errno = EINVAL;
@@ -89,10 +109,11 @@ file open_input(const folder& dir, const char* name, attributes& info, bool, boo
 
 // Links are opened as themselves; the file index tells two names of one file apart.
 bool look(const folder& dir, const char* name, bool follow, kind& type, identity& id) {
-    const std::string path = path_of(dir, name);
+    const auto path = path_of(dir, name);
+    if (!path) return false;
     const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
     const HANDLE h =
-        ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        ::CreateFileW(path->c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                       nullptr, OPEN_EXISTING, flags, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         errno = ENOENT;
@@ -116,17 +137,30 @@ bool look(const folder& dir, const char* name, bool follow, kind& type, identity
 }
 
 std::optional<std::vector<listed>> list_folder(const folder& dir) {
-    std::error_code ec;
+    const auto pattern = path_of(dir, dir.prefix.empty() ? ".\\*" : "*");
+    if (!pattern) return std::nullopt;
+    WIN32_FIND_DATAW found;
+    const HANDLE h = ::FindFirstFileExW(pattern->c_str(), FindExInfoBasic, &found,
+                                        FindExSearchNameMatch, nullptr, 0);
     std::vector<listed> names;
-    for (std::filesystem::directory_iterator it(dir.prefix.empty() ? "." : dir.prefix, ec), end;
-         !ec && it != end; it.increment(ec)) {
+    if (h == INVALID_HANDLE_VALUE) {
+        // Only the top of a drive can be without even . and ..
+        if (::GetLastError() == ERROR_FILE_NOT_FOUND) return names;
+        failed_with_errno();
+        return std::nullopt;
+    }
+    do {
         listed item;
-        item.name = it->path().filename().string();
+        item.name = narrow(found.cFileName);
+        if (item.name == "." || item.name == "..") continue;
         if (!look(dir, item.name.c_str(), false, item.type, item.id)) item.error = errno;
         names.push_back(std::move(item));
-    }
-    if (ec) {
-        errno = ec.value() ? EACCES : EIO;
+    } while (::FindNextFileW(h, &found));
+    const DWORD why = ::GetLastError();
+    ::FindClose(h);
+    if (why != ERROR_NO_MORE_FILES) {
+        ::SetLastError(why);
+        failed_with_errno();
         return std::nullopt;
     }
     return names;
@@ -134,15 +168,16 @@ std::optional<std::vector<listed>> list_folder(const folder& dir) {
 
 std::optional<folder> open_subfolder(const folder& dir, const char* name, bool create,
                                      identity& id) {
-    const std::string path = path_of(dir, name);
-    if (create) ::CreateDirectoryA(path.c_str(), nullptr);
+    const auto path = path_of(dir, name);
+    if (!path) return std::nullopt;
+    if (create) ::CreateDirectoryW(path->c_str(), nullptr);
     kind type;
     if (!look(dir, name, false, type, id)) return std::nullopt;
     if (type != kind::folder) {
         errno = ENOTDIR;
         return std::nullopt;
     }
-    return folder{path + '\\'};
+    return folder{dir.prefix + name + '\\'};
 }
 
 std::optional<folder> copy_folder(const folder& dir) {
@@ -220,9 +255,11 @@ file create_temp(const folder& dir, const char* name) {
     // No other process may open it for writing while it is open; renaming and removing it
     // stay possible, as the replace step does both before closing it.
     // A link or reparse point is opened as itself, never followed, and then refused below.
-    const HANDLE h = ::CreateFileA(path_of(dir, name).c_str(), GENERIC_WRITE,
-                                   FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    const auto path = path_of(dir, name);
+    if (!path) return file();
+    const HANDLE h =
+        ::CreateFileW(path->c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE) return file();
     // Truncating a file with a second name would destroy the data under that name, which may
     // be the input itself.
@@ -287,19 +324,22 @@ void copy_attributes(const file& f, const attributes& info) {
 }
 
 rename_result rename(const folder& dir, const char* from, const char* to, bool replace) {
-    const std::string a = path_of(dir, from), b = path_of(dir, to);
-    const BOOL moved = replace ? ::MoveFileExA(a.c_str(), b.c_str(), MOVEFILE_REPLACE_EXISTING)
-                               : ::MoveFileA(a.c_str(), b.c_str());
+    const auto a = path_of(dir, from), b = path_of(dir, to);
+    if (!a || !b) return rename_result::failed;
+    const BOOL moved =
+        ::MoveFileExW(a->c_str(), b->c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0);
     return moved || failed_with_errno() ? rename_result::done : rename_result::failed;
 }
 
 bool link(const folder& dir, const char* from, const char* to) {
-    return ::CreateHardLinkA(path_of(dir, to).c_str(), path_of(dir, from).c_str(), nullptr) != 0 ||
-           failed_with_errno();
+    const auto a = path_of(dir, from), b = path_of(dir, to);
+    return a && b &&
+           (::CreateHardLinkW(b->c_str(), a->c_str(), nullptr) != 0 || failed_with_errno());
 }
 
 bool remove(const folder& dir, const char* name) {
-    return ::DeleteFileA(path_of(dir, name).c_str()) != 0;
+    const auto path = path_of(dir, name);
+    return path && ::DeleteFileW(path->c_str()) != 0;
 }
 
 // The console's Ctrl+C arrives on another thread here, and an open file cannot be deleted, so
@@ -310,5 +350,11 @@ void temp_guard::release() {}
 void remove_guarded_temps() {}
 signals_held::signals_held() {}
 signals_held::~signals_held() {}
+
+std::vector<std::string> arguments(int argc, native_char** argv) {
+    std::vector<std::string> out;
+    for (int i = 0; i < argc; ++i) out.push_back(narrow(argv[i]));
+    return out;
+}
 
 }  // namespace vkt2::platform

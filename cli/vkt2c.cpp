@@ -1,23 +1,26 @@
 // vkt2c: compresses one file in place into the VKT2 format, keeping the original as NAME.BAK.
 #include <memory>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "driver.hpp"
 #include "messages.hpp"
+#include "platform.hpp"
 #include "vkt2/vkt2.hpp"
 
 namespace {
 
-int run(int argc, char** argv) {
+int run(const std::vector<std::string>& args) {
     using vkt2::driver::fail;
     vkt2::driver::set_up_process();
-    if (argc != 2) return fail(vkt2::messages::usage_vkt2c);
+    if (args.size() != 2) return fail(vkt2::messages::usage_vkt2c);
 
     // One byte more than the format can hold, so that a larger file shows itself.
     std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[vkt2::max_file_size]);
     if (!buffer) return fail(vkt2::messages::no_memory);
-    const auto source = vkt2::driver::load_input(argv[1], {buffer.get(), vkt2::max_file_size});
+    const auto source =
+        vkt2::driver::load_input(args[1].c_str(), {buffer.get(), vkt2::max_file_size});
     if (!source) return 1;
     const std::span<const std::uint8_t> input(buffer.get(), source->size);
 
@@ -39,6 +42,6 @@ int run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    return run(argc, argv);
+int VKT2_MAIN(int argc, vkt2::platform::native_char** argv) {
+    return run(vkt2::platform::arguments(argc, argv));
 }

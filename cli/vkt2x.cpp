@@ -1,17 +1,20 @@
 // vkt2x: decompresses one VKT2 file in place, keeping the compressed file as NAME.BAK.
 #include <memory>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "driver.hpp"
 #include "messages.hpp"
+#include "platform.hpp"
 #include "vkt2/vkt2.hpp"
 
 namespace {
 
-int run(int argc, char** argv) {
+int run(const std::vector<std::string>& args) {
     using vkt2::driver::fail;
     vkt2::driver::set_up_process();
-    if (argc != 2) return fail(vkt2::messages::usage_vkt2x);
+    if (args.size() != 2) return fail(vkt2::messages::usage_vkt2x);
 
     // One zero-filled allocation holds the load buffer and, after it, room for the output.
     std::unique_ptr<std::uint8_t[]> memory(
@@ -19,7 +22,7 @@ int run(int argc, char** argv) {
     if (!memory) return fail(vkt2::messages::no_memory);
     const std::span<std::uint8_t> buffer(memory.get(), vkt2::max_file_size);
 
-    const auto input = vkt2::driver::load_input(argv[1], buffer);
+    const auto input = vkt2::driver::load_input(args[1].c_str(), buffer);
     if (!input) return 1;
     const auto original_size = vkt2::decoded_size(buffer);
     if (!original_size) return fail(vkt2::messages::not_compressed);
@@ -38,6 +41,6 @@ int run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    return run(argc, argv);
+int VKT2_MAIN(int argc, vkt2::platform::native_char** argv) {
+    return run(vkt2::platform::arguments(argc, argv));
 }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine.hpp"
+#include "json.hpp"
 #include "options.hpp"
 #include "report.hpp"
 #include "undo.hpp"
@@ -431,15 +432,35 @@ TEST_F(BatchTest, JsonLinesCarryEveryFieldForAnyName) {
     const std::pair<const char*, std::string> cases[] = {
         {"t --json j",
          R"("passed",)" + sizes + R"(["3 unused bytes after the end of the stream"])"},
-        {"x --json -o o j",
-         R"("decoded","output":"o)" + path.substr(1) + "\",\"" + sizes.substr(1) + "[]"},
-        {"x --json j", R"("decoded","backup":")" + path + R"(.BAK",)" + sizes + "[]"},
+        {"x --json -o o j", R"("decoded","output":"o)" + path.substr(1) +
+                                R"(","output_base64":"by9hXGJ/woXggK8=",)" + sizes + "[]"},
+        {"x --json j", R"("decoded","backup":")" + path +
+                           R"(.BAK","backup_base64":"ai9hXGJ/woXggK8uQkFL",)" + sizes + "[]"},
     };
     for (const auto& [line, rest] : cases) {
         EXPECT_EQ(vkt2(line), 0) << line;
-        EXPECT_EQ(out_.substr(0, out_.find('\n')),
-                  R"({"type":"file","path":")" + path + R"(","result":)" + rest + "}");
+        EXPECT_EQ(out_.substr(0, out_.find('\n')), R"({"type":"file","path":")" + path +
+                                                       R"(","path_base64":"ai9hXGJ/woXggK8=")" +
+                                                       R"(,"result":)" + rest + "}");
     }
+    // A name that is valid UTF-8 needs no second spelling.
+    put("u/\xe6\x97\xa5.BAK", "");
+    EXPECT_EQ(vkt2("t --json u"), 0);
+    EXPECT_EQ(out_.substr(0, out_.find('\n')),
+              "{\"type\":\"file\",\"path\":\"u/\xe6\x97\xa5.BAK\",\"result\":\"skipped\","
+              "\"reason\":\"a backup\",\"warnings\":[]}");
+}
+
+TEST(Json, Base64IsTheStandardPaddedAlphabet) {
+    const std::pair<std::string, std::string> cases[] = {{"", ""},
+                                                         {"f", "Zg=="},
+                                                         {"fo", "Zm8="},
+                                                         {"foo", "Zm9v"},
+                                                         {"foob", "Zm9vYg=="},
+                                                         {"fooba", "Zm9vYmE="},
+                                                         {"foobar", "Zm9vYmFy"},
+                                                         {"\xfb\xff\xbf\xfe", "+/+//g=="}};
+    for (const auto& [raw, text] : cases) EXPECT_EQ(vkt2::batch::json::base64(raw), text);
 }
 
 // As root every folder can be searched; elsewhere the entries of one that cannot are failures.

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The folder tool in pipes and scripts: - as standard input for every command, --json read
-# back by Python, -v lines, and --all mirrors checked byte for byte with modes and dates.
+# back by Python and jq, -v lines, and --all mirrors checked byte for byte with modes and dates.
 #
 # Usage: pipes_e2e.sh VKT2 VKT2C [LAUNCHER...]
 # With a launcher the tools are Windows programs; only the cases that need no POSIX pipes,
@@ -171,6 +171,14 @@ check_json "{b'd/a': ('decoded', None, 19), b'd/a.BAK': ('copied', 'a backup', 4
   b'd/x.\$\$\$': ('skipped', 'a temporary file', None)}" \
     "{'done': 3, 'failed': 1, 'skipped': 2, 'copied': 2}" <json || fail "x --json: $(cat json)"
 [ "$(cat $'mirror/sub/\xff\xfe')" = 'bytes that are not UTF-8' ] || fail "not decoded to the output"
+# A name that is not UTF-8, and only that one, also comes as base64 of its bytes, which jq and
+# base64(1) turn back into the name without Python's surrogateescape.
+jq -r 'select(.path_base64) | .path_base64, .output_base64' json >names || fail "jq: $(cat json)"
+[ "$(wc -l <names)" = 2 ] && [ "$(head -n 1 names | base64 -d)" = $'d/sub/\xff\xfe' ] &&
+    [ "$(tail -n 1 names | base64 -d)" = $'mirror/sub/\xff\xfe' ] || fail "base64 names: $(cat names)"
+vkt2 x --json $'d/sub/\xff\xfe' >json 2>err
+[ "$(jq -r .backup_base64 json | head -n 1 | base64 -d)" = $'d/sub/\xff\xfe.BAK' ] &&
+    [ -f $'d/sub/\xff\xfe.BAK' ] || fail "x --json backup: $(cat json err)"
 
 begin_test 'undo --json: pairs to restore and pairs left alone, names round-tripped'
 mkdir u && printf 'undo me, undo me' >$'u/\xfe' && printf 'mine' >u/notes && printf 'kept' >u/notes.BAK

@@ -1,6 +1,8 @@
 // JSON writing: strings escaped so that any name survives the round trip.
 #include "json.hpp"
 
+#include <algorithm>
+
 #include "utf8.hpp"
 
 namespace vkt2::batch::json {
@@ -13,7 +15,29 @@ void escape(std::string& out, std::uint32_t unit) {
     for (int shift = 12; shift >= 0; shift -= 4) out += hex[(unit >> shift) & 15];
 }
 
+bool valid_utf8(std::string_view bytes) {
+    std::uint32_t cp;
+    for (std::size_t i = 0, n; i < bytes.size(); i += n)
+        if ((n = decode_utf8(bytes, i, cp)) == 0) return false;
+    return true;
+}
+
 }  // namespace
+
+std::string base64(std::string_view bytes) {
+    static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve((bytes.size() + 2) / 3 * 4);
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const std::size_t n = std::min<std::size_t>(bytes.size() - i, 3);
+        std::uint32_t group = 0;
+        for (std::size_t k = 0; k < 3; ++k)
+            group = (group << 8) | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
+        for (std::size_t k = 0; k < 4; ++k)
+            out += k <= n ? digits[(group >> (18 - 6 * k)) & 63] : '=';
+    }
+    return out;
+}
 
 std::string quote(std::string_view bytes) {
     std::string out = "\"";
@@ -51,6 +75,12 @@ object& object::add(std::string_view name, std::string_view text) {
     return *this;
 }
 
+object& object::add_name(std::string_view name, std::string_view bytes) {
+    add(name, bytes);
+    if (!valid_utf8(bytes)) add(std::string(name) + "_base64", base64(bytes));
+    return *this;
+}
+
 object& object::add(std::string_view name, std::uint64_t number) {
     key(name);
     body_ += std::to_string(number);
@@ -76,11 +106,11 @@ object& object::add(std::string_view name, const std::vector<std::string>& texts
 
 std::string line(const record& r) {
     object o;
-    o.add("type", "file").add("path", r.path).add("result", r.result);
-    const std::pair<const char*, const std::string*> texts[] = {
-        {"reason", &r.reason}, {"error", &r.error}, {"output", &r.output}, {"backup", &r.backup}};
-    for (const auto& [name, text] : texts)
-        if (!text->empty()) o.add(name, *text);
+    o.add("type", "file").add_name("path", r.path).add("result", r.result);
+    if (!r.reason.empty()) o.add("reason", r.reason);
+    if (!r.error.empty()) o.add("error", r.error);
+    if (!r.output.empty()) o.add_name("output", r.output);
+    if (!r.backup.empty()) o.add_name("backup", r.backup);
     if (r.bytes_in) o.add("bytes_in", *r.bytes_in);
     if (r.bytes_out) o.add("bytes_out", *r.bytes_out);
     o.add("warnings", r.warnings);

@@ -15,6 +15,9 @@ namespace vkt2::batch::json {
 // \udc80 to \udcff, as Python's surrogateescape decodes it, so os.fsencode gives the bytes back.
 std::string quote(std::string_view bytes);
 
+// The standard base64 (RFC 4648, padded) of `bytes`.
+std::string base64(std::string_view bytes);
+
 // One object, its members in the order they were added, written as one line.
 class object {
   public:
@@ -24,6 +27,9 @@ class object {
     object& add(std::string_view key, std::uint64_t number);
     object& add(std::string_view key, bool flag);
     object& add(std::string_view key, const std::vector<std::string>& texts);
+    // A file name: as add() writes it, then, unless it is valid UTF-8, KEY_base64 with the
+    // standard base64 of its exact bytes, which tools without surrogateescape can decode.
+    object& add_name(std::string_view key, std::string_view bytes);
     std::string line() const { return body_ + "}\n"; }
 
   private:

@@ -16,10 +16,12 @@
 
 namespace {
 
-int run(int argc, char** argv) {
+int run(const std::vector<std::string>& args) {
     using vkt2::batch::parsed;
-    const parsed p = vkt2::batch::parse_arguments(std::vector<std::string>(argv + 1, argv + argc),
-                                                  !vkt2::platform::is_terminal(0));
+    // A program may be started with no arguments at all, not even its name.
+    const parsed p = vkt2::batch::parse_arguments(
+        std::vector<std::string>(args.begin() + (args.empty() ? 0 : 1), args.end()),
+        !vkt2::platform::is_terminal(0));
     switch (p.what) {
         case parsed::kind::help:
             std::fputs(vkt2::batch::help_text, stdout);
@@ -62,12 +64,12 @@ int run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int VKT2_MAIN(int argc, vkt2::platform::native_char** argv) {
     // Before any file is opened: see set_up_process. An allocation that fails anywhere ends the
     // run with a message, never with an abort, and takes this run's temporary files with it.
     // Data, listings and JSON meant for a closed standard output are a write error, as in cat.
     vkt2::platform::set_up_process("vkt2: out of memory\n", true);
-    const int status = run(argc, argv);
+    const int status = run(vkt2::platform::arguments(argc, argv));
     // A reader that went away ends the run as it ends other tools: by SIGPIPE.
     if (status == vkt2::batch::broken_pipe_status) vkt2::platform::end_as_broken_pipe();
     return status;
