@@ -69,8 +69,9 @@ TEST(FormatDocument, WorkedExamplesAreWhatTheLibraryDoes) {
         verdicts += shown;
     }
     // The page keeps an example of every verdict and warning.
-    for (const char* kind : {"pass\n", "not a VKT2", "inside its 8-byte header", "before its stream",
-                             "past the first 65,536;", "unused", "never read"}) {
+    for (const char* kind :
+         {"pass\n", "not a VKT2", "inside its 8-byte header", "before its stream",
+          "past the first 65,536;", "unused", "never read"}) {
         EXPECT_NE(verdicts.find(kind), std::string::npos) << "no example of " << kind;
     }
 }

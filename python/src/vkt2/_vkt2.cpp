@@ -112,8 +112,8 @@ struct snapshot {
 int decode(const snapshot& s, bool zero_fill, PyObject* out, vkt2_verdict& v) {
     const auto room = static_cast<std::size_t>(PyBytes_GET_SIZE(out));
     std::size_t written = 0;
-    const int rc = vkt2_decompress_ex(s.bytes.get(), s.size, PyBytes_AS_STRING(out), room,
-                                      &written, zero_fill ? VKT2_ZERO_FILL : 0u);
+    const int rc = vkt2_decompress_ex(s.bytes.get(), s.size, PyBytes_AS_STRING(out), room, &written,
+                                      zero_fill ? VKT2_ZERO_FILL : 0u);
     // Only a refusal pays for the tester's walk, which says how much is missing.
     if (rc != VKT2_OK) vkt2_test(s.bytes.get(), s.size, &v);
     return rc == VKT2_OK && written != room ? VKT2_ERROR_DST_TOO_SMALL : rc;
