@@ -35,16 +35,9 @@ bytes without_matches(std::size_t size) {
     return data;
 }
 
-// Strictly, a file cut short is refused; with zero fill it decodes as vkt2x decodes it.
-TEST(WholeFile, DecompressReadsOnlyTheFirst65536BytesAndZerosPastTheEndOnRequest) {
+TEST(WholeFile, DecompressReadsOnlyTheFirst65536Bytes) {
     const auto zero_fill = vkt2::decoding::zero_fill;
     EXPECT_EQ(vkt2::decompress(bytes{'V', 'K', 'T'}, zero_fill).status, file_status::not_vkt2);
-    EXPECT_EQ(vkt2::decompress(bytes{'V', 'K', 'T', '2', 24}, zero_fill).bytes, bytes(24, 0));
-    EXPECT_EQ(vkt2::decompress(bytes{'V', 'K', 'T', '2', 24}).status,
-              file_status::header_cut_short);
-    const bytes cut = {'V', 'K', 'T', '2', 4, 0, 0, 0, 0x0F, 'a', 'b'};
-    EXPECT_EQ(vkt2::decompress(cut).status, file_status::cut_short);
-    EXPECT_EQ(vkt2::decompress(cut, zero_fill).bytes, (bytes{'a', 'b', 0, 0}));
     EXPECT_EQ(vkt2::decompress(literal_image(58247)).bytes, bytes(58247, 0xFF));
     EXPECT_EQ(vkt2::decompress(literal_image(58248), zero_fill).status,
               file_status::stream_past_limit);
@@ -55,28 +48,6 @@ TEST(WholeFile, CompressRefusesWhatVkt2xCouldNotLoad) {
     EXPECT_EQ(vkt2::compress(without_matches(58248)).status, file_status::too_large);
     EXPECT_TRUE(vkt2::compress(bytes(65535, 'a')));
     EXPECT_EQ(vkt2::compress(bytes(65536, 'a')).status, file_status::too_large);
-}
-
-TEST(CInterface, NamesEveryErrorAndSaysHowMuchRoomIsNeeded) {
-    const bytes image = literal_image(58248);
-    const bytes zeros(65536, 0);
-    bytes out(65536);
-    std::size_t size = 0;
-    EXPECT_EQ(vkt2_decompress(image.data(), image.size(), out.data(), out.size(), nullptr),
-              VKT2_ERROR_INVALID_ARGUMENT);
-    EXPECT_EQ(vkt2_decompress("VKT3", 4, out.data(), out.size(), &size), VKT2_ERROR_NOT_VKT2);
-    EXPECT_EQ(vkt2_decompress(image.data(), image.size(), nullptr, 0, &size),
-              VKT2_ERROR_DST_TOO_SMALL);
-    EXPECT_EQ(size, 58248u);
-    EXPECT_EQ(vkt2_decompress(image.data(), image.size(), out.data(), out.size(), &size),
-              VKT2_ERROR_STREAM_PAST_LIMIT);
-    EXPECT_EQ(vkt2_compress(zeros.data(), 65536, out.data(), out.size(), &size),
-              VKT2_ERROR_TOO_LARGE);
-    EXPECT_EQ(vkt2_compress(zeros.data(), 100, out.data(), 8, &size), VKT2_ERROR_DST_TOO_SMALL);
-    EXPECT_EQ(size, vkt2::compress(bytes(100, 0)).bytes.size());
-    std::set<std::string> names;
-    for (int code = 0; code <= 9; ++code) names.insert(vkt2_error_name(code));
-    EXPECT_EQ(names.size(), 10u);
 }
 
 TEST(CInterface, RoundTripsWithinTheBound) {
@@ -114,15 +85,7 @@ TEST(Verdict, EachCaseThroughBothInterfaces) {
         {"empty", {}, VKT2_ERROR_NOT_VKT2, VKT2_VERDICT_FAIL, 0, 0, 0, 0, 0},
         {"not VKT2", {'V', 'K', 'T', '3', 0, 0, 0, 0}, VKT2_ERROR_NOT_VKT2, 2, 0, 0, 0, 0, 0},
         {"magic alone", {'V', 'K', 'T', '2'}, VKT2_ERROR_HEADER_CUT_SHORT, 2, 0, 0, 0, 0, 0},
-        {"magic and one byte",
-         {'V', 'K', 'T', '2', 9},
-         VKT2_ERROR_HEADER_CUT_SHORT,
-         2,
-         9,
-         0,
-         0,
-         0,
-         0},
+        {"magic, 1 byte", {'V', 'K', 'T', '2', 9}, VKT2_ERROR_HEADER_CUT_SHORT, 2, 9, 0, 0, 0, 0},
         {"empty original", image(0, {}), VKT2_OK, VKT2_VERDICT_PASS, 0, 0, 0, 0, 0},
         {"exact", image(3, abc), VKT2_OK, VKT2_VERDICT_PASS, 3, 4, 0, 0, 0},
         {"unused bytes", image(3, {0x07, 'a', 'b', 'c', 1, 2}), VKT2_OK, VKT2_VERDICT_WARN, 3, 4, 0,
@@ -188,12 +151,8 @@ TEST(Verdict, AgreesWithTheDecoderOnRandomStreams) {
 
 TEST(CInterface, DecodesIntoABufferAndReadsTheHeaderAlone) {
     const bytes file = image(3, {0x07, 'x', 'y', 'z'});
-    bytes out(2, '!');
+    bytes out(3);
     std::size_t size = 0;
-    EXPECT_EQ(vkt2_decompress(file.data(), file.size(), out.data(), out.size(), &size),
-              VKT2_ERROR_DST_TOO_SMALL);
-    EXPECT_EQ(size, 3u);
-    EXPECT_EQ(out, bytes(2, '!'));  // untouched
     EXPECT_EQ(vkt2_decoded_size(file.data(), 6, &size), VKT2_OK);
     EXPECT_EQ(size, 3u);
     EXPECT_EQ(vkt2_decoded_size("VKT2\x01", 5, &size), VKT2_OK);
@@ -201,7 +160,6 @@ TEST(CInterface, DecodesIntoABufferAndReadsTheHeaderAlone) {
     EXPECT_EQ(vkt2_decoded_size("VKT", 3, &size), VKT2_ERROR_NOT_VKT2);
     EXPECT_EQ(vkt2::decoded_size(file), 3u);
     EXPECT_FALSE(vkt2::decoded_size(bytes{'v', 'k', 't', '2'}));
-    out.resize(3);
     EXPECT_EQ(vkt2::decompress_into(file, out).status, file_status::ok);
     EXPECT_EQ(out, (bytes{'x', 'y', 'z'}));
 }
@@ -291,26 +249,21 @@ TEST(CInterface, TestFillsOnlyWhatStructSizeHolds) {
         vkt2_verdict v;
         std::size_t after;
     } big;
-    for (std::size_t fields = 0; fields <= 7; ++fields) {
+    for (std::size_t fields = 0; fields <= 8; ++fields) {  // 8: a size too small
         SCOPED_TRACE(fields);
         big.v = {0, -1, -1, unset, unset, unset, unset, unset, unset};
         big.after = unset;
         const std::size_t size = offsetof(vkt2_verdict, file_size) + fields * sizeof(std::size_t);
-        big.v.struct_size = size + (fields < 7 ? sizeof(std::size_t) - 1 : sizeof big.after);
-        EXPECT_EQ(vkt2_test(file.data(), file.size(), &big.v), VKT2_ERROR_CUT_SHORT);
-        EXPECT_EQ(big.v.error, VKT2_ERROR_CUT_SHORT);
-        EXPECT_EQ(big.v.verdict, VKT2_VERDICT_FAIL);
+        big.v.struct_size = fields == 8 ? VKT2_VERDICT_MIN_SIZE - 1
+                                        : size + (fields < 7 ? sizeof(std::size_t) - 1 : 8);
+        const int code = fields == 8 ? VKT2_ERROR_INVALID_ARGUMENT : VKT2_ERROR_CUT_SHORT;
+        EXPECT_EQ(vkt2_test(file.data(), file.size(), &big.v), code);
+        EXPECT_EQ(big.v.error, fields == 8 ? -1 : code);
         const std::size_t got[] = {big.v.file_size,     big.v.decoded_size, big.v.stream_used,
                                    big.v.bytes_missing, big.v.bytes_unused, big.v.bytes_ignored};
         const std::size_t want[] = {file.size(), 5, 6, 3, 0, 0};
-        for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(got[i], i < fields ? want[i] : unset) << i;
+        for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(got[i], i < fields % 8 ? want[i] : unset);
         EXPECT_EQ(big.after, unset);
-    }
-    for (std::size_t bad : {std::size_t{0}, std::size_t{VKT2_VERDICT_MIN_SIZE - 1}}) {
-        big.v = {bad, -1, -1, unset, unset, unset, unset, unset, unset};
-        EXPECT_EQ(vkt2_test(file.data(), file.size(), &big.v), VKT2_ERROR_INVALID_ARGUMENT);
-        EXPECT_EQ(big.v.error, -1);
-        EXPECT_EQ(big.v.verdict, -1);
     }
 }
 
@@ -322,9 +275,7 @@ TEST(CInterface, VerdictTextWordsEachVerdictLikeSnprintf) {
         const int code = vkt2_test(file.data(), file.size(), &v);
         std::string text(vkt2_verdict_text(&v, nullptr, 0), '?');
         EXPECT_EQ(vkt2_verdict_text(&v, text.data(), text.size() + 1), text.size());
-        if (code != VKT2_OK) {
-            EXPECT_EQ(text.rfind(vkt2_error_name(code), 0), 0u) << text;
-        }
+        EXPECT_EQ(text.rfind(vkt2_error_name(code), 0), code ? 0u : std::string::npos) << text;
         EXPECT_EQ(vkt2::text(vkt2::test(file)), text);
         return text;
     };
@@ -334,38 +285,32 @@ TEST(CInterface, VerdictTextWordsEachVerdictLikeSnprintf) {
     EXPECT_EQ(words(longer),
               "warning: longer than 65,536 bytes; the rest is never read\n"
               "warning: 65524 unused bytes after the end of the stream");
-    EXPECT_EQ(words(image(3, {0x07, 'a', 'b', 'c', 9})),
-              "warning: 1 unused bytes after the end of the stream");
     EXPECT_EQ(words({'V', 'K', 'T', '3'}), "not a VKT2 file");
     EXPECT_EQ(words({'V', 'K', 'T', '2', 1}), "cut short: the file ends inside its 8-byte header");
-    EXPECT_EQ(words(image(9, {0x01, 'a', 0x00})),
-              "cut short: the file ends before its stream does; the last 8 of its 9 decoded "
-              "bytes are missing");
+    const std::string cut = "cut short: the file ends before its stream does; the last ";
+    EXPECT_EQ(words(image(9, {0x01, 'a', 0x00})), cut + "8 of its 9 decoded bytes are missing");
     EXPECT_EQ(words(literal_image(58248)),
               "the stream needs bytes past the first 65,536; it cannot be decoded");
+    std::set<std::string> names;  // one name per code
+    for (int code = 0; code <= 9; ++code) names.insert(vkt2_error_name(code));
+    EXPECT_EQ(names.size(), 10u);
 
     vkt2_verdict v{};
     v.struct_size = sizeof v;
     vkt2_test("VKT3", 4, &v);
-    char buf[8];
-    std::memset(buf, '#', sizeof buf);
+    char buf[100] = "#######";
     EXPECT_EQ(vkt2_verdict_text(&v, buf, 5), 15u);
-    EXPECT_STREQ(buf, "not ");
-    EXPECT_EQ(buf[5], '#');
+    EXPECT_EQ(std::string(buf, 7), std::string("not \0##", 7));
     EXPECT_EQ(vkt2_verdict_text(&v, buf, 0), 15u);
     EXPECT_EQ(buf[0], 'n');
     // A smaller verdict reads as having no counts; a bad one words as nothing.
     vkt2_test(image(5, {0x1F, 'a', 'b'}).data(), 11, &v);
     v.struct_size = offsetof(vkt2_verdict, bytes_missing);
-    char line[128];
-    vkt2_verdict_text(&v, line, sizeof line);
-    EXPECT_STREQ(line,
-                 "cut short: the file ends before its stream does; the last 0 of its 5 "
-                 "decoded bytes are missing");
+    vkt2_verdict_text(&v, buf, sizeof buf);
+    EXPECT_EQ(buf, cut + "0 of its 5 decoded bytes are missing");
     v.struct_size = 1;
-    EXPECT_EQ(vkt2_verdict_text(&v, buf, sizeof buf), 0u);
+    EXPECT_EQ(vkt2_verdict_text(&v, buf, sizeof buf) + vkt2_verdict_text(nullptr, buf, 9), 0u);
     EXPECT_STREQ(buf, "");
-    EXPECT_EQ(vkt2_verdict_text(nullptr, buf, sizeof buf), 0u);
 }
 
 // Strict by default, zero fill on request, and what each output holds on each refusal.
@@ -373,33 +318,22 @@ TEST(CInterface, DecompressExDecodesCutShortFilesOnlyOnRequest) {
     const bytes cut = image(6, {0x3F, 'a', 'b'});
     bytes dst(8, '!');
     std::size_t size = 99;
-    EXPECT_EQ(vkt2_decompress_ex(cut.data(), cut.size(), dst.data(), 8, &size, 2),
-              VKT2_ERROR_INVALID_ARGUMENT);
+    auto ex = [&](const void* f, std::size_t n, std::size_t room, unsigned flags) {
+        return vkt2_decompress_ex(f, n, dst.data(), room, &size, flags);
+    };
+    EXPECT_EQ(ex(cut.data(), cut.size(), 8, 2), VKT2_ERROR_INVALID_ARGUMENT);
     EXPECT_EQ(size, 99u);
-    EXPECT_EQ(vkt2_decompress_ex(cut.data(), cut.size(), dst.data(), 5, &size, VKT2_ZERO_FILL),
-              VKT2_ERROR_DST_TOO_SMALL);
+    EXPECT_EQ(ex(cut.data(), cut.size(), 5, VKT2_ZERO_FILL), VKT2_ERROR_DST_TOO_SMALL);
     EXPECT_EQ(size, 6u);
-    EXPECT_EQ(dst, bytes(8, '!'));
+    EXPECT_EQ(ex("VKT2\x03\x00", 6, 8, 0), VKT2_ERROR_HEADER_CUT_SHORT);
+    EXPECT_EQ(size, 3u);
+    EXPECT_EQ(dst, bytes(8, '!'));  // untouched by all three
     EXPECT_EQ(vkt2_decompress(cut.data(), cut.size(), dst.data(), 8, &size), VKT2_ERROR_CUT_SHORT);
-    EXPECT_EQ(vkt2_decompress_ex(cut.data(), cut.size(), dst.data(), 8, &size, 0),
-              VKT2_ERROR_CUT_SHORT);
     EXPECT_EQ(size, 6u);
-    EXPECT_EQ(vkt2_decompress_ex(cut.data(), cut.size(), dst.data(), 8, &size, VKT2_ZERO_FILL),
-              VKT2_OK);
+    EXPECT_EQ(ex(cut.data(), cut.size(), 8, VKT2_ZERO_FILL), VKT2_OK);
     EXPECT_EQ(dst, (bytes{'a', 'b', 0, 0, 0, 0, '!', '!'}));
-    dst.assign(8, '!');
-    size = 99;
-    EXPECT_EQ(vkt2_decompress("VKT2\x03\x00", 6, dst.data(), 8, &size),
-              VKT2_ERROR_HEADER_CUT_SHORT);
-    EXPECT_EQ(size, 3u);
-    EXPECT_EQ(dst, bytes(8, '!'));
-    EXPECT_EQ(vkt2_decompress_ex("VKT2\x03\x00", 6, dst.data(), 8, &size, VKT2_ZERO_FILL), VKT2_OK);
-    EXPECT_EQ(dst, (bytes{0, 0, 0, '!', '!', '!', '!', '!'}));
-    // Bytes past the first 65,536 are never read, strictly or not.
-    bytes longer = image(3, {0x07, 'x', 'y', 'z'});
-    longer.resize(70000, 0xFF);
-    EXPECT_EQ(vkt2_decompress(longer.data(), longer.size(), dst.data(), 8, &size), VKT2_OK);
-    EXPECT_EQ(size, 3u);
+    EXPECT_EQ(ex("VKT2\x03\x00", 6, 8, VKT2_ZERO_FILL), VKT2_OK);
+    EXPECT_EQ(dst, (bytes{0, 0, 0, 0, 0, 0, '!', '!'}));
 }
 
 }  // namespace
