@@ -33,8 +33,9 @@ bytes image(std::size_t lead, std::size_t groups, std::size_t tail, std::mt19937
     }
     for (std::size_t i = 0; i < tail; ++i, ++op) b.literal(static_cast<std::uint8_t>(rng()));
     const auto header = vkt2::make_header(static_cast<std::uint16_t>(op));
-    bytes file(header.begin(), header.end());
-    file.insert(file.end(), b.bytes().begin(), b.bytes().end());
+    bytes file(header.size() + b.bytes().size());
+    std::copy(header.begin(), header.end(), file.begin());
+    std::copy(b.bytes().begin(), b.bytes().end(), file.begin() + vkt2::header_size);
     return file;
 }
 
