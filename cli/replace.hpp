@@ -40,12 +40,17 @@ source load_source(const char* path, std::span<std::uint8_t> buffer);
 source load_source(platform::folder dir, std::string name, std::span<std::uint8_t> buffer,
                    bool follow);
 
-// The renames the replace step makes. Tests derive from it to make any one of them fail.
+// The renames the replace step and undo make. Tests derive from it to make any one of them fail,
+// or to act just before one.
 struct renamer {
     virtual ~renamer() = default;
     virtual platform::rename_result rename(const platform::folder& dir, const char* from,
                                            const char* to, bool replace) const {
         return platform::rename(dir, from, to, replace);
+    }
+    virtual platform::rename_result exchange(const platform::folder& dir, const char* a,
+                                             const char* b) const {
+        return platform::exchange(dir, a, b);
     }
     virtual bool link(const platform::folder& dir, const char* from, const char* to) const {
         return platform::link(dir, from, to);
@@ -90,9 +95,10 @@ class replacement {
     // recovers.
     outcome commit(std::span<const std::uint8_t> data);
 
-    // The same with the rest of the open file `from` as the data, read through `buffer`, for a
-    // file copied as it is; written() says how many bytes that was. `from` must still show the
-    // size and modification time of the input's attributes once read, or nothing is kept.
+    // The same with the open file `from`, from its start, as the data, read through `buffer`,
+    // for a file copied as it is, its holes kept; written() says how many bytes that was. `from`
+    // must still show the size and modification time of the input's attributes once read, or
+    // nothing is kept.
     outcome commit_copy(const platform::file& from, std::span<std::uint8_t> buffer);
     std::uint64_t written() const { return written_; }
 

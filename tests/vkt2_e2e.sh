@@ -58,10 +58,11 @@ status = subprocess.call(sys.argv[2:], **kw)
 sys.exit(128 - status if status < 0 else 255 if status > 128 else status)' "$@"
 }
 
-begin_test 'a bad command line exits 2 with the usage line'
+begin_test 'a bad command line exits 2 with the usage line and a pointer to --help'
 out=$(vkt2 x -j 0 d 2>&1)
 [ $? = 2 ] || fail "status $?"
-[[ $out == *"usage: vkt2"* ]] || fail "no usage line: $out"
+[[ $out == "vkt2: -j needs"*"usage: vkt2"*"Try 'vkt2 --help' for more information." ]] ||
+    fail "printed: $out"
 vkt2 frobnicate d 2>/dev/null
 [ $? = 2 ] || fail "unknown command: status $?"
 
@@ -95,6 +96,18 @@ vkt2 x -q d || fail "x: status $?"
 vkt2 undo -q d/q d/q.BAK 2>err || fail "named: status $?"
 cmp -s d/q q.orig || fail "named twice: d/q not restored"
 [ ! -s err ] || fail "named twice: $(cat err)"
+
+begin_test 'undo keeps an original it did not make, and restores one backup onto a NAME'
+pack v 'the original, the original' && printf 'VKT2\x1a\0\1\2' | dd of=v conv=notrunc status=none
+cp v v.orig && vkt2 cat v >v.bak || fail "cat: status $?"
+vkt2 undo . 2>/dev/null && cmp -s v v.orig || fail "another encoder's file was replaced"
+if [ "$win" ]; then
+    skip 'two backups of one NAME' 'v.BAK and v.bak are one name on Windows'
+else
+    rm v.bak && vkt2 x -q v && cp v v.bak && vkt2 undo . 2>err || fail "status $?"
+    cmp -s v v.orig || fail "both backups restored, the original lost"
+    [ "$(cat err)" = "vkt2: 1 file restored, 0 failed, 1 left alone" ] || fail "said: $(cat err)"
+fi
 
 if [ "$win" ]; then
     for c in 'a closed pipe' 'closed standard streams' 'a stalled reader and SIGINT' \
@@ -200,6 +213,82 @@ timeout 5 dd if=f of=p status=none
 wait $pid
 status=$?
 { [ $status = 0 ] && [ "$(cat out)" = 'through the FIFO' ]; } || fail "ignored: status $status, said: $(cat err)"
+
+begin_test 'an ending signal ends every read of standard input, data or no data'
+# ends_read VKT2 CASE: runs the reader, sends the signal once it is surely reading, and prints
+# its status (128 + the signal), or why not. The 20-second limit only guards against a hang.
+ends_read() {
+    python3 -c 'import fcntl, os, signal, subprocess, sys, termios, threading, time
+vkt2, case = sys.argv[1:3]
+def default_signals():
+    for s in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+        signal.signal(s, signal.SIG_DFL)
+if case != "tty":
+    sig = {"flood": signal.SIGTERM, "trickle": signal.SIGINT, "hangup": signal.SIGHUP}[case]
+    r, w = os.pipe()
+    p = subprocess.Popen([vkt2, "l", "-"], stdin=r, stdout=subprocess.DEVNULL,
+                         stderr=subprocess.DEVNULL, preexec_fn=default_signals)
+    os.close(r)
+    os.write(w, bytes(1 << 20))  # more than a pipe holds: the run is reading
+    def feed():  # data never stops, or never stops for long
+        try:
+            while True:
+                if case == "flood":
+                    os.write(w, bytes(1 << 16))
+                else:
+                    os.write(w, b"x")
+                    time.sleep(0.01)
+        except OSError:
+            pass
+    threading.Thread(target=feed, daemon=True).start()
+    p.send_signal(sig)
+    try:
+        status = p.wait(timeout=20)
+        print(128 - status if status < 0 else status)
+    except subprocess.TimeoutExpired:
+        p.kill()
+        print("still running")
+    sys.exit()
+# A background job that reads its terminal is stopped; killed as a shell kills a stopped job
+# (the signal, then SIGCONT), it must end rather than stop again.
+if os.fork():
+    sys.exit(os.waitstatus_to_exitcode(os.wait()[1]))
+os.setsid()
+master, slave = os.openpty()
+fcntl.ioctl(slave, termios.TIOCSCTTY, 0)
+os.write(master, b"typed before the job started\n")
+child = os.fork()
+if child == 0:
+    os.setpgid(0, 0)
+    os.dup2(slave, 0)
+    null = os.open(os.devnull, os.O_WRONLY)
+    os.dup2(null, 1)
+    os.dup2(null, 2)
+    default_signals()
+    os.execv(vkt2, [vkt2, "c", "-"])
+def hung(*_):
+    os.kill(child, signal.SIGKILL)
+    print("still running")
+    os._exit(0)
+signal.signal(signal.SIGALRM, hung)
+signal.alarm(20)
+if not os.WIFSTOPPED(os.waitpid(child, os.WUNTRACED)[1]):
+    print("never stopped")
+    os._exit(0)
+os.kill(child, signal.SIGTERM)
+os.kill(child, signal.SIGCONT)
+status = os.waitpid(child, os.WUNTRACED)[1]
+if os.WIFSTOPPED(status):
+    os.kill(child, signal.SIGKILL)
+    print("stopped again")
+else:
+    print(128 + os.WTERMSIG(status) if os.WIFSIGNALED(status) else os.WEXITSTATUS(status))
+os._exit(0)' "$V" "$1"
+}
+for want in flood:143 trickle:130 hangup:129 tty:143; do
+    said=$(ends_read "${want%:*}")
+    [ "$said" = "${want#*:}" ] || fail "${want%:*}: $said, not ${want#*:}"
+done
 
 begin_test 'two undo runs at the same moment restore each pair once'
 many d 200

@@ -204,12 +204,7 @@ bool to_standard_output(const options& o) {
 }  // namespace
 
 reporter::reporter(const options& o, sink& to, bool terminal)
-    : o_(o), to_(to), terminal_(terminal && !o.quiet && !o.json) {
-    if (o_.cmd == command::l && !o_.quiet && !o_.json) {
-        out(right("compressed", 10) + ' ' + right("original", 10) + ' ' + right("ratio", 7) +
-            " name\n");
-    }
-}
+    : o_(o), to_(to), terminal_(terminal && !o.quiet && !o.json) {}
 
 void reporter::line(const std::string& text) {
     clear_progress();
@@ -234,6 +229,12 @@ void reporter::json(const entry& e, const file_result& r) {
         case file_result::state::failed:
             j.result = "failed";
             for (const std::string& note : r.notes) j.error += (j.error.empty() ? "" : "; ") + note;
+            // Copied as it is all the same (--all): where to, and how much.
+            if (r.copied) {
+                j.output = join(o_.out_dir, e.relative);
+                j.bytes_in = r.in;
+                j.bytes_out = r.out;
+            }
             break;
         case file_result::state::copied:
             j.result = "copied";
@@ -284,7 +285,11 @@ void reporter::file(const entry& e, const file_result& r) {
             if (o_.verbose) line(name + ": skipped: " + r.reason);
             return;
         case file_result::state::failed:
-            for (const std::string& note : r.notes) line(name + ": " + note);
+            for (const std::string& note : r.notes) {
+                line(name + ": " + note +
+                     (r.copied ? "; copied as it is to " + shown(join(o_.out_dir, e.relative))
+                               : ""));
+            }
             return;
         case file_result::state::copied:
             if (o_.verbose)
@@ -307,7 +312,10 @@ void reporter::file(const entry& e, const file_result& r) {
         line(text);
     }
     if (o_.cmd == command::l) {
-        ++listed_;
+        // The header comes with the first row, so a run that lists nothing prints none.
+        if (listed_++ == 0 && !o_.quiet)
+            out(right("compressed", 10) + ' ' + right("original", 10) + ' ' + right("ratio", 7) +
+                " name\n");
         out(listing_row(r.in, r.out, e.path) + "\n");
     } else if (!r.data.empty()) {
         out(std::string(r.data.begin(), r.data.end()));
@@ -343,6 +351,11 @@ int reporter::finish() {
     clear_progress();
     if (o_.cmd == command::l && listed_ > 1 && !o_.quiet && !o_.json)
         out(listing_row(in_, out_bytes_, "(totals)") + "\n");
+    // An empty listing would look the same as a run that never started.
+    if (o_.cmd == command::l && listed_ == 0 && failed_ == 0 && !o_.quiet && !o_.json) {
+        line(o_.paths.size() == 1 ? shown(o_.paths[0]) + ": no VKT2 file found"
+                                  : "no VKT2 file found in any PATH");
+    }
     if (o_.json) {
         json::object summary;
         summary.add("type", "summary")
