@@ -50,18 +50,6 @@ TEST(WholeFile, CompressRefusesWhatVkt2xCouldNotLoad) {
     EXPECT_EQ(vkt2::compress(bytes(65536, 'a')).status, file_status::too_large);
 }
 
-TEST(CInterface, RoundTripsWithinTheBound) {
-    EXPECT_EQ(vkt2_compress_bound(65536), 0u);
-    EXPECT_EQ(vkt2_compress_bound(65535), 65536u);
-    const bytes data = without_matches(1000);
-    bytes file(vkt2_compress_bound(data.size())), back(data.size());
-    std::size_t size = 0;
-    ASSERT_EQ(vkt2_compress(data.data(), data.size(), file.data(), file.size(), &size), VKT2_OK);
-    EXPECT_EQ(size, file.size());
-    ASSERT_EQ(vkt2_decompress(file.data(), size, back.data(), back.size(), &size), VKT2_OK);
-    EXPECT_EQ(back, data);
-}
-
 // Header and stream as bytes: "VKT2", the size, two unused bytes, then `stream`.
 bytes image(std::uint16_t size, const bytes& stream) {
     const auto header = vkt2::make_header(size);
@@ -118,10 +106,8 @@ TEST(Verdict, EachCaseThroughBothInterfaces) {
         EXPECT_EQ(cpp.bytes_missing, r.missing);
         // Decoding refuses what fails, with its code; a file cut short decodes on request.
         EXPECT_EQ(static_cast<int>(vkt2::decompress(r.file).status), r.code);
-        const auto filled = vkt2::decompress(r.file, vkt2::decoding::zero_fill);
-        EXPECT_EQ(filled.status == file_status::ok, r.code == VKT2_OK ||
-                                                        r.code == VKT2_ERROR_CUT_SHORT ||
-                                                        r.code == VKT2_ERROR_HEADER_CUT_SHORT);
+        const bool cannot = r.code == VKT2_ERROR_NOT_VKT2 || r.code == VKT2_ERROR_STREAM_PAST_LIMIT;
+        EXPECT_EQ(!vkt2::decompress(r.file, vkt2::decoding::zero_fill), cannot);
     }
     EXPECT_EQ(vkt2_test(nullptr, 1, nullptr), VKT2_ERROR_INVALID_ARGUMENT);
     // Only the first 65,536 bytes are read: a longer file's size may come with just those.
@@ -149,9 +135,8 @@ TEST(Verdict, AgreesWithTheDecoderOnRandomStreams) {
     }
 }
 
-TEST(CInterface, DecodesIntoABufferAndReadsTheHeaderAlone) {
+TEST(CInterface, ReadsTheHeaderAlone) {
     const bytes file = image(3, {0x07, 'x', 'y', 'z'});
-    bytes out(3);
     std::size_t size = 0;
     EXPECT_EQ(vkt2_decoded_size(file.data(), 6, &size), VKT2_OK);
     EXPECT_EQ(size, 3u);
@@ -160,8 +145,6 @@ TEST(CInterface, DecodesIntoABufferAndReadsTheHeaderAlone) {
     EXPECT_EQ(vkt2_decoded_size("VKT", 3, &size), VKT2_ERROR_NOT_VKT2);
     EXPECT_EQ(vkt2::decoded_size(file), 3u);
     EXPECT_FALSE(vkt2::decoded_size(bytes{'v', 'k', 't', '2'}));
-    EXPECT_EQ(vkt2::decompress_into(file, out).status, file_status::ok);
-    EXPECT_EQ(out, (bytes{'x', 'y', 'z'}));
 }
 
 // Bad arguments and refusals leave every output untouched; one too small a buffer for
@@ -192,6 +175,8 @@ TEST(CInterface, ErrorsLeaveOutputsAsDocumented) {
          invalid},
         {"decompress, VKT", vkt2_decompress("VKT", 3, dst.data(), dst.size(), &size),
          VKT2_ERROR_NOT_VKT2},
+        {"decompress_ex, unknown flag",
+         vkt2_decompress_ex(file.data(), file.size(), dst.data(), dst.size(), &size, 2), invalid},
         {"compress, null src", vkt2_compress(nullptr, 1, dst.data(), dst.size(), &size), invalid},
         {"compress, null dst", vkt2_compress(big.data(), 1, nullptr, 8, &size), invalid},
         {"compress, too large", vkt2_compress(big.data(), 65536, dst.data(), dst.size(), &size),
@@ -317,12 +302,10 @@ TEST(CInterface, VerdictTextWordsEachVerdictLikeSnprintf) {
 TEST(CInterface, DecompressExDecodesCutShortFilesOnlyOnRequest) {
     const bytes cut = image(6, {0x3F, 'a', 'b'});
     bytes dst(8, '!');
-    std::size_t size = 99;
+    std::size_t size = 0;
     auto ex = [&](const void* f, std::size_t n, std::size_t room, unsigned flags) {
         return vkt2_decompress_ex(f, n, dst.data(), room, &size, flags);
     };
-    EXPECT_EQ(ex(cut.data(), cut.size(), 8, 2), VKT2_ERROR_INVALID_ARGUMENT);
-    EXPECT_EQ(size, 99u);
     EXPECT_EQ(ex(cut.data(), cut.size(), 5, VKT2_ZERO_FILL), VKT2_ERROR_DST_TOO_SMALL);
     EXPECT_EQ(size, 6u);
     EXPECT_EQ(ex("VKT2\x03\x00", 6, 8, 0), VKT2_ERROR_HEADER_CUT_SHORT);

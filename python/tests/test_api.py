@@ -22,6 +22,8 @@ LITERALS = vkt2.compress(b"abcdefgh")  # one flag byte, eight literals
 NOISE = numpy.random.default_rng(7).bytes(65535)
 TEXT = b"".join(b"%d lines of text, " % i for i in range(5000))[:65535]
 
+CUT = "cut short: the file ends before its stream does; the last %d of its 8 decoded bytes " \
+      "are missing"
 # file, error code, reason, warnings, bytes_missing, bytes_unused, bytes_ignored
 VERDICTS = [
     (SOUND, 0, "", (), 0, 0, 0),
@@ -33,10 +35,8 @@ VERDICTS = [
     (b"", 1, "not a VKT2 file", (), 0, 0, 0),
     (b"VKT3" + SOUND[4:], 1, "not a VKT2 file", (), 0, 0, 0),
     (b"VKT2\x05", 7, "cut short: the file ends inside its 8-byte header", (), 0, 0, 0),
-    (LITERALS[:-3], 8, "cut short: the file ends before its stream does; the last 3 of its 8 "
-     "decoded bytes are missing", (), 3, 0, 0),
-    (LITERALS[:8], 8, "cut short: the file ends before its stream does; the last 8 of its 8 "
-     "decoded bytes are missing", (), 8, 0, 0),
+    (LITERALS[:-3], 8, CUT % 3, (), 3, 0, 0),
+    (LITERALS[:8], 8, CUT % 8, (), 8, 0, 0),
     (PAST_LIMIT, 2, "the stream needs bytes past the first 65,536; it cannot be decoded",
      (), 0, 0, 0),
     # The bytes it needs are there, past the 65,536 that count.

@@ -79,9 +79,7 @@ test('errors: one class with the code, its name and a sentence', () => {
       x instanceof Error &&
       x.name === 'Vkt2Error' &&
       x.codeName === 'CUT_SHORT' &&
-      /^cut short: the file ends before its stream does; the last \d+ of its 3000 decoded bytes are missing$/.test(
-        x.message,
-      ),
+      /^cut short: .*; the last \d+ of its 3000 decoded bytes are missing$/.test(x.message),
   );
   assert.equal(err, undefined);
   assert.equal(vkt2.decompress(cut, { zeroFill: true }).length, 3000);
