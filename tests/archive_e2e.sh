@@ -19,6 +19,7 @@ vkt2() { "${LAUNCH[@]}" "$V" "$@"; }
 # run ARGS...: the status in `status`, standard output in out, standard error in err.
 run() { vkt2 "$@" >out 2>err; status=$?; }
 said() { [ "$(tr -d '\r' <err)" = "$1" ] || fail "said: $(cat err)"; }
+status_is() { [ "$status" = "$1" ] || fail "status $status, not $1"; }
 
 # The helpers: VKT2 files of all literals, archives written by Python.
 cat >"$root/make.py" <<'PY'
@@ -111,6 +112,14 @@ elif what == "large":
     data[at:at + len(one)] = one
     open("large.bin", "wb").write(data)
     print(at, len(one))
+elif what == "dense":
+    # "VKT2" every four bytes, each a file that passes, then a real one; and starts every nine
+    # bytes whose streams of literals all run past the limit.
+    one = vkt2(b"the real one")
+    data = b"VKT2" * (1 << 18) + b"x" * 70000
+    open("dense.bin", "wb").write(data + one)
+    open("spam.bin", "wb").write((b"VKT2" + b"\xff" * 5) * (1 << 15))
+    print(len(data), len(one))
 PY
 make() { python3 "$root/make.py" "$@"; }
 
@@ -119,7 +128,7 @@ if ! vkt2 -V | tr -d '\r' | grep -q '^archives: libarchive '; then
     [ "$(vkt2 -V | tr -d '\r' | sed -n 2p)" = 'archives: not built in' ] || fail "-V: $(vkt2 -V)"
     make zip
     run t -q m.zip
-    [ "$status" = 1 ] && said 'vkt2: m.zip: an archive (zip); this vkt2 reads no archives'
+    status_is 1; said 'vkt2: m.zip: an archive (zip); this vkt2 reads no archives'
     [ "$failures" = 0 ] || exit 1
     exit 0
 fi
@@ -129,7 +138,7 @@ begin_test 'zip: members tested, listed and decoded as ARCHIVE/member, the archi
 make zip
 cp m.zip m.copy
 run t -v m.zip
-[ "$status" = 1 ] && said 'vkt2: m.zip/a/one.vk: passed
+status_is 1; said 'vkt2: m.zip/a/one.vk: passed
 vkt2: m.zip/b/readme.txt: skipped: not a VKT2 file
 vkt2: m.zip/c/cut.vk: cut short: the file ends before its stream does; the last 3 of its 16 decoded bytes are missing
 vkt2: m.zip/../evil.vk: a name that leads out of the archive; left alone
@@ -152,10 +161,10 @@ assert rows[0]["bytes_in"] == 20 and rows[0]["bytes_out"] == 10
 assert rows[5]["type"] == "summary" and rows[5]["failed"] == 2
 PY
 run x m.zip
-[ "$status" = 1 ] && said 'vkt2: m.zip: an archive; x changes no archive in place (x -o DIR decodes its members)
+status_is 1; said 'vkt2: m.zip: an archive; x changes no archive in place (x -o DIR decodes its members)
 vkt2: 0 files done, 1 failed, 0 skipped; 0 bytes in, 0 bytes out'
 run c -q m.zip
-[ "$status" = 1 ] && said 'vkt2: m.zip: an archive; c in place would replace it (c -o DIR compresses it)'
+status_is 1; said 'vkt2: m.zip: an archive; c in place would replace it (c -o DIR compresses it)'
 run x --archives m.zip
 [ "$status" = 2 ] || fail "x --archives in place: status $status"
 cmp -s m.zip m.copy && [ "$(ls)" = "$(printf 'err\nm.copy\nm.zip\nout')" ] || fail "the archive or folder changed: $(ls)"
@@ -209,7 +218,7 @@ bsdtar -cf a.7z --format 7zip d && head -c 40 a.7z >cut.7z
 bsdtar -czf a.tgz d && head -c 30 a.tgz >cut.tgz
 bsdtar -cf enc.zip --format zip --options zip:encryption=traditional --passphrase pw d
 run t -q cut.7z cut.tgz enc.zip
-[ "$status" = 1 ] && said 'vkt2: cut.7z: cannot read the archive: damaged, or cut short
+status_is 1; said 'vkt2: cut.7z: cannot read the archive: damaged, or cut short
 vkt2: cut.tgz: cannot read the archive: truncated gzip input
 vkt2: enc.zip/d/a.vk: cannot read: Passphrase required for this entry'
 run t -q cut.zip
@@ -218,6 +227,10 @@ run t -q cut.zip
 printf 'text\n' | gzip >plain.gz
 run t -q plain.gz
 said 'vkt2: plain.gz: not a VKT2 file'
+# A plain file opening with a block of zeros reads as an empty tar to libarchive: still a file.
+head -c 1024 /dev/zero >zeros.bin && printf 'data' >>zeros.bin
+run t -q zeros.bin
+status_is 1; said 'vkt2: zeros.bin: not a VKT2 file'
 
 begin_test 'a member that goes on for 300 MB is read no further than a file load'
 make bomb
@@ -271,12 +284,12 @@ assert [(r["offset"], r["result"], r["bytes_in"], r["output"]) for r in rows[:2]
     (100, "passed", int(sys.argv[1]), "o/host.bin@100"),
     (70000, "passed", int(sys.argv[2]), "o/host.bin@70000")], rows
 assert rows[2] == {"type": "summary", "command": "scan", "found": 2, "rejected": 3,
-                   "failed": 0, "files": 1, "bytes_in": rows[2]["bytes_in"]}, rows[2]
+                   "failed": 0, "unchecked": 0, "files": 1, "bytes_in": rows[2]["bytes_in"]}, rows[2]
 PY
 [ "$(cat o/host.bin@70000)" = second ] && [ "$(head -c 11 o/host.bin@100)" = 'first file' ] ||
     fail "outputs: $(ls o)"
 run scan -q -o o host.bin
-[ "$status" = 1 ] && said "vkt2: host.bin: at offset 100: o/host.bin@100 already exists (-f replaces it)
+status_is 1; said "vkt2: host.bin: at offset 100: o/host.bin@100 already exists (-f replaces it)
 vkt2: host.bin: at offset 70000: o/host.bin@70000 already exists (-f replaces it)"
 run scan -q -f -o o host.bin
 [ "$status" = 0 ] || fail "-f: $status $(cat err)"
@@ -304,10 +317,32 @@ run scan -q -f -o . host.bin host.bin@100
 [ "$status" = 1 ] && grep -qx 'vkt2: host.bin: at offset 100: ./host.bin@100 is an input of this run' err &&
     cmp -s host.bin host.bin@100 || fail "an input replaced: $(cat err)"
 
+# Two files of one name: the second would replace what the first wrote.
+mkdir d1 d2 && cp host.bin d1/ && tail -c +69901 host.bin >d2/host.bin
+run scan -q -f -o same d1/host.bin d2/host.bin
+[ "$status" = 1 ] && said 'vkt2: d2/host.bin: same output as d1/host.bin' &&
+    cmp -s same/host.bin@100 o/host.bin@100 || fail "same output: $status $(cat err)"
+
 begin_test 'scan: a file found across the line between two reads'
 read -r at size <<<"$(make large)"
 run scan -q -o o large.bin
 [ "$(cat out)" = "$(printf '%12d %10d %10d passed  large.bin' "$at" "$size" 700)" ] || fail "found: $(cat out)"
 [ "$(head -c 7 "o/large.bin@$at")" = across ] || fail "output: $(ls o)"
+
+begin_test 'scan: data that starts VKT2 everywhere costs work in proportion to its size'
+read -r at size <<<"$(make dense)"
+run scan -q dense.bin
+[ "$status" = 0 ] && [ "$(tail -n 1 out)" = "$(printf '%12d %10d %10d passed  dense.bin' "$at" "$size" 12)" ] ||
+    fail "dense: $status $(tail -n 1 out) $(cat err)"
+# Streams that each run 65,528 bytes: the rest are counted, never dropped in silence.
+run scan --json spam.bin
+[ "$status" = 1 ] && grep -q '^vkt2: spam.bin: [0-9]* places starting VKT2 not checked: too many, too close together$' <(
+    vkt2 scan -q spam.bin 2>&1) || fail "spam: $status $(cat err)"
+python3 - <<'PY' || fail "spam JSON: $(tail -n 2 out)"
+import json
+rows = [json.loads(line) for line in open("out")]
+assert rows[-2]["result"] == "failed" and "not checked" in rows[-2]["error"], rows[-2]
+assert rows[-1]["unchecked"] > 30000 and rows[-1]["failed"] == 1, rows[-1]
+PY
 
 [ "$failures" = 0 ] || exit 1
