@@ -332,9 +332,9 @@ file_result worker::convert(const options& o, const entry& e, const platform::fo
         return r;
     }
     const std::span<std::uint8_t> decoded(output_.data(), *size);
-    if (decompress_into(file, decoded).status != file_status::ok)
-        return refuse(o, e, out,
-                      "the stream needs bytes past the first 65,536; it cannot be decoded");
+    const auto how = o.zero_fill ? decoding::zero_fill : decoding::strict;
+    const auto result = decompress_into(file, decoded, how);
+    if (result.status != file_status::ok) return refuse(o, e, out, vkt2::name(result.status));
     if (o.cmd == command::cat || e.standard_input) {
         r.data.assign(decoded.begin(), decoded.end());
     } else {

@@ -98,7 +98,8 @@ undoing prove(std::span<const std::uint8_t> bak, std::span<const std::uint8_t> n
     const auto packed = bak.first(std::min(bak.size(), max_file_size));
     const auto size = decoded_size(packed);
     if (size && *size == name.size() &&
-        decompress_into(packed, scratch.first(*size)).status == file_status::ok &&
+        decompress_into(packed, scratch.first(*size), decoding::zero_fill).status ==
+            file_status::ok &&
         std::equal(name.begin(), name.end(), scratch.begin()))
         return undoing::x;
     // c writes the one encoding of its input: any other VKT2 file that decodes to the backup (an
