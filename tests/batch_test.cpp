@@ -759,5 +759,15 @@ TEST_F(BatchTest, InPlaceASecondNameOfOneFileGetsItsOwnLine) {
     EXPECT_NE(out_.find(R"({"type":"file","path":"h/../h/c","result":"skipped",)"
                         R"("reason":"the same file as h/b","warnings":[]})"),
               out_.npos);
+    // A second name of a backup is a pair of its own, left alone, and said so.
+    put("u/v", packed("one backup"));
+    put("u/v.BAK", "one backup");
+    put("u/w", packed("one backup"));
+    fs::create_hard_link("u/v.BAK", "u/w.BAK");
+    EXPECT_EQ(vkt2("undo -v u u/v.BAK"), 0);
+    EXPECT_EQ(err_,
+              "vkt2: u/v: restored from u/v.BAK, undoing c\n"
+              "vkt2: u/w.BAK: left alone: the same file as u/v.BAK\n"
+              "vkt2: 1 file restored, 0 failed, 1 left alone\n");
 }
 #endif
