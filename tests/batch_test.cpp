@@ -664,7 +664,9 @@ struct saving_renamer : vkt2::renamer {
                                            const char* b) const override {
         if (!exchanges) return vkt2::platform::rename_result::unsupported;
         before(a);
-        return vkt2::renamer::exchange(dir, a, b);
+        const auto done = vkt2::renamer::exchange(dir, a, b);
+        before("exchanged");
+        return done;
     }
     vkt2::platform::rename_result rename(const vkt2::platform::folder& dir, const char* from,
                                          const char* to, bool replace) const override {
@@ -715,7 +717,7 @@ TEST_F(BatchTest, UndoNeverReplacesASaveMadeDuringTheRestore) {
     struct {
         bool exchanges;
         std::string lands_before;  // the rename the save lands just before; empty: none
-    } cases[] = {{true, "a.BAK"}, {false, "a"}, {false, "a.BAK"}, {false, ""}};
+    } cases[] = {{true, "a.BAK"}, {true, "exchanged"}, {false, "a"}, {false, "a.BAK"}, {false, ""}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.exchanges) + " " + c.lands_before);
         put("a", "what the user had first");
@@ -737,7 +739,10 @@ TEST_F(BatchTest, UndoNeverReplacesASaveMadeDuringTheRestore) {
                             : "vkt2: a.BAK: left alone: a changed since it was checked\n"
                               "vkt2: 0 files restored, 0 failed, 1 left alone\n");
         EXPECT_EQ(get("a"), c.lands_before.empty() ? original : "the newer save");
-        EXPECT_EQ(get("a.BAK"), c.lands_before.empty() ? "" : original);
+        // Saved after the exchange, it replaced the backup, as it would a moment later.
+        EXPECT_EQ(get("a.BAK"), c.lands_before.empty()          ? ""
+                                : c.lands_before == "exchanged" ? "what the user had first"
+                                                                : original);
         EXPECT_FALSE(fs::exists("a.$$$"));
     }
 }

@@ -135,6 +135,12 @@ undo_result exchanged(const platform::folder& dir, const pair_files& p, const si
     }
     const std::string why = undone_out ? "changed since it was checked"
                                        : shown(r.target) + " changed since it was checked";
+    // Another file at NAME, with the proved one at NAME.BAK: saved onto NAME after the exchange,
+    // as an editor saves. It is the newest, and stays where it was saved.
+    platform::kind type;
+    platform::identity id;
+    if (undone_out && platform::look(dir, p.target.c_str(), false, type, id) && id != bak.id)
+        return settle(r, outcome::left_alone, shown(r.target) + " changed since it was checked");
     if (ops.exchange(dir, p.backup.c_str(), p.target.c_str()) == platform::rename_result::done)
         return settle(r, outcome::left_alone, why);
     return settle(r, outcome::failed,
