@@ -44,16 +44,17 @@ _vkt2() {
     cur=${COMP_WORDS[COMP_CWORD]}
     prev=${COMP_WORDS[COMP_CWORD - 1]}
     if [ "$COMP_CWORD" -eq 1 ]; then
-        mapfile -t COMPREPLY < <(compgen -W 'x c t l cat undo -h --help -V --version' -- "$cur")
+        mapfile -t COMPREPLY < <(compgen -W 'x c t l cat undo scan -h --help -V --version' -- "$cur")
         return
     fi
     cmd=${COMP_WORDS[1]}
     case $cmd in
-    x) opts='-o --output -f --force -j --jobs -q --quiet -v --verbose --json --all --zero-fill' ;;
+    x) opts='-o --output -f --force -j --jobs -q --quiet -v --verbose --json --all --zero-fill --archives' ;;
     c) opts='-o --output -f --force -j --jobs -q --quiet -v --verbose --json --all' ;;
-    t | l) opts='-j --jobs -q --quiet -v --verbose --json' ;;
-    cat) opts='-q --quiet -v --verbose --zero-fill' ;;
+    t | l) opts='-j --jobs -q --quiet -v --verbose --json --archives' ;;
+    cat) opts='-q --quiet -v --verbose --zero-fill --archives' ;;
     undo) opts='-n --dry-run -j --jobs -q --quiet -v --verbose --json' ;;
+    scan) opts='-o --output -f --force -q --quiet -v --verbose --json' ;;
     *) return ;;
     esac
     opts+=' -h --help -V --version'

@@ -26,6 +26,9 @@ check() {
 }
 check cat vkt2 ca
 check undo vkt2 u
+check scan vkt2 s
+check '--force --help --json --output --quiet --verbose --version -V -f -h -o -q -v' vkt2 scan -
+check --archives vkt2 l --a
 check --json vkt2 t --js
 check --zero-fill vkt2 x --z
 check '' vkt2 c --z

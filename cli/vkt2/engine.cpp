@@ -14,10 +14,12 @@
 #include <system_error>
 #include <thread>
 
+#include "archive.hpp"
 #include "job.hpp"
 #include "mirror.hpp"
 #include "platform.hpp"
 #include "report.hpp"
+#include "scan.hpp"
 #include "undo.hpp"
 #include "walk.hpp"
 
@@ -91,6 +93,8 @@ std::vector<std::optional<file_result>> settle(const options& o, std::vector<ent
     return settled;
 }
 
+}  // namespace
+
 // The output folder, made if need be (the path the user gave is followed as given). Folders
 // made on the way to it are never writable by others, whatever the umask; the output folder
 // itself, when it is to copy folders, is private until the end, and then in `made`.
@@ -123,12 +127,11 @@ std::optional<platform::folder> open_output(std::string dir, bool copies_folders
     return opened;
 }
 
-}  // namespace
-
 int run(const options& o, std::FILE* out, std::FILE* err, bool terminal,
         const std::function<bool()>& interrupted, const hooks& at) {
     platform::raise_descriptor_limit();
     if (o.cmd == command::undo) return run_undo(o, out, err, interrupted, at);
+    if (o.cmd == command::scan) return run_scan(o, out, err, interrupted);
     std::optional<platform::identity> out_id;
     if (!o.out_dir.empty()) {
         if (auto existing = platform::open_folder(o.out_dir.c_str()))
@@ -248,7 +251,14 @@ int run(const options& o, std::FILE* out, std::FILE* err, bool terminal,
         if (idle > 0 && next < todo.size() && todo[next] + window / 2 < reported + window)
             work_cv.notify_all();
         lock.unlock();
-        report.file(files[i], r);
+        if (r.archive) {
+            complete = read_archive(o, files[i], root, report, [&] {
+                std::lock_guard held(m);
+                return should_stop();
+            });
+        } else {
+            report.file(files[i], r);
+        }
         report.progress(i + 1, n);
     }
     {

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <optional>
 
+#include "archive.hpp"
 #include "replace.hpp"
 #include "report.hpp"
 #include "verdict.hpp"
@@ -103,6 +104,8 @@ std::optional<source> load(const entry& e, std::span<std::uint8_t> buffer, bool 
     return std::nullopt;
 }
 
+}  // namespace
+
 // What a failed commit means for the file at `path`, written through `path`.$$$.
 std::string commit_failure(const replacement& output, replacement::outcome how,
                            const std::string& path, bool backup, bool force) {
@@ -156,6 +159,8 @@ const platform::folder* output_folder(const platform::folder& out, const std::st
     leaf = relative.substr(start);
     return at;
 }
+
+namespace {
 
 // Writes `data` in place of the input, as vkt2x and vkt2c do, or under the output folder.
 void put(const options& o, const entry& e, const source& input, std::span<const std::uint8_t> data,
@@ -269,6 +274,23 @@ file_result worker::convert(const options& o, const entry& e, const platform::fo
 
     file_result r;
     r.in = file.size();
+    // An archive is read like a folder where it is named, or met with --archives; it is never
+    // changed in place.
+    if (!size && !e.standard_input && (e.named || o.archives) &&
+        (o.cmd != command::c || in_place)) {
+        if (const std::string kind = archive_kind(e, file); !kind.empty()) {
+            if (o.cmd == command::c)
+                return failed("an archive; c in place would replace it (c -o DIR compresses it)");
+            if (!archives_supported())
+                return failed("an archive (" + kind + "); this vkt2 reads no archives");
+            if (in_place)
+                return failed(
+                    "an archive; x changes no archive in place (x -o DIR decodes its "
+                    "members)");
+            r.archive = true;
+            return r;
+        }
+    }
     if ((o.cmd == command::c) == size.has_value()) {
         if (e.named) return refuse(o, e, out, size ? "already in VKT2 form" : "not a VKT2 file");
         const char* reason = size ? reasons::vkt2 : reasons::not_vkt2;

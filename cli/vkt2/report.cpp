@@ -190,6 +190,7 @@ const char* verb(command c) {
             return "passed";
         case command::l:
         case command::undo:
+        case command::scan:
             break;
     }
     return "listed";
