@@ -19,6 +19,7 @@ vkt2() { "${LAUNCH[@]}" "$V" "$@"; }
 # run ARGS...: the status in `status`, standard output in out, standard error in err.
 run() { vkt2 "$@" >out 2>err; status=$?; }
 said() { [ "$(tr -d '\r' <err)" = "$1" ] || fail "said: $(cat err)"; }
+status_is() { [ "$status" = "$1" ] || fail "status $status, not $1"; }
 
 # The helpers: VKT2 files of all literals, archives written by Python.
 cat >"$root/make.py" <<'PY'
@@ -119,7 +120,7 @@ if ! vkt2 -V | tr -d '\r' | grep -q '^archives: libarchive '; then
     [ "$(vkt2 -V | tr -d '\r' | sed -n 2p)" = 'archives: not built in' ] || fail "-V: $(vkt2 -V)"
     make zip
     run t -q m.zip
-    [ "$status" = 1 ] && said 'vkt2: m.zip: an archive (zip); this vkt2 reads no archives'
+    status_is 1; said 'vkt2: m.zip: an archive (zip); this vkt2 reads no archives'
     [ "$failures" = 0 ] || exit 1
     exit 0
 fi
@@ -129,7 +130,7 @@ begin_test 'zip: members tested, listed and decoded as ARCHIVE/member, the archi
 make zip
 cp m.zip m.copy
 run t -v m.zip
-[ "$status" = 1 ] && said 'vkt2: m.zip/a/one.vk: passed
+status_is 1; said 'vkt2: m.zip/a/one.vk: passed
 vkt2: m.zip/b/readme.txt: skipped: not a VKT2 file
 vkt2: m.zip/c/cut.vk: cut short: the stream runs 3 bytes past the end of the file
 vkt2: m.zip/../evil.vk: a name that leads out of the archive; left alone
@@ -152,10 +153,10 @@ assert rows[0]["bytes_in"] == 20 and rows[0]["bytes_out"] == 10
 assert rows[5]["type"] == "summary" and rows[5]["failed"] == 2
 PY
 run x m.zip
-[ "$status" = 1 ] && said 'vkt2: m.zip: an archive; x changes no archive in place (x -o DIR decodes its members)
+status_is 1; said 'vkt2: m.zip: an archive; x changes no archive in place (x -o DIR decodes its members)
 vkt2: 0 files done, 1 failed, 0 skipped; 0 bytes in, 0 bytes out'
 run c -q m.zip
-[ "$status" = 1 ] && said 'vkt2: m.zip: an archive; c in place would replace it (c -o DIR compresses it)'
+status_is 1; said 'vkt2: m.zip: an archive; c in place would replace it (c -o DIR compresses it)'
 run x --archives m.zip
 [ "$status" = 2 ] || fail "x --archives in place: status $status"
 cmp -s m.zip m.copy && [ "$(ls)" = "$(printf 'err\nm.copy\nm.zip\nout')" ] || fail "the archive or folder changed: $(ls)"
@@ -209,7 +210,7 @@ bsdtar -cf a.7z --format 7zip d && head -c 40 a.7z >cut.7z
 bsdtar -czf a.tgz d && head -c 30 a.tgz >cut.tgz
 bsdtar -cf enc.zip --format zip --options zip:encryption=traditional --passphrase pw d
 run t -q cut.7z cut.tgz enc.zip
-[ "$status" = 1 ] && said 'vkt2: cut.7z: cannot read the archive: damaged, or cut short
+status_is 1; said 'vkt2: cut.7z: cannot read the archive: damaged, or cut short
 vkt2: cut.tgz: cannot read the archive: truncated gzip input
 vkt2: enc.zip/d/a.vk: cannot read: Passphrase required for this entry'
 run t -q cut.zip
@@ -218,6 +219,10 @@ run t -q cut.zip
 printf 'text\n' | gzip >plain.gz
 run t -q plain.gz
 said 'vkt2: plain.gz: not a VKT2 file'
+# A plain file opening with a block of zeros reads as an empty tar to libarchive: still a file.
+head -c 1024 /dev/zero >zeros.bin && printf 'data' >>zeros.bin
+run t -q zeros.bin
+status_is 1; said 'vkt2: zeros.bin: not a VKT2 file'
 
 begin_test 'a member that goes on for 300 MB is read no further than a file load'
 make bomb
@@ -276,7 +281,7 @@ PY
 [ "$(cat o/host.bin@70000)" = second ] && [ "$(head -c 11 o/host.bin@100)" = 'first file' ] ||
     fail "outputs: $(ls o)"
 run scan -q -o o host.bin
-[ "$status" = 1 ] && said "vkt2: host.bin: at offset 100: o/host.bin@100 already exists (-f replaces it)
+status_is 1; said "vkt2: host.bin: at offset 100: o/host.bin@100 already exists (-f replaces it)
 vkt2: host.bin: at offset 70000: o/host.bin@70000 already exists (-f replaces it)"
 run scan -q -f -o o host.bin
 [ "$status" = 0 ] || fail "-f: $status $(cat err)"

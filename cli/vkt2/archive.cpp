@@ -250,7 +250,7 @@ bool members::all(archive* a, const std::function<bool()>& stop) {
             continue;
         }
         me.path = e_.path + "/" + path;
-        me.relative = e_.relative + "/" + path;
+        me.relative = e_.relative + "/" + readable(path, o_.names);
         bool fatal = false;
         report_.file(me, member(a, m, me, fatal));
         if (fatal) return true;
@@ -355,7 +355,7 @@ file_result members::write(const entry& me, archive_entry* m, std::span<const st
     if (how == replacement::outcome::read_failed && !read_error.empty())
         return failed("cannot read: " + read_error);
     if (how != replacement::outcome::done)
-        return failed(commit_failure(output, how, target, false, o_.force));
+        return failed(commit_failure(output, how, target, false, o_.force, o_.names));
     file_result r;
     r.in = r.out = static_cast<std::size_t>(output.written());
     return r;
@@ -373,8 +373,12 @@ std::string archive_kind(const entry& e, std::span<const std::uint8_t>) {
     const archive_ptr a = reader();
     if (!a) return {};
     archive_entry* m = nullptr;
+    int first = ARCHIVE_FATAL;
     if (archive_read_open_fd(a.get(), f.get(), 65536) == ARCHIVE_OK)
-        static_cast<void>(archive_read_next_header(a.get(), &m));
+        first = archive_read_next_header(a.get(), &m);
+    // A format that finds no member at all proves nothing: a plain file opening with a block of
+    // zeros reads as an empty tar, and must stay a file that t can fail.
+    if (first == ARCHIVE_EOF) return {};
     // A format took the file even when its first member cannot be read: a damaged archive. So
     // is data that a compression filter took and that broke before any format could tell.
     if (archive_format(a.get()) != 0) return archive_format_name(a.get());

@@ -100,8 +100,9 @@ class scanner {
 
 void scanner::failure(const entry& e, const std::string& why) {
     ++n_.failed;
-    if (!o_.json) return line(shown(e.path) + ": " + why);
+    if (!o_.json) return line(shown(e.path, o_.names) + ": " + why);
     json::record j;
+    j.names = o_.names;
     j.path = e.path;
     j.result = "failed";
     j.error = why;
@@ -121,11 +122,12 @@ std::string scanner::write(const entry& e, const source& host, std::uint64_t off
     platform::kind type;
     platform::identity id;
     if (o_.force && platform::look(*folder, leaf.c_str(), false, type, id) && inputs.count(id))
-        return shown(target) + " is an input of this run";
+        return shown(target, o_.names) + " is an input of this run";
     replacement output(host, *folder, leaf, o_.force);
     const auto how = output.commit(decoded);
-    return how == replacement::outcome::done ? std::string()
-                                             : commit_failure(output, how, target, false, o_.force);
+    return how == replacement::outcome::done
+               ? std::string()
+               : commit_failure(output, how, target, false, o_.force, o_.names);
 }
 
 bool scanner::candidate(const entry& e, const source& host, std::uint64_t offset,
@@ -135,10 +137,10 @@ bool scanner::candidate(const entry& e, const source& host, std::uint64_t offset
         stopped_ = true;
         return false;
     }
-    const std::string at = shown(e.path) + ": at offset " + std::to_string(offset);
+    const std::string at = shown(e.path, o_.names) + ": at offset " + std::to_string(offset);
     const vkt2::verdict v = vkt2::test(bytes);
     json::object j;
-    j.add("type", "embedded").add_name("path", e.path).add("offset", offset);
+    j.add("type", "embedded").add_name("path", e.path, o_.names).add("offset", offset);
     if (v.result == grade::fail) {
         ++n_.rejected;
         if (!o_.verbose) return true;
@@ -171,13 +173,13 @@ bool scanner::candidate(const entry& e, const source& host, std::uint64_t offset
     if (o_.json) {
         j.add("result", "passed").add("bytes_in", std::uint64_t{stored});
         j.add("bytes_out", std::uint64_t{v.decoded_size});
-        if (!target.empty()) j.add_name("output", target);
+        if (!target.empty()) j.add_name("output", target, o_.names);
         to_.write(true, j.line());
         return true;
     }
     to_.write(true, right(offset, 12) + ' ' + right(stored, 10) + ' ' + right(v.decoded_size, 10) +
-                        " passed  " + shown(e.path) + "\n");
-    if (o_.verbose && !target.empty()) line(at + ": decoded to " + shown(target));
+                        " passed  " + shown(e.path, o_.names) + "\n");
+    if (o_.verbose && !target.empty()) line(at + ": decoded to " + shown(target, o_.names));
     return true;
 }
 
@@ -185,8 +187,9 @@ void scanner::file(const entry& e, const std::set<platform::identity>& inputs) {
     if (!e.problem.empty()) return failure(e, e.problem);
     if (!e.skip.empty()) {
         if (e.skip == reasons::output_folder || !o_.verbose) return;
-        if (!o_.json) return line(shown(e.path) + ": skipped: " + e.skip);
+        if (!o_.json) return line(shown(e.path, o_.names) + ": skipped: " + e.skip);
         json::record j;
+        j.names = o_.names;
         j.path = e.path;
         j.result = "skipped";
         j.reason = e.skip;
@@ -239,7 +242,8 @@ int run_scan(const options& o, std::FILE* out, std::FILE* err,
         if (auto existing = platform::open_folder(o.out_dir.c_str()))
             out_id = platform::identity_of(*existing);
     }
-    const walk_result w = walk(o.paths, out_id);
+    walk_result w = walk(o.paths, out_id);
+    respell(w, o.names);
     std::set<platform::identity> inputs;
     for (const entry& e : w.files)
         if (e.id) inputs.insert(*e.id);
@@ -249,7 +253,7 @@ int run_scan(const options& o, std::FILE* out, std::FILE* err,
         std::string why;
         root = open_output(o.out_dir, !w.folders.empty(), made, why);
         if (!root) {
-            to.write(false, "vkt2: " + shown(o.out_dir) + ": " + why + "\n");
+            to.write(false, "vkt2: " + shown(o.out_dir, o.names) + ": " + why + "\n");
             to.drain();
             return 1;
         }
