@@ -35,7 +35,11 @@ std::string member_path(const std::string& name) {
         const std::string part = name.substr(start, slash - start);
         start = slash + 1;
         if (part.empty() || part == ".") continue;
-        if (part == "..") return {};
+        // Archives made on Windows separate with backslashes, and Windows takes them so when
+        // the name is opened: "..\\x" leads out there, so it is refused everywhere.
+        if (part == ".." || part.starts_with("..\\") || part.ends_with("\\..") ||
+            part.find("\\..\\") != std::string::npos)
+            return {};
         out += (out.empty() ? "" : "/") + part;
     }
     return out;

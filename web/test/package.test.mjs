@@ -2,6 +2,7 @@
 import assert from 'node:assert/strict';
 import { join } from 'node:path';
 import { test } from 'node:test';
+import { Worker } from 'node:worker_threads';
 import * as vkt2 from '../dist/vkt2.js';
 import { inPlace, makeCorpus, nativeMissing, testWords } from './native.mjs';
 
@@ -95,4 +96,31 @@ test('errors: one class with the code, its name and a sentence', () => {
   assert.throws(() => vkt2.decompress(cut, null), { name: 'Vkt2Error', codeName: 'CUT_SHORT' });
   assert.doesNotMatch(new vkt2.Vkt2Error(0).message, /success/);
   assert.equal(new vkt2.Vkt2Error(42).message, 'unknown error code 42');
+});
+
+test('a shared buffer rewritten by another thread: either state or an error', async () => {
+  const plain = Uint8Array.from({ length: 60000 }, (_, i) => (i * 7919) >> 3);
+  const packed = vkt2.compress(plain);
+  const file = new Uint8Array(new SharedArrayBuffer(packed.length));
+  file.set(packed);
+  const rewrites = new Int32Array(new SharedArrayBuffer(4));
+  // The other state claims one more 256-byte block than the stream holds: cut short.
+  const writer = new Worker(
+    'const [v, n] = require("node:worker_threads").workerData;' +
+      `for (;;) { Atomics.store(v, 5, ${packed[5] ^ 1}); Atomics.store(v, 5, ${packed[5]});` +
+      ' Atomics.add(n, 0, 1); }',
+    { eval: true, workerData: [file, rewrites] },
+  );
+  try {
+    // Until enough calls have straddled a rewrite for one to have been tested and decoded apart.
+    for (let straddled = 0, i = 0; straddled < 1000 && i < 100000; i++) {
+      const before = Atomics.load(rewrites, 0);
+      const r = outcome(() => vkt2.decompress(file));
+      if (Atomics.load(rewrites, 0) !== before) straddled++;
+      if (r.code) assert.equal(r.code, vkt2.codes.CUT_SHORT);
+      else assert.deepEqual(new Uint8Array(r.bytes), plain, `call ${i}`);
+    }
+  } finally {
+    await writer.terminate();
+  }
 });
