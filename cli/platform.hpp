@@ -191,7 +191,8 @@ enum class copy_failure { none, read, write };
 // Copies `from`, from its start, to `to`, an empty file, through `buffer`. The ranges the system
 // reports `from` has no data in are left as holes in `to`, as `cp --sparse=auto` does, so a
 // sparse file takes no more room in its copy. Returns the length copied; nothing on a failure,
-// with `failed` saying which side and errno why.
+// with `failed` saying which side and errno why; a read failed with EINTR once an ending signal
+// is pending.
 std::optional<std::uint64_t> copy_data(const file& from, const file& to,
                                        std::span<std::uint8_t> buffer, copy_failure& failed);
 

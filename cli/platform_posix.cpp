@@ -400,6 +400,12 @@ std::optional<std::uint64_t> copy_data(const file& from, const file& to,
 #endif
         off_t pos = start;
         while (stop < 0 || pos < stop) {
+            // Ending signals are held through the run: a copy of gigabytes would keep one
+            // waiting until its end.
+            if (ending_signal_pending()) {
+                errno = EINTR;
+                return fail(copy_failure::read);
+            }
             const std::size_t want =
                 stop < 0 ? buffer.size()
                          : static_cast<std::size_t>(std::min<std::uint64_t>(

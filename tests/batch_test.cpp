@@ -666,7 +666,9 @@ struct saving_renamer : vkt2::renamer {
                                            const char* b) const override {
         if (!exchanges) return vkt2::platform::rename_result::unsupported;
         before(a);
-        return vkt2::renamer::exchange(dir, a, b);
+        const auto done = vkt2::renamer::exchange(dir, a, b);
+        before("exchanged");
+        return done;
     }
     vkt2::platform::rename_result rename(const vkt2::platform::folder& dir, const char* from,
                                          const char* to, bool replace) const override {
@@ -717,7 +719,7 @@ TEST_F(BatchTest, UndoNeverReplacesASaveMadeDuringTheRestore) {
     struct {
         bool exchanges;
         std::string lands_before;  // the rename the save lands just before; empty: none
-    } cases[] = {{true, "a.BAK"}, {false, "a"}, {false, "a.BAK"}, {false, ""}};
+    } cases[] = {{true, "a.BAK"}, {true, "exchanged"}, {false, "a"}, {false, "a.BAK"}, {false, ""}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.exchanges) + " " + c.lands_before);
         put("a", "what the user had first");
@@ -739,7 +741,10 @@ TEST_F(BatchTest, UndoNeverReplacesASaveMadeDuringTheRestore) {
                             : "vkt2: a.BAK: left alone: a changed since it was checked\n"
                               "vkt2: 0 files restored, 0 failed, 1 left alone\n");
         EXPECT_EQ(get("a"), c.lands_before.empty() ? original : "the newer save");
-        EXPECT_EQ(get("a.BAK"), c.lands_before.empty() ? "" : original);
+        // Saved after the exchange, it replaced the backup, as it would a moment later.
+        EXPECT_EQ(get("a.BAK"), c.lands_before.empty()          ? ""
+                                : c.lands_before == "exchanged" ? "what the user had first"
+                                                                : original);
         EXPECT_FALSE(fs::exists("a.$$$"));
     }
 }
@@ -761,5 +766,15 @@ TEST_F(BatchTest, InPlaceASecondNameOfOneFileGetsItsOwnLine) {
     EXPECT_NE(out_.find(R"({"type":"file","path":"h/../h/c","result":"skipped",)"
                         R"("reason":"the same file as h/b","warnings":[]})"),
               out_.npos);
+    // A second name of a backup is a pair of its own, left alone, and said so.
+    put("u/v", packed("one backup"));
+    put("u/v.BAK", "one backup");
+    put("u/w", packed("one backup"));
+    fs::create_hard_link("u/v.BAK", "u/w.BAK");
+    EXPECT_EQ(vkt2("undo -v u u/v.BAK"), 0);
+    EXPECT_EQ(err_,
+              "vkt2: u/v: restored from u/v.BAK, undoing c\n"
+              "vkt2: u/w.BAK: left alone: the same file as u/v.BAK\n"
+              "vkt2: 1 file restored, 0 failed, 1 left alone\n");
 }
 #endif

@@ -209,6 +209,26 @@ TEST_F(Replace, CopyOfASourceChangedWhileReadKeepsNothing) {
     }
 }
 
+#ifndef _WIN32
+// A copy stops at an ending signal held back meanwhile, and keeps nothing.
+TEST_F(Replace, CopyStopsAtAHeldSignal) {
+    put("d=original");
+    vkt2::source in = load("d");
+    vkt2::platform::file from = vkt2::platform::open_input(in.folder, "d", in.attributes, false);
+    ASSERT_TRUE(from);
+    const vkt2::platform::signals_held held;
+    raise(SIGTERM);
+    const outcome how = replacement(in, in.folder, "o", false).commit_copy(from, {buffer_, 4});
+    sigset_t term;
+    sigemptyset(&term);
+    sigaddset(&term, SIGTERM);
+    const timespec now{};
+    EXPECT_EQ(sigtimedwait(&term, nullptr, &now), SIGTERM);  // taken before it is let through
+    EXPECT_EQ(how, outcome::read_failed);
+    EXPECT_EQ(files(), "d=original");
+}
+#endif
+
 // The folder link is re-pointed after the load: the renames still happen where the input was.
 TEST_F(Replace, RenamesStayInTheFolderTheInputCameFrom) {
     put("d=packed");
