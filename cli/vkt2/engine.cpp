@@ -194,10 +194,9 @@ int run(const options& o, std::FILE* out, std::FILE* err, bool terminal,
                 started[todo[next++]] = 1;
             const std::size_t last = next;
             lock.unlock();
-            // A reader gone ends the batch between files; a signal, looked for as each batch
-            // starts, ends the run after at most a batch of files.
+            // Between files, a signal or a reader gone ends the batch; the rest is not started.
             for (std::size_t k = first; k < last; ++k) {
-                if (k > first && to.broken_pipe()) break;
+                if (k > first && (to.broken_pipe() || (interrupted && interrupted()))) break;
                 const std::size_t i = todo[k];
                 if (at.before_work) at.before_work(i);
                 done.emplace_back(i, mine.run(o, files[i], root, interrupted));
