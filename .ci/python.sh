@@ -1,18 +1,23 @@
 #!/usr/bin/env bash
 # CI for the Python package: from Debian's packages alone, build the wheel, install it in a
-# fresh venv, and run its tests against the native tools in build/ (built before this runs).
+# fresh venv, and run its tests (and the dask example's) against the native tools in build/,
+# built here when .ci/run has not built them first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 echo "== the Python package: wheel, venv, tests"
 
 if [ "$(id -u)" = 0 ]; then
   apt-get install -y -qq -o DPkg::Lock::Timeout=600 python3-dev python3-setuptools python3-wheel python3-build python3-venv \
-    python3-pip python3-pytest python3-hypothesis python3-numpy >/dev/null
+    python3-pip python3-pytest python3-hypothesis python3-numpy python3-dask python3-distributed \
+    python3-fsspec make dpkg-dev cmake g++ >/dev/null
 fi
 
 # Debian's own interpreter, whatever else is first on PATH.
 py=/usr/bin/python3
 native=$PWD/build
+if [ ! -x "$native/vkt2" ] || [ ! -x "$native/vkt2c" ]; then
+  cmake -S . -B build -DVKT2_BUILD_TESTS=OFF >/dev/null && cmake --build build -j2 --target vkt2_tool vkt2c >/dev/null
+fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 

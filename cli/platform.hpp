@@ -96,8 +96,10 @@ bool is_pipe(const attributes& info);
 inline constexpr int standard_input = 0;
 
 // Reads the descriptor `fd` until `buffer` is full or its data ends, waiting for a writer as
-// long as it takes, but giving up (EINTR) once `interrupted` returns true. With `total`, reads
-// on to the end and counts every byte there. Nothing on a read error; errno says why.
+// long as it takes, but giving up (EINTR) once `interrupted` returns true, which it asks before
+// every read and while it waits. With `total`, reads on to the end and counts every byte there.
+// Nothing on a read error; errno says why. A terminal of another process group stops the
+// process here, as a read would, so that a signal sent while it was stopped is seen on waking.
 std::optional<std::size_t> read_stream(int fd, std::span<std::uint8_t> buffer,
                                        const std::function<bool()>& interrupted,
                                        std::uint64_t* total = nullptr);
@@ -130,6 +132,18 @@ std::optional<std::vector<listed>> list_folder(const folder& dir);
 // identity goes to `id`. Nothing when it cannot, and errno says why (ELOOP for a link).
 std::optional<folder> open_subfolder(const folder& dir, const char* name, bool create,
                                      identity& id);
+
+// Makes the folder `name` in `dir` with `mode` (less the umask) unless it exists, and opens it
+// as open_subfolder does; `made` says whether this call made it.
+std::optional<folder> make_subfolder(const folder& dir, const char* name, unsigned mode,
+                                     identity& id, bool& made);
+
+// What the open folder `dir` reports of itself; false, with errno, when it cannot say.
+bool folder_attributes(const folder& dir, attributes& info);
+
+// Gives the open folder `dir` the owner, group, mode and times in `info` as copy_attributes
+// gives them to a file. Where the system keeps no such attributes, it does nothing.
+void copy_folder_attributes(const folder& dir, const attributes& info);
 
 // A second handle on an open folder.
 std::optional<folder> copy_folder(const folder& dir);
@@ -185,6 +199,15 @@ std::optional<std::size_t> read_up_to(const file& f, std::span<std::uint8_t> buf
 
 // Writes all of `data`; a write that makes no progress is a failure.
 bool write_all(const file& f, std::span<const std::uint8_t> data);
+
+enum class copy_failure { none, read, write };
+
+// Copies `from`, from its start, to `to`, an empty file, through `buffer`. The ranges the system
+// reports `from` has no data in are left as holes in `to`, as `cp --sparse=auto` does, so a
+// sparse file takes no more room in its copy. Returns the length copied; nothing on a failure,
+// with `failed` saying which side and errno why.
+std::optional<std::uint64_t> copy_data(const file& from, const file& to,
+                                       std::span<std::uint8_t> buffer, copy_failure& failed);
 
 // Reports what closing `f` would (such as a delayed write error) while keeping it open. `info`,
 // when given, is what `f` reported of itself: on a local disk file system, where a close

@@ -10,6 +10,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -93,28 +94,56 @@ bool is_pipe(const attributes& info) {
     return S_ISFIFO(info.st_mode);
 }
 
+namespace {
+
+// A read of a terminal from a background process group stops the process (SIGTTIN) inside the
+// read, and once continued the read starts over and stops it again: a signal held meanwhile is
+// never looked at. So the stop is made here, between two looks at the signals; true when this
+// stopped the process. Where the read would fail instead (SIGTTIN ignored or held here, or a
+// group that no job control can continue) the read is left to say so.
+bool stop_until_foreground(int fd) {
+    const pid_t owner = ::tcgetpgrp(fd);
+    const pid_t group = ::getpgrp();
+    if (owner < 0 || owner == group) return false;
+    struct sigaction action;
+    sigset_t held;
+    if (::sigaction(SIGTTIN, nullptr, &action) != 0 || action.sa_handler == SIG_IGN ||
+        ::pthread_sigmask(SIG_BLOCK, nullptr, &held) != 0 || sigismember(&held, SIGTTIN) == 1)
+        return false;
+    // A parent in another group of the session keeps the group from being orphaned; without
+    // one the stop might be dropped, and the read gives EIO.
+    const pid_t parent = ::getppid();
+    if (::getpgid(parent) == group || ::getsid(parent) != ::getsid(0)) return false;
+    // Sent to this thread, the stop is taken before raise() returns; sent to the process, another
+    // thread might take it while this one reads on. (The others of the group stop at their own
+    // reads of the terminal.)
+    return ::raise(SIGTTIN) == 0;
+}
+
+}  // namespace
+
 std::optional<std::size_t> read_stream(int fd, std::span<std::uint8_t> buffer,
                                        const std::function<bool()>& interrupted,
                                        std::uint64_t* total) {
-    // The run holds back ending signals, so a read that waits on a writer would not end at an
-    // interrupt: the wait is a poll that looks at `interrupted` now and then. Descriptor 0 stays
-    // blocking, as other processes share it.
-    std::uint8_t scrap[4096];
+    // The run holds back ending signals, so a read would not end at one: `interrupted` is asked
+    // before every read, since a writer that never pauses (/dev/zero) or sends a little often
+    // never lets a wait run out, and the wait is a poll that asks it now and then. Descriptor 0
+    // stays blocking, as other processes share it.
+    std::uint8_t scrap[16384];
     std::size_t got = 0;
     std::uint64_t counted = 0;
     for (;;) {
         const bool filling = got < buffer.size();
         if (!filling && !total) break;
+        if (interrupted && interrupted()) {
+            errno = EINTR;
+            return std::nullopt;
+        }
+        if (stop_until_foreground(fd)) continue;
         pollfd p{fd, POLLIN, 0};
         const int ready = ::poll(&p, 1, 100);
         if (ready < 0 && errno != EINTR) return std::nullopt;
-        if (ready <= 0) {
-            if (interrupted && interrupted()) {
-                errno = EINTR;
-                return std::nullopt;
-            }
-            continue;
-        }
+        if (ready <= 0) continue;
         const ssize_t n = filling ? ::read(fd, buffer.data() + got, buffer.size() - got)
                                   : ::read(fd, scrap, sizeof scrap);
         if (n == 0) break;
@@ -181,9 +210,32 @@ std::optional<std::vector<listed>> list_folder(const folder& dir) {
     return names;
 }
 
+std::optional<folder> make_subfolder(const folder& dir, const char* name, unsigned mode,
+                                     identity& id, bool& made) {
+    made = ::mkdirat(dir.fd.get(), name, static_cast<mode_t>(mode)) == 0;
+    if (!made && errno != EEXIST) return std::nullopt;
+    auto opened = open_subfolder(dir, name, false, id);
+    // Made, then swapped for someone else's before it was opened: not ours to finish.
+    struct stat st;
+    if (made && (!opened || ::fstat(opened->fd.get(), &st) != 0 || st.st_uid != ::geteuid()))
+        made = false;
+    return opened;
+}
+
+bool folder_attributes(const folder& dir, attributes& info) {
+    return ::fstat(dir.fd.get(), &info) == 0;
+}
+
+void copy_folder_attributes(const folder& dir, const attributes& info) {
+    // The folder's own descriptor (O_PATH) allows no changes; one opened for reading does.
+    const file f(::openat(dir.fd.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (f) copy_attributes(f, info);
+}
+
 std::optional<folder> open_subfolder(const folder& dir, const char* name, bool create,
                                      identity& id) {
-    if (create && ::mkdirat(dir.fd.get(), name, 0777) != 0 && errno != EEXIST) return std::nullopt;
+    bool made;
+    if (create) return make_subfolder(dir, name, 0777, id, made);
     file fd(::openat(dir.fd.get(), name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat st;
     if (!fd || ::fstat(fd.get(), &st) != 0) {
@@ -320,6 +372,70 @@ bool write_all(const file& f, std::span<const std::uint8_t> data) {
         data = data.subspan(static_cast<std::size_t>(n));
     }
     return true;
+}
+
+namespace {
+bool write_at(int fd, std::span<const std::uint8_t> data, off_t at) {
+    while (!data.empty()) {
+        const ssize_t n = ::pwrite(fd, data.data(), data.size(), at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n == 0) errno = EIO;
+        if (n <= 0) return false;
+        data = data.subspan(static_cast<std::size_t>(n));
+        at += n;
+    }
+    return true;
+}
+}  // namespace
+
+std::optional<std::uint64_t> copy_data(const file& from, const file& to,
+                                       std::span<std::uint8_t> buffer, copy_failure& failed) {
+    const int in = from.get(), out = to.get();
+    const auto fail = [&](copy_failure side) -> std::optional<std::uint64_t> {
+        failed = side;
+        return std::nullopt;
+    };
+    // Range by range of data; the holes between are skipped in both files. A file system that
+    // cannot say where its holes are is copied as one range.
+    bool sparse = true;
+    for (off_t at = 0;;) {
+        off_t start = at, stop = -1;  // to the end of the file when stop < 0
+#ifdef SEEK_DATA
+        if (sparse) {
+            start = ::lseek(in, at, SEEK_DATA);
+            if (start < 0 && errno == ENXIO) break;  // nothing but a hole from `at` on
+            if (start >= 0) stop = ::lseek(in, start, SEEK_HOLE);
+            if (start < 0 || stop < 0) {
+                sparse = false;
+                start = at;
+                stop = -1;
+            }
+        }
+#else
+        sparse = false;
+#endif
+        off_t pos = start;
+        while (stop < 0 || pos < stop) {
+            const std::size_t want =
+                stop < 0 ? buffer.size()
+                         : static_cast<std::size_t>(std::min<std::uint64_t>(
+                               buffer.size(), static_cast<std::uint64_t>(stop - pos)));
+            const ssize_t n = ::pread(in, buffer.data(), want, pos);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return fail(copy_failure::read);
+            if (n == 0) break;
+            if (!write_at(out, buffer.first(static_cast<std::size_t>(n)), pos))
+                return fail(copy_failure::write);
+            pos += n;
+        }
+        if (stop < 0 || pos < stop) break;  // the file ended
+        at = pos;
+    }
+    // A hole at the end is made by the length alone.
+    const off_t end = ::lseek(in, 0, SEEK_END);
+    if (end < 0) return fail(copy_failure::read);
+    if (::ftruncate(out, end) != 0) return fail(copy_failure::write);
+    return static_cast<std::uint64_t>(end);
 }
 
 namespace {

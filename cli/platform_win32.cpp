@@ -181,6 +181,26 @@ std::optional<folder> open_subfolder(const folder& dir, const char* name, bool c
     return folder{dir.prefix + name + '\\'};
 }
 
+std::optional<folder> make_subfolder(const folder& dir, const char* name, unsigned, identity& id,
+                                     bool& made) {
+    // Folders get the access rules of the folder they are made in; there are no mode bits.
+    const auto path = path_of(dir, name);
+    made = path && ::CreateDirectoryW(path->c_str(), nullptr) != 0;
+    return open_subfolder(dir, name, false, id);
+}
+
+bool folder_attributes(const folder& dir, attributes& info) {
+    std::string bytes = dir.prefix.empty() ? "." : dir.prefix;
+    if (bytes.size() > 1 && bytes.find_last_of("/\\") == bytes.size() - 1 &&
+        bytes[bytes.size() - 2] != ':')
+        bytes.pop_back();
+    const auto path = wide(bytes);
+    return path && ::_wstat64(path->c_str(), &info) == 0;
+}
+
+// The runtime has no owner or mode bits to give, and no descriptor on a folder to date it by.
+void copy_folder_attributes(const folder&, const attributes&) {}
+
 std::optional<folder> copy_folder(const folder& dir) {
     return dir;
 }
@@ -313,6 +333,29 @@ bool write_all(const file& f, std::span<const std::uint8_t> data) {
         data = data.subspan(static_cast<std::size_t>(n));
     }
     return true;
+}
+
+// Holes are not looked for here: the copy is whole.
+std::optional<std::uint64_t> copy_data(const file& from, const file& to,
+                                       std::span<std::uint8_t> buffer, copy_failure& failed) {
+    if (::_lseeki64(from.get(), 0, SEEK_SET) != 0) {
+        failed = copy_failure::read;
+        return std::nullopt;
+    }
+    std::uint64_t copied = 0;
+    for (;;) {
+        const auto got = read_up_to(from, buffer);
+        if (!got) {
+            failed = copy_failure::read;
+            return std::nullopt;
+        }
+        if (!write_all(to, buffer.first(*got))) {
+            failed = copy_failure::write;
+            return std::nullopt;
+        }
+        copied += *got;
+        if (*got < buffer.size()) return copied;
+    }
 }
 
 // Writes go straight to the system, which reports errors at the write itself.

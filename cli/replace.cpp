@@ -117,19 +117,13 @@ replacement::outcome replacement::commit(std::span<const std::uint8_t> data) {
 replacement::outcome replacement::commit_copy(const platform::file& from,
                                               std::span<std::uint8_t> buffer) {
     if (!file_) return outcome::cannot_create;
-    for (;;) {
-        const auto got = platform::read_up_to(from, buffer);
-        if (!got) {
-            error_ = errno;
-            return outcome::read_failed;
-        }
-        if (!platform::write_all(file_, buffer.first(*got))) {
-            error_ = errno;
-            return outcome::write_failed;
-        }
-        written_ += *got;
-        if (*got < buffer.size()) break;
+    platform::copy_failure side = platform::copy_failure::none;
+    const auto copied = platform::copy_data(from, file_, buffer, side);
+    if (!copied) {
+        error_ = errno;
+        return side == platform::copy_failure::read ? outcome::read_failed : outcome::write_failed;
     }
+    written_ = *copied;
     // A file written to meanwhile gave a mix of old and new bytes, which its old dates would
     // pass off as the file it was.
     platform::attributes now;

@@ -99,9 +99,10 @@ class replacement {
     // recovers.
     outcome commit(std::span<const std::uint8_t> data);
 
-    // The same with the rest of the open file `from` as the data, read through `buffer`, for a
-    // file copied as it is; written() says how many bytes that was. `from` must still show the
-    // size and modification time of the input's attributes once read, or nothing is kept.
+    // The same with the open file `from`, from its start, as the data, read through `buffer`,
+    // for a file copied as it is, its holes kept; written() says how many bytes that was. `from`
+    // must still show the size and modification time of the input's attributes once read, or
+    // nothing is kept.
     outcome commit_copy(const platform::file& from, std::span<std::uint8_t> buffer);
     std::uint64_t written() const { return written_; }
 

@@ -165,12 +165,13 @@ check_json "{b'd/a': ('passed', None, 19), b'd/a.BAK': ('skipped', 'a backup', N
 vkt2 x -o mirror --json --all d >json 2>err
 [ $? = 1 ] && [ ! -s err ] || fail "x --json: $(cat err)"
 check_json "{b'd/a': ('decoded', None, 19), b'd/a.BAK': ('copied', 'a backup', 4),
-  b'd/cut': ('failed', 'cut short: the file ends inside its 8-byte header', None),
+  b'd/cut': ('failed', 'cut short: the file ends inside its 8-byte header', 6),
   b'd/link': ('skipped', 'a link', None), b'd/new\nline': ('decoded', None, 21),
   b'd/sub/\xff\xfe': ('decoded', None, 24), b'd/sub/plain': ('copied', 'not a VKT2 file', 10),
   b'd/x.\$\$\$': ('skipped', 'a temporary file', None)}" \
     "{'done': 3, 'failed': 1, 'skipped': 2, 'copied': 2}" <json || fail "x --json: $(cat json)"
 [ "$(cat $'mirror/sub/\xff\xfe')" = 'bytes that are not UTF-8' ] || fail "not decoded to the output"
+cmp -s d/cut mirror/cut || fail "the file that failed is not in the mirror as it is"
 # A name that is not UTF-8, and only that one, also comes as base64 of its bytes, which jq and
 # base64(1) turn back into the name without Python's surrogateescape.
 jq -r 'select(.path_base64) | .path_base64, .output_base64' json >names || fail "jq: $(cat json)"
@@ -260,5 +261,70 @@ status=$? && expect 0 'vkt2: 3 files done, 0 failed, 2 skipped, 2 copied; 81 byt
 mirror d out || fail "x --all -f"
 vkt2 c -q -o packed --all out || fail "c --all: status $?"
 [ "$(cat packed/a.BAK)" = kept ] && [ "$(head -c 4 packed/a)" = VKT2 ] || fail "c --all"
+
+begin_test 'mirrors make no folder wider than its source; each ends with its mode and dates'
+mkdir -p d/open/private/deep
+printf 'secret text, secret text' >d/open/private/deep/f
+pack d/open/p 'packed text, packed text'
+chmod 644 d/open/private/deep/f && chmod 700 d/open/private && chmod 710 d/open/private/deep
+chmod 750 d/open && chmod 755 d
+# As root, the owner is copied too.
+owner=$(id -u):$(id -g)
+[ "$(id -u)" != 0 ] || { owner=65534:65534 && chown "$owner" d/open/private; }
+touch -d '2001-02-03 04:05:06' d/open/private/deep d/open/private d/open d
+# same_folders SRC OUT: every folder of SRC is in OUT with its mode and modification time.
+same_folders() {
+    python3 -c 'import os, sys
+src, out = sys.argv[1:3]
+for top, dirs, names in os.walk(src):
+    a, b = os.stat(top), os.stat(os.path.join(out, os.path.relpath(top, src)))
+    assert (oct(a.st_mode), a.st_mtime_ns) == (oct(b.st_mode), b.st_mtime_ns), (top, oct(b.st_mode))' "$@"
+}
+(umask 000 && vkt2 c -q -o out d && vkt2 x -q --all -o made/on/the/way/out2 d) || fail "status $?"
+same_folders d out || fail "c -o"
+same_folders d made/on/the/way/out2 || fail "x --all -o"
+[ -z "$(find made out -perm -o+w)" ] || fail "writable by others: $(find made out -perm -o+w)"
+[ "$(stat -c %u:%g out/open/private)" = "$owner" ] || fail "owner $(stat -c %u:%g out/open/private)"
+# A folder that was already there is left as it was.
+chmod 777 out/open && touch -d '2003-01-01' out/open
+vkt2 x -q -f --all -o out d || fail "again: status $?"
+[ "$(stat -c %a out/open)" = 777 ] || fail "an existing folder was changed"
+
+begin_test '--all copies a sparse file with its holes'
+python3 -c 'import os
+for name, size, at in (("d/holes", 256 << 20, (0, 100 << 20, (256 << 20) - 5)), ("d/tail", 64 << 20, (4096,))):
+    os.makedirs("d", exist_ok=True)
+    with open(name, "wb") as f:
+        f.truncate(size)
+        for n in at:
+            f.seek(n)
+            f.write(b"data!")'
+if [ "$(stat -c %b d/holes)" -gt 1024 ]; then
+    echo "skipped [$name]: this file system makes no holes"
+else
+    vkt2 x -q --all -o out d || fail "status $?"
+    for f in holes tail; do
+        cmp -s "d/$f" "out/$f" || fail "$f differs"
+        [ "$(stat -c %b "out/$f")" -le $(($(stat -c %b "d/$f") + 64)) ] ||
+            fail "$f takes $(stat -c %b "out/$f") blocks, not about $(stat -c %b "d/$f")"
+    done
+fi
+
+begin_test '--all copies a file that fails as it is, and still fails'
+mkdir d
+head -c 70000 /dev/zero >d/big
+printf 'VKT2\005\000' >d/cut
+chmod 604 d/big && touch -d '2001-02-03 04:05:06' d/big
+vkt2 c -o out --all d 2>err
+status=$? && expect 1 'vkt2: d/big: too large: VKT2 holds at most 65,535 bytes; copied as it is to out/big
+vkt2: 0 files done, 1 failed, 0 skipped, 1 copied; 0 bytes in, 0 bytes out'
+cmp -s d/big out/big && [ "$(stat -c %a.%Y out/big)" = "$(stat -c %a.%Y d/big)" ] || fail "out/big"
+vkt2 x -q -o out2 --all d/cut 2>err
+status=$? && expect 1 'vkt2: d/cut: cut short: the file ends inside its 8-byte header; copied as it is to out2/cut'
+cmp -s d/cut out2/cut || fail "out2/cut"
+# The copy itself can fail too: both are said.
+vkt2 x -q -o out2 --all d/cut 2>err
+status=$? && expect 1 'vkt2: d/cut: cut short: the file ends inside its 8-byte header
+vkt2: d/cut: out2/cut already exists (-f replaces it)'
 
 [ "$failures" = 0 ] || exit 1

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "job.hpp"
+#include "mirror.hpp"
 #include "platform.hpp"
 #include "report.hpp"
 #include "undo.hpp"
@@ -86,24 +87,35 @@ std::vector<std::optional<file_result>> settle(const options& o, std::vector<ent
     return settled;
 }
 
-// The output folder, made if need be (the path the user gave is followed as given).
-std::optional<platform::folder> open_output(const std::string& dir, std::string& why) {
+// The output folder, made if need be (the path the user gave is followed as given). Folders
+// made on the way to it are never writable by others, whatever the umask; the output folder
+// itself, when it is to copy folders, is private until the end, and then in `made`.
+std::optional<platform::folder> open_output(std::string dir, bool copies_folders,
+                                            made_folders& made, std::string& why) {
 #ifdef _WIN32
     const char* separators = "/\\";
 #else
     const char* separators = "/";
 #endif
+    // Its last name is then the output folder's own.
+    while (dir.size() > 1 && dir.find_last_of(separators) == dir.size() - 1) dir.pop_back();
+    std::optional<platform::identity> made_last;
     for (std::size_t i = dir.find_first_of(separators, 1);;
          i = dir.find_first_of(separators, i + 1)) {
         std::string leaf;
         const std::string so_far = dir.substr(0, i);
+        const bool last = i == std::string::npos;
         platform::identity id;
+        bool fresh = false;
         if (auto parent = platform::open_parent(so_far.c_str(), leaf))
-            static_cast<void>(platform::open_subfolder(*parent, leaf.c_str(), true, id));
-        if (i == std::string::npos) break;
+            static_cast<void>(platform::make_subfolder(
+                *parent, leaf.c_str(), last && copies_folders ? private_folder : 0755, id, fresh));
+        if (last && fresh) made_last = id;
+        if (last) break;
     }
     auto opened = platform::open_folder(dir.c_str());
     if (!opened) why = "cannot open the folder: " + platform::reason(errno);
+    if (opened && made_last && platform::identity_of(*opened) == made_last) made[""] = *made_last;
     return opened;
 }
 
@@ -141,7 +153,9 @@ int run(const options& o, std::FILE* out, std::FILE* err, bool terminal,
     const bool any = std::any_of(files.begin(), files.end(), [&](const entry& e) {
         return e.problem.empty() && (e.skip.empty() || copies(o, e));
     });
-    if (writes && !o.out_dir.empty() && any) out_root = open_output(o.out_dir, out_why);
+    made_folders made;
+    if (writes && !o.out_dir.empty() && any)
+        out_root = open_output(o.out_dir, !w.folders.empty(), made, out_why);
     std::vector<std::optional<file_result>> results =
         settle(o, files, out_root ? &*out_root : nullptr, out_id.has_value());
     if (writes && !o.out_dir.empty() && !out_root) {
@@ -249,6 +263,7 @@ int run(const options& o, std::FILE* out, std::FILE* err, bool terminal,
         if (!complete) break;
         const file_result r = std::move(*results[i]);
         results[i].reset();
+        for (const made_folder& f : r.made) made.emplace(f.relative, f.id);
         reported = i + 1;
         // Waiting workers go on once half the window is free, not after every file.
         if (idle > 0 && next < todo.size() && todo[next] + window / 2 < reported + window)
@@ -263,6 +278,7 @@ int run(const options& o, std::FILE* out, std::FILE* err, bool terminal,
         work_cv.notify_all();
     }
     for (std::thread& t : threads) t.join();
+    if (out_root) finish_folders(*out_root, made, w.folders);
     if (to.broken_pipe()) return broken_pipe_status;
     const int status = report.finish();
     if (to.broken_pipe()) return broken_pipe_status;

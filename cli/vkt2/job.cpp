@@ -133,17 +133,21 @@ std::string commit_failure(const replacement& output, replacement::outcome how,
 }
 
 // Opens, making them as needed, the folders of `relative` below `out`, never through a link,
-// and returns the last with the file's name in it (`out` itself, unless `here` is set).
+// and returns the last with the file's name in it (`out` itself, unless `here` is set). The
+// folders it makes are private until the run ends, and are added to `made`.
 const platform::folder* output_folder(const platform::folder& out, const std::string& relative,
                                       std::optional<platform::folder>& here, std::string& leaf,
-                                      std::string& why, const options& o) {
+                                      std::string& why, const options& o,
+                                      std::vector<made_folder>& made) {
     const platform::folder* at = &out;
     std::size_t start = 0;
     for (std::size_t slash; (slash = relative.find('/', start)) != std::string::npos;
          start = slash + 1) {
         const std::string part = relative.substr(start, slash - start);
         platform::identity id;
-        here = platform::open_subfolder(*at, part.c_str(), true, id);
+        bool fresh = false;
+        here = platform::make_subfolder(*at, part.c_str(), private_folder, id, fresh);
+        if (here && fresh) made.push_back({relative.substr(0, slash), id});
         if (!here) {
             why = "cannot make the folder " + shown(join(o.out_dir, relative.substr(0, slash))) +
                   because(errno);
@@ -157,7 +161,7 @@ const platform::folder* output_folder(const platform::folder& out, const std::st
 
 // Writes `data` in place of the input, as vkt2x and vkt2c do, or under the output folder.
 void put(const options& o, const entry& e, const source& input, std::span<const std::uint8_t> data,
-         const platform::folder* out, file_result& r) {
+         const platform::folder* out, std::vector<made_folder>& made, file_result& r) {
     if (!out) {
         replacement output(input);
         output.check_only_where_close_reports();
@@ -169,7 +173,7 @@ void put(const options& o, const entry& e, const source& input, std::span<const 
     const std::string target = join(o.out_dir, e.relative);
     std::string leaf, why;
     std::optional<platform::folder> below;
-    const platform::folder* folder = output_folder(*out, e.relative, below, leaf, why, o);
+    const platform::folder* folder = output_folder(*out, e.relative, below, leaf, why, o, made);
     if (!folder) {
         r = failed(why);
         return;
@@ -192,7 +196,8 @@ void put(const options& o, const entry& e, const source& input, std::span<const 
 // Copies the skipped file as it is to its place under the output folder (--all), through the
 // same temporary file, checks and renames as an output.
 file_result copy_as_is(const options& o, const entry& e, const platform::folder& out,
-                       std::span<std::uint8_t> buffer, std::string why_skipped) {
+                       std::span<std::uint8_t> buffer, std::vector<made_folder>& made,
+                       std::string why_skipped) {
     auto dir = e.folder ? platform::copy_folder(*e.folder) : std::nullopt;
     if (!dir) return failed("cannot open" + because(errno));
     source input;
@@ -204,7 +209,7 @@ file_result copy_as_is(const options& o, const entry& e, const platform::folder&
     const std::string target = join(o.out_dir, e.relative);
     std::string leaf, why;
     std::optional<platform::folder> below;
-    const platform::folder* folder = output_folder(out, e.relative, below, leaf, why, o);
+    const platform::folder* folder = output_folder(out, e.relative, below, leaf, why, o, made);
     if (!folder) return failed(why);
     platform::kind type;
     platform::identity id;
@@ -227,7 +232,31 @@ worker::worker() : input_(max_file_size + 1), output_(max_original_size) {}
 
 file_result worker::run(const options& o, const entry& e, const platform::folder* out,
                         const std::function<bool()>& interrupted) {
-    if (!e.skip.empty()) return copy_as_is(o, e, *out, input_, e.skip);
+    made_.clear();
+    file_result r = convert(o, e, out, interrupted);
+    r.made = std::move(made_);
+    return r;
+}
+
+file_result worker::refuse(const options& o, const entry& e, const platform::folder* out,
+                           std::string why) {
+    // With --all the mirror holds every regular file: one the command refuses is copied as it
+    // is, and its failure still counts.
+    if (!o.all || !out || e.standard_input) return failed(std::move(why));
+    file_result r = copy_as_is(o, e, *out, input_, made_, {});
+    if (r.how != file_result::state::copied) {
+        r.notes.insert(r.notes.begin(), std::move(why));
+        return r;
+    }
+    r.how = file_result::state::failed;
+    r.copied = true;
+    r.notes.assign(1, std::move(why));
+    return r;
+}
+
+file_result worker::convert(const options& o, const entry& e, const platform::folder* out,
+                            const std::function<bool()>& interrupted) {
+    if (!e.skip.empty()) return copy_as_is(o, e, *out, input_, made_, e.skip);
     std::string why;
     std::uint64_t whole = 0;
     const bool reads_only = o.cmd == command::t || o.cmd == command::l || o.cmd == command::cat;
@@ -245,9 +274,9 @@ file_result worker::run(const options& o, const entry& e, const platform::folder
     file_result r;
     r.in = file.size();
     if ((o.cmd == command::c) == size.has_value()) {
-        if (e.named) return failed(size ? "already in VKT2 form" : "not a VKT2 file");
+        if (e.named) return refuse(o, e, out, size ? "already in VKT2 form" : "not a VKT2 file");
         const char* reason = size ? reasons::vkt2 : reasons::not_vkt2;
-        if (o.all && out) return copy_as_is(o, e, *out, input_, reason);
+        if (o.all && out) return copy_as_is(o, e, *out, input_, made_, reason);
         return skipped(reason);
     }
     // In place, the backup's name must be free before anything is written.
@@ -256,22 +285,24 @@ file_result worker::run(const options& o, const entry& e, const platform::folder
     if (in_place && platform::look(input->dir(), (e.name + ".BAK").c_str(), false, type, id))
         return failed(shown(e.path) + ".BAK already exists");
     if (o.cmd == command::c) {
-        if (got > max_original_size) return failed("too large: VKT2 holds at most 65,535 bytes");
+        if (got > max_original_size)
+            return refuse(o, e, out, "too large: VKT2 holds at most 65,535 bytes");
         const vkt2::file_result packed = compress(file);
-        if (!packed) return failed("does not fit in 65,536 bytes once compressed");
+        if (!packed) return refuse(o, e, out, "does not fit in 65,536 bytes once compressed");
         if (!decodes_to(packed.bytes, file, output_))
-            return failed("the compressed data does not decode back; the file is left as it was");
+            return refuse(o, e, out,
+                          "the compressed data does not decode back; the file is left as it was");
         r.out = packed.bytes.size();
         if (e.standard_input)
             r.data = packed.bytes;
         else
-            put(o, e, *input, packed.bytes, out, r);
+            put(o, e, *input, packed.bytes, out, made_, r);
         return r;
     }
     r.out = *size;
     if (o.cmd != command::l && !(o.zero_fill && o.cmd != command::t)) {
         verdict v = test_file(std::span<const std::uint8_t>(input_.data(), got));
-        if (!v.failure.empty()) return failed(v.failure);
+        if (!v.failure.empty()) return refuse(o, e, out, v.failure);
         if (o.cmd == command::t) r.notes = std::move(v.warnings);
     }
     if (o.cmd == command::t) return r;
@@ -282,11 +313,12 @@ file_result worker::run(const options& o, const entry& e, const platform::folder
     }
     const std::span<std::uint8_t> decoded(output_.data(), *size);
     if (decompress_into(file, decoded).status != file_status::ok)
-        return failed("the stream needs bytes past the first 65,536; it cannot be decoded");
+        return refuse(o, e, out,
+                      "the stream needs bytes past the first 65,536; it cannot be decoded");
     if (o.cmd == command::cat || e.standard_input) {
         r.data.assign(decoded.begin(), decoded.end());
     } else {
-        put(o, e, *input, decoded, out, r);
+        put(o, e, *input, decoded, out, made_, r);
     }
     return r;
 }

@@ -13,6 +13,16 @@
 
 namespace vkt2::batch {
 
+// The mode a mirror's folders are made with: private until the run gives them their own.
+inline constexpr unsigned private_folder = 0700;
+
+// A folder of a mirror (-o) made for a file's output: where it is below the output folder, and
+// the identity it had when made.
+struct made_folder {
+    std::string relative;
+    platform::identity id;
+};
+
 struct file_result {
     enum class state { done, failed, skipped, copied } how = state::done;
     std::vector<std::string> notes;  // lines for standard error, without "vkt2: NAME: "
@@ -20,6 +30,8 @@ struct file_result {
     std::size_t in = 0;              // bytes read, or the file's size for l
     std::size_t out = 0;             // bytes written, or the original size for t and l
     std::vector<std::uint8_t> data;  // what goes to standard output: cat's, x -'s and c -'s
+    bool copied = false;             // failed, yet copied as it is into the mirror (--all)
+    std::vector<made_folder> made;   // the folders its output needed that this run made
 };
 
 file_result failed(std::string why);
@@ -38,6 +50,12 @@ class worker {
                     const std::function<bool()>& interrupted = {});
 
   private:
+    file_result convert(const options& o, const entry& e, const platform::folder* out,
+                        const std::function<bool()>& interrupted);
+    file_result refuse(const options& o, const entry& e, const platform::folder* out,
+                       std::string why);
+
+    std::vector<made_folder> made_;
     std::vector<std::uint8_t> input_;   // the zero-filled load buffer, and one byte more
     std::vector<std::uint8_t> output_;  // room for the largest decoded file
 };

@@ -234,6 +234,12 @@ void reporter::json(const entry& e, const file_result& r) {
         case file_result::state::failed:
             j.result = "failed";
             for (const std::string& note : r.notes) j.error += (j.error.empty() ? "" : "; ") + note;
+            // Copied as it is all the same (--all): where to, and how much.
+            if (r.copied) {
+                j.output = join(o_.out_dir, e.relative);
+                j.bytes_in = r.in;
+                j.bytes_out = r.out;
+            }
             break;
         case file_result::state::copied:
             j.result = "copied";
@@ -284,7 +290,11 @@ void reporter::file(const entry& e, const file_result& r) {
             if (o_.verbose) line(name + ": skipped: " + r.reason);
             return;
         case file_result::state::failed:
-            for (const std::string& note : r.notes) line(name + ": " + note);
+            for (const std::string& note : r.notes) {
+                line(name + ": " + note +
+                     (r.copied ? "; copied as it is to " + shown(join(o_.out_dir, e.relative))
+                               : ""));
+            }
             return;
         case file_result::state::copied:
             if (o_.verbose)

@@ -107,6 +107,9 @@ void walk_tree(folder_ptr root, const std::string& path,
                 failed_entry(p.e.path, "cannot read the folder: " + platform::reason(errno)));
             continue;
         }
+        walked_folder listed{p.e.relative, {}};
+        if (platform::folder_attributes(*here, listed.attributes))
+            out.folders.push_back(std::move(listed));
         // std::string compares as unsigned bytes: the same order in every locale.
         std::sort(items->begin(), items->end(),
                   [](const auto& a, const auto& b) { return a.name < b.name; });

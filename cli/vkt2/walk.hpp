@@ -40,8 +40,16 @@ inline constexpr char not_vkt2[] = "not a VKT2 file";
 inline constexpr char vkt2[] = "already in VKT2 form";
 }  // namespace reasons
 
+// A folder a walk listed: where it is below the PATH it was found in ("" for the PATH itself),
+// which is where a mirror (-o) puts its copy, and what it was then.
+struct walked_folder {
+    std::string relative;
+    platform::attributes attributes{};
+};
+
 struct walk_result {
     std::vector<entry> files;  // in order, the entries skipped among them
+    std::vector<walked_folder> folders;
 };
 
 // NAME.BAK and NAME.$$$, in any case: the tools' own backups and temporary files.

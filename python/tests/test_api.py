@@ -1,6 +1,7 @@
 # The package's calls on each kind of file the tester tells apart, each buffer type, and with
 # the GIL: what callers see, codes and words included.
 import array
+import inspect
 import mmap
 import re
 import sys
@@ -82,6 +83,27 @@ def test_error_classes():
     assert issubclass(vkt2.InvalidArgumentError, ValueError)
     with pytest.raises(vkt2.NotVkt2Error):
         vkt2.decoded_size(b"VKT")
+
+
+def test_keywords_as_documented():
+    cut = LITERALS[:-3]
+    assert vkt2.decompress(data=SOUND) == DATA
+    assert vkt2.decompress(data=cut, zero_fill=True) == vkt2.decompress(cut, zero_fill=True)
+    assert vkt2.compress(data=DATA) == SOUND
+    assert vkt2.decoded_size(data=SOUND) == len(DATA)
+    assert vkt2.test(data=cut).error == 8
+    for call in (vkt2.compress, vkt2.decoded_size, vkt2.decompress):
+        name = call.__name__
+        assert str(inspect.signature(call)) == ("(data, *, zero_fill=False)"
+                                                if name == "decompress" else "(data)")
+        for args, kwargs in [((), {}), ((SOUND, SOUND), {}), ((), {"file": SOUND}),
+                             ((SOUND,), {"data": SOUND})]:
+            with pytest.raises(TypeError):
+                call(*args, **kwargs)
+    with pytest.raises(TypeError):
+        vkt2.decompress(SOUND, True)  # zero_fill is a keyword alone
+    # Raised or not, every Error has its code: 0 when the library did not raise it.
+    assert vkt2.Error("by hand").code == 0 and vkt2.CutShortError("by hand").code == 8
 
 
 def test_sizes_and_limits():

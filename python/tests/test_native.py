@@ -17,7 +17,8 @@ NATIVE = Path(os.environ.get("VKT2_NATIVE_DIR", Path(__file__).resolve().parents
 def tool(name):
     path = NATIVE / name
     if not os.access(path, os.X_OK):
-        pytest.skip(f"no native {name} in {NATIVE} (set VKT2_NATIVE_DIR)")
+        pytest.skip(f"no native {name} in {NATIVE}: build it (cmake -S .. -B ../build && cmake "
+                    f"--build ../build --target vkt2_tool vkt2c) or set VKT2_NATIVE_DIR")
     return path
 
 

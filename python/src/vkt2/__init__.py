@@ -89,7 +89,7 @@ class Verdict:
         return self.verdict is not Grade.FAIL
 
 
-def test(data: Buffer, /) -> Verdict:
+def test(data: Buffer) -> Verdict:
     """Tests a VKT2 file as `vkt2 t` does; what the file holds never raises."""
     fields = _vkt2.test(data)
     return Verdict(Grade(fields[0]), *fields[1:])

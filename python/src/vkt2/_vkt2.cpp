@@ -6,6 +6,9 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
 #include <span>
 #include <string>
 
@@ -34,7 +37,7 @@ const error_row error_rows[] = {
     {VKT2_ERROR_DST_TOO_SMALL, "vkt2.BufferTooSmallError",
      "The library's destination was too small; this package sizes its own, so it is never "
      "raised."},
-    {VKT2_ERROR_NO_MEMORY, "vkt2.NoMemoryError", "Compressing could not allocate its work space."},
+    {VKT2_ERROR_NO_MEMORY, "vkt2.NoMemoryError", "No memory for the work space of a call."},
     {VKT2_ERROR_INVALID_ARGUMENT, "vkt2.InvalidArgumentError",
      "The library refused its arguments."},
     {VKT2_ERROR_HEADER_CUT_SHORT, "vkt2.HeaderCutShortError",
@@ -42,9 +45,15 @@ const error_row error_rows[] = {
     {VKT2_ERROR_CUT_SHORT, "vkt2.CutShortError", "The file ends before its stream does."},
 };
 
+// Every error raised carries its code on the instance too, so a code without a class of its
+// own (from a newer library) still reaches the caller.
 PyObject* raise(int code, const std::string& message) {
     PyObject* type = code > 0 && code <= last_code ? error_classes[code] : error_classes[0];
-    PyErr_SetString(type, message.c_str());
+    PyObject* error = PyObject_CallFunction(type, "s", message.c_str());
+    PyObject* number = error ? PyLong_FromLong(code) : nullptr;
+    if (number && PyObject_SetAttrString(error, "code", number) == 0) PyErr_SetObject(type, error);
+    Py_XDECREF(number);
+    Py_XDECREF(error);
     return nullptr;
 }
 
@@ -86,6 +95,18 @@ struct input {
     std::size_t size() const { return static_cast<std::size_t>(view.len); }
 };
 
+// The one argument `data`, by position or by keyword, as a read-only view.
+bool take_data(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, const char* function,
+               input& in) {
+    const Py_ssize_t nkw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
+    if (nargs + nkw != 1 ||
+        (nkw && PyUnicode_CompareWithASCIIString(PyTuple_GET_ITEM(kwnames, 0), "data") != 0)) {
+        PyErr_Format(PyExc_TypeError, "%s() takes one argument, data", function);
+        return false;
+    }
+    return PyObject_GetBuffer(args[0], &in.view, PyBUF_SIMPLE) == 0;
+}
+
 // Decodes a file only if it passes the tester, in one pass over it: a stream that decodes
 // within the file's bytes is exactly what passes, and only a failure pays for the tester's
 // walk, which fills `v` with why.
@@ -97,43 +118,80 @@ int decode_if_sound(std::span<const std::uint8_t> file, std::span<std::uint8_t> 
         return VKT2_OK;
     if (const int rc = vkt2_test(file.data(), file.size(), &v); rc != VKT2_OK) return rc;
     std::size_t written = 0;  // the two disagree: trust the library's own decode
-    return vkt2_decompress(file.data(), file.size(), out.data(), out.size(), &written);
+    const int rc = vkt2_decompress(file.data(), file.size(), out.data(), out.size(), &written);
+    return rc == VKT2_OK && written != out.size() ? VKT2_ERROR_DST_TOO_SMALL : rc;
+}
+
+// What decompress works on: its own copy of the bytes that count, taken with the GIL released.
+// Another thread (or process, through a shared mapping) may write the caller's buffer at any
+// time; the header, the verdict and the decode must all see one and the same file.
+struct snapshot {
+    std::unique_ptr<std::uint8_t[]> bytes;
+    std::size_t size = 0;
+    std::size_t decoded = 0;  // what its header states
+    bool vkt2 = false;
+
+    bool take(const input& in) {
+        size = std::min(in.size(), vkt2::max_file_size);
+        bytes.reset(new (std::nothrow) std::uint8_t[std::max<std::size_t>(size, 1)]);
+        if (!bytes) return false;
+        if (size) std::memcpy(bytes.get(), in.data(), size);
+        vkt2 = vkt2_decoded_size(bytes.get(), size, &decoded) == VKT2_OK;
+        return true;
+    }
+    std::span<const std::uint8_t> file() const { return {bytes.get(), size}; }
+};
+
+int decode(const snapshot& s, bool zero_fill, PyObject* out, vkt2_verdict& v) {
+    const std::span<std::uint8_t> to{reinterpret_cast<std::uint8_t*>(PyBytes_AS_STRING(out)),
+                                     static_cast<std::size_t>(PyBytes_GET_SIZE(out))};
+    if (!zero_fill) return decode_if_sound(s.file(), to, v);
+    std::size_t written = 0;
+    const int rc = vkt2_decompress(s.bytes.get(), s.size, to.data(), to.size(), &written);
+    return rc == VKT2_OK && written != to.size() ? VKT2_ERROR_DST_TOO_SMALL : rc;
 }
 
 PyObject* py_decompress(PyObject*, PyObject* args, PyObject* kwargs) {
-    static const char* keywords[] = {"", "zero_fill", nullptr};
+    static const char* keywords[] = {"data", "zero_fill", nullptr};
     input in;
     int zero_fill = 0;
     if (!PyArg_ParseTupleAndKeywords(args, kwargs, "y*|$p:decompress", const_cast<char**>(keywords),
                                      &in.view, &zero_fill))
         return nullptr;
+    // The output is sized by the header as it reads now, so that the common case releases the
+    // GIL once; the decode runs only if the snapshot's header says the same.
     std::size_t size = 0;
-    if (vkt2_decoded_size(in.data(), in.size(), &size) != VKT2_OK)
+    if (vkt2_decoded_size(in.data(), std::min<std::size_t>(in.size(), vkt2::header_size), &size) !=
+        VKT2_OK)
         return raise(VKT2_ERROR_NOT_VKT2, not_vkt2_words);
     PyObject* out = PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(size));
     if (!out) return nullptr;
+    snapshot s;
     vkt2_verdict verdict{};
     int rc = VKT2_OK;
-    std::size_t written = 0;
     Py_BEGIN_ALLOW_THREADS;
-    if (zero_fill) {
-        rc = vkt2_decompress(in.data(), in.size(), PyBytes_AS_STRING(out), size, &written);
-    } else {
-        rc = decode_if_sound({static_cast<const std::uint8_t*>(in.data()), in.size()},
-                             {reinterpret_cast<std::uint8_t*>(PyBytes_AS_STRING(out)), size},
-                             verdict);
-    }
+    rc = !s.take(in)         ? VKT2_ERROR_NO_MEMORY
+         : !s.vkt2           ? VKT2_ERROR_NOT_VKT2
+         : s.decoded != size ? VKT2_OK  // rewritten since: sized again below
+                             : decode(s, zero_fill, out, verdict);
     Py_END_ALLOW_THREADS;
+    if (rc == VKT2_OK && s.decoded != size) {
+        Py_SETREF(out, PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(s.decoded)));
+        if (!out) return nullptr;
+        Py_BEGIN_ALLOW_THREADS;
+        rc = decode(s, zero_fill, out, verdict);
+        Py_END_ALLOW_THREADS;
+    }
     if (rc != VKT2_OK) {
         Py_DECREF(out);
         return raise(rc, verdict.error == rc ? failure_words(verdict) : library_words(rc));
     }
-    return out;  // the library writes exactly the size the header states
+    return out;
 }
 
-PyObject* py_compress(PyObject*, PyObject* arg) {
+PyObject* py_compress(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     input in;
-    if (PyObject_GetBuffer(arg, &in.view, PyBUF_SIMPLE) < 0) return nullptr;
+    if (!take_data(args, nargs, kwnames, "compress", in)) return nullptr;
     if (in.size() > VKT2_MAX_ORIGINAL_SIZE)
         return raise(VKT2_ERROR_TOO_LARGE, "too large: VKT2 holds at most 65,535 bytes");
     const std::size_t bound = vkt2_compress_bound(in.size());
@@ -178,9 +236,9 @@ PyObject* py_test(PyObject*, PyObject* arg) {
     return fields;
 }
 
-PyObject* py_decoded_size(PyObject*, PyObject* arg) {
+PyObject* py_decoded_size(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     input in;
-    if (PyObject_GetBuffer(arg, &in.view, PyBUF_SIMPLE) < 0) return nullptr;
+    if (!take_data(args, nargs, kwnames, "decoded_size", in)) return nullptr;
     std::size_t size = 0;
     if (vkt2_decoded_size(in.data(), in.size(), &size) != VKT2_OK)
         return raise(VKT2_ERROR_NOT_VKT2, not_vkt2_words);
@@ -188,29 +246,34 @@ PyObject* py_decoded_size(PyObject*, PyObject* arg) {
 }
 
 const char decompress_doc[] =
-    "decompress($module, data, /, *, zero_fill=False)\n--\n\n"
+    "decompress($module, data, *, zero_fill=False)\n--\n\n"
     "Decodes a VKT2 file by the loader's rules, as `vkt2 cat` does.\n\n"
     "A file that fails vkt2.test() raises that failure's Error subclass. With zero_fill=True,\n"
     "a file cut short decodes as vkt2x decodes it, zero bytes where the file ends early; only\n"
     "NotVkt2Error and StreamPastLimitError remain. Bytes past the first 65,536 are ignored.";
 const char compress_doc[] =
-    "compress($module, data, /)\n--\n\n"
+    "compress($module, data)\n--\n\n"
     "Returns the whole VKT2 file for data (at most 65,535 bytes): the same bytes vkt2c "
     "writes.\n\nTooLargeError when data is longer, or when it would not fit in 65,536 bytes.";
 const char test_doc[] =
     "test($module, data, /)\n--\n\n"
     "The library's verdict as a tuple; vkt2.test() wraps it in a Verdict.";
 const char decoded_size_doc[] =
-    "decoded_size($module, data, /)\n--\n\n"
+    "decoded_size($module, data)\n--\n\n"
     "The decoded size the header states, its missing bytes read as zero.\n\n"
     "NotVkt2Error when data does not start with \"VKT2\".";
 
+// The method table's one pointer type, whatever the calling convention.
+template <typename F>
+PyCFunction as_method(F* f) {
+    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(f));
+}
+
 PyMethodDef methods[] = {
-    {"decompress", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_decompress)),
-     METH_VARARGS | METH_KEYWORDS, decompress_doc},
-    {"compress", py_compress, METH_O, compress_doc},
+    {"decompress", as_method(py_decompress), METH_VARARGS | METH_KEYWORDS, decompress_doc},
+    {"compress", as_method(py_compress), METH_FASTCALL | METH_KEYWORDS, compress_doc},
     {"test", py_test, METH_O, test_doc},
-    {"decoded_size", py_decoded_size, METH_O, decoded_size_doc},
+    {"decoded_size", as_method(py_decoded_size), METH_FASTCALL | METH_KEYWORDS, decoded_size_doc},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -226,9 +289,15 @@ PyModuleDef module = {PyModuleDef_HEAD_INIT,
 
 // Makes vkt2.Error and one subclass per code, each with its code as the class attribute `code`.
 bool add_errors(PyObject* m) {
-    error_classes[0] = PyErr_NewExceptionWithDoc(
-        "vkt2.Error", "Base class of every error the library reports; `code` is its code.", nullptr,
-        nullptr);
+    // `code` is 0 only on an Error the library did not raise.
+    PyObject* base_dict = Py_BuildValue("{si}", "code", 0);
+    error_classes[0] =
+        base_dict ? PyErr_NewExceptionWithDoc(
+                        "vkt2.Error",
+                        "Base class of every error the library reports; `code` is its code.",
+                        nullptr, base_dict)
+                  : nullptr;
+    Py_XDECREF(base_dict);
     if (!error_classes[0] || PyModule_AddObjectRef(m, "Error", error_classes[0]) < 0) return false;
     for (const error_row& e : error_rows) {
         PyObject* extra = e.code == VKT2_ERROR_NO_MEMORY          ? PyExc_MemoryError
