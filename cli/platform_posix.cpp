@@ -139,7 +139,15 @@ std::optional<std::size_t> read_stream(int fd, std::span<std::uint8_t> buffer,
             errno = EINTR;
             return std::nullopt;
         }
-        if (stop_until_foreground(fd)) continue;
+        if (stop_until_foreground(fd)) {
+            // A shell ends a stopped job with the signal, then SIGCONT: looked at here at once,
+            // as the next look of a caller's watch might come only after the next stop.
+            if (ending_signal_pending()) {
+                errno = EINTR;
+                return std::nullopt;
+            }
+            continue;
+        }
         pollfd p{fd, POLLIN, 0};
         const int ready = ::poll(&p, 1, 100);
         if (ready < 0 && errno != EINTR) return std::nullopt;
