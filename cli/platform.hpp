@@ -226,6 +226,11 @@ enum class rename_result { done, failed, unsupported };
 // names as they were, or reports that the file system cannot promise that atomically.
 rename_result rename(const folder& dir, const char* from, const char* to, bool replace);
 
+// Swaps the files `a` and `b` name in `dir` in one step: at no moment is either name missing or
+// any file replaced. unsupported (errno ENOSYS or the file system's EINVAL) where the system or
+// the file system cannot; both names are then as they were.
+rename_result exchange(const folder& dir, const char* a, const char* b);
+
 // Gives the file `from` the second name `to`, failing when `to` exists.
 bool link(const folder& dir, const char* from, const char* to);
 

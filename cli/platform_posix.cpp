@@ -528,6 +528,19 @@ rename_result rename(const folder& dir, const char* from, const char* to, bool r
 #endif
 }
 
+rename_result exchange(const folder& dir, const char* a, const char* b) {
+#ifdef RENAME_EXCHANGE
+    const int d = dir.fd.get();
+    if (::renameat2(d, a, d, b, RENAME_EXCHANGE) == 0) return rename_result::done;
+    // EINVAL: this file system cannot exchange names (NFS, some FUSE); ENOSYS: an old kernel.
+    return errno == EINVAL || errno == ENOSYS ? rename_result::unsupported : rename_result::failed;
+#else
+    static_cast<void>(dir), static_cast<void>(a), static_cast<void>(b);
+    errno = ENOSYS;
+    return rename_result::unsupported;
+#endif
+}
+
 bool link(const folder& dir, const char* from, const char* to) {
     return ::linkat(dir.fd.get(), from, dir.fd.get(), to, 0) == 0;
 }

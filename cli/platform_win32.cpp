@@ -377,6 +377,12 @@ rename_result rename(const folder& dir, const char* from, const char* to, bool r
     return moved || failed_with_errno() ? rename_result::done : rename_result::failed;
 }
 
+// Windows has no call that trades two names at once; callers take the slower, safe way round.
+rename_result exchange(const folder&, const char*, const char*) {
+    errno = ENOSYS;
+    return rename_result::unsupported;
+}
+
 bool link(const folder& dir, const char* from, const char* to) {
     const auto a = path_of(dir, from), b = path_of(dir, to);
     return a && b &&

@@ -49,12 +49,17 @@ source load_source(platform::folder dir, std::string name, std::span<std::uint8_
 source load_source(std::shared_ptr<const platform::folder> dir, std::string name,
                    std::span<std::uint8_t> buffer, const platform::input_request& how);
 
-// The renames the replace step makes. Tests derive from it to make any one of them fail.
+// The renames the replace step and undo make. Tests derive from it to make any one of them fail,
+// or to act just before one.
 struct renamer {
     virtual ~renamer() = default;
     virtual platform::rename_result rename(const platform::folder& dir, const char* from,
                                            const char* to, bool replace) const {
         return platform::rename(dir, from, to, replace);
+    }
+    virtual platform::rename_result exchange(const platform::folder& dir, const char* a,
+                                             const char* b) const {
+        return platform::exchange(dir, a, b);
     }
     virtual bool link(const platform::folder& dir, const char* from, const char* to) const {
         return platform::link(dir, from, to);

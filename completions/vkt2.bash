@@ -1,4 +1,44 @@
 # bash completion for vkt2: commands, then each command's options, then paths; -o takes a folder.
+# The word is taken as the shell will read it: inside an open quote, after backslashes, or
+# starting with ~; readline quotes the names offered to match.
+
+# The word $1 with its quotes and backslashes removed, in _vkt2_word; never evaluated.
+_vkt2_unquote() {
+    local w=$1 out='' c quote='' backslash=\\
+    local -i i
+    for ((i = 0; i < ${#w}; i++)); do
+        c=${w:i:1}
+        if [ -n "$quote" ]; then
+            if [ "$c" = "$quote" ]; then
+                quote=''
+            elif [ "$quote" = '"' ] && [ "$c" = "$backslash" ] && [[ ${w:i+1:1} == [\"\\\$\`] ]]; then
+                out+=${w:i+1:1} && i+=1
+            else
+                out+=$c
+            fi
+        elif [ "$c" = "'" ] || [ "$c" = '"' ]; then
+            quote=$c
+        elif [ "$c" = "$backslash" ]; then
+            out+=${w:i+1:1} && i+=1
+        else
+            out+=$c
+        fi
+    done
+    _vkt2_word=$out
+}
+
+# Names that complete the word $2, as compgen's action $1 (-f or -d) gives them.
+_vkt2_paths() {
+    local _vkt2_word
+    _vkt2_unquote "$2"
+    if [[ $_vkt2_word == \~* && $_vkt2_word != */* ]]; then
+        # ~ or ~user: the home folders, which compgen -f does not offer (readline adds the /).
+        mapfile -t COMPREPLY < <(compgen -P '~' -u -- "${_vkt2_word#\~}")
+        return
+    fi
+    mapfile -t COMPREPLY < <(compgen "$1" -- "$_vkt2_word")
+}
+
 _vkt2() {
     local cur prev cmd opts
     cur=${COMP_WORDS[COMP_CWORD]}
@@ -19,7 +59,7 @@ _vkt2() {
     opts+=' -h --help -V --version'
     case $prev in
     -o | --output)
-        mapfile -t COMPREPLY < <(compgen -d -- "$cur")
+        _vkt2_paths -d "$cur"
         return
         ;;
     -j | --jobs)
@@ -30,7 +70,7 @@ _vkt2() {
     if [[ $cur == -* ]]; then
         mapfile -t COMPREPLY < <(compgen -W "$opts" -- "$cur")
     else
-        mapfile -t COMPREPLY < <(compgen -f -- "$cur")
+        _vkt2_paths -f "$cur"
     fi
 }
 complete -o filenames -F _vkt2 vkt2

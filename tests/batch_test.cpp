@@ -12,11 +12,13 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine.hpp"
 #include "json.hpp"
 #include "options.hpp"
+#include "replace.hpp"
 #include "report.hpp"
 #include "undo.hpp"
 #include "verdict.hpp"
@@ -277,7 +279,17 @@ TEST_F(BatchTest, TestListAndCatReportEachFileInOrder) {
     EXPECT_TRUE(fs::exists("o/x.bak") && fs::exists("o/z.BAK") && !fs::exists("o/Y.$$$"));
     EXPECT_EQ(vkt2("cat d/a d d/a"), 0);
     const std::string hello = "hello hello hello hello";
-    EXPECT_EQ(out_ + err_, hello + hello + hello);
+    // What t warns of, cat says too, on standard error.
+    EXPECT_EQ(out_, hello + hello + hello);
+    EXPECT_EQ(err_, "vkt2: d/b: warning: 2 unused bytes after the end of the stream\n");
+    // A listing with nothing in it says so rather than print a bare header.
+    put("e/p", "plain");
+    put("e/p.BAK", packed("p"));
+    EXPECT_EQ(vkt2("l e"), 0);
+    EXPECT_EQ(out_ + err_, "vkt2: e: no VKT2 file found\n");
+    fs::create_directory("f");
+    EXPECT_EQ(vkt2("l e f"), 0);
+    EXPECT_EQ(out_ + err_, "vkt2: no VKT2 file found in any PATH\n");
     // Interrupted, a run starts no other file.
     std::atomic<bool> stop = false;
     vkt2::batch::hooks at;
@@ -442,13 +454,13 @@ TEST_F(BatchTest, JsonLinesCarryEveryFieldForAnyName) {
     const std::string path = R"(j/a\\b\u007f\u0085\udce0\udc80\udcaf)",
                       sizes = R"("bytes_in":)" + std::to_string(stream.size() + 3) +
                               R"(,"bytes_out":14,"warnings":)";
+    const std::string warned = R"(["3 unused bytes after the end of the stream"])";
     const std::pair<const char*, std::string> cases[] = {
-        {"t --json j",
-         R"("passed",)" + sizes + R"(["3 unused bytes after the end of the stream"])"},
+        {"t --json j", R"("passed",)" + sizes + warned},
         {"x --json -o o j", R"("decoded","output":"o)" + path.substr(1) +
-                                R"(","output_base64":"by9hXGJ/woXggK8=",)" + sizes + "[]"},
+                                R"(","output_base64":"by9hXGJ/woXggK8=",)" + sizes + warned},
         {"x --json j", R"("decoded","backup":")" + path +
-                           R"(.BAK","backup_base64":"ai9hXGJ/woXggK8uQkFL",)" + sizes + "[]"},
+                           R"(.BAK","backup_base64":"ai9hXGJ/woXggK8uQkFL",)" + sizes + warned},
     };
     for (const auto& [line, rest] : cases) {
         EXPECT_EQ(vkt2(line), 0) << line;
@@ -654,3 +666,112 @@ TEST_F(BatchTest, UndoLeavesAPairThatChangedSinceTheCheck) {
     EXPECT_EQ(second[0].how, vkt2::batch::undo_result::outcome::left_alone);
     EXPECT_EQ(second[0].reason, "a.$$$ is in the way");
 }
+
+namespace {
+
+// The system's renames, with `before` called ahead of each exchange and rename; `exchanges`
+// false is a file system that cannot exchange names.
+struct saving_renamer : vkt2::renamer {
+    std::function<void(const std::string& from)> before;
+    bool exchanges = true;
+    vkt2::platform::rename_result exchange(const vkt2::platform::folder& dir, const char* a,
+                                           const char* b) const override {
+        if (!exchanges) return vkt2::platform::rename_result::unsupported;
+        before(a);
+        return vkt2::renamer::exchange(dir, a, b);
+    }
+    vkt2::platform::rename_result rename(const vkt2::platform::folder& dir, const char* from,
+                                         const char* to, bool replace) const override {
+        before(from);
+        return vkt2::renamer::rename(dir, from, to, replace);
+    }
+};
+
+}  // namespace
+
+TEST_F(BatchTest, UndoRestoresOnlyCsOwnBytesAndOneBackupOntoAName) {
+    // Another encoder's file: c's stream, the header's unused bytes set. It passes t cleanly.
+    std::string other = packed("some text, some text, some text");
+    other[6] = 1, other[7] = 2;
+    put("o/v", other);
+    put("o/v.bak", "some text, some text, some text");  // what cat made of it
+    EXPECT_EQ(vkt2("t -q o/v") + vkt2("undo -v o"), 0);
+    EXPECT_EQ(err_,
+              "vkt2: o/v.bak: left alone: not what x or c left of o/v\n"
+              "vkt2: 0 files restored, 0 failed, 1 left alone\n");
+    EXPECT_EQ(get("o/v"), other);
+
+#ifndef _WIN32  // where NAME.BAK and NAME.bak are two names
+    // After x, a copy of NAME as NAME.bak, which c of it would prove once NAME.BAK is back.
+    const std::string original = packed("the original, the original");
+    put("d/v", original);
+    ASSERT_EQ(vkt2("x -q d/v"), 0);
+    fs::copy_file("d/v", "d/v.bak");
+    const std::string why = "d/v has another backup, d/v.BAK; a run takes only one";
+    EXPECT_EQ(vkt2("undo -n --json d"), 0);
+    EXPECT_NE(out_.find(R"("path":"d/v.bak","result":"left_alone","reason":")" + why), out_.npos);
+    EXPECT_EQ(vkt2("undo -v d"), 0);
+    EXPECT_EQ(err_, "vkt2: d/v: restored from d/v.BAK, undoing x\nvkt2: d/v.bak: left alone: " +
+                        why + "\nvkt2: 1 file restored, 0 failed, 1 left alone\n");
+    EXPECT_EQ(get("d/v"), original);
+    EXPECT_EQ(get("d/v.bak"), "the original, the original");
+    // Named, the first named is the one taken.
+    ASSERT_EQ(vkt2("x -q d/v"), 0);
+    EXPECT_EQ(vkt2("undo -q d/v.bak d/v.BAK"), 0);
+    EXPECT_EQ(get("d/v"), "the original, the original");
+#endif
+}
+
+// A save onto NAME at any moment of the restore, on a file system that exchanges names or one
+// that cannot, is kept, and so is the backup.
+TEST_F(BatchTest, UndoNeverReplacesASaveMadeDuringTheRestore) {
+    const std::string original = packed("what the user had first");
+    struct {
+        bool exchanges;
+        std::string lands_before;  // the rename the save lands just before; empty: none
+    } cases[] = {{true, "a.BAK"}, {false, "a"}, {false, "a.BAK"}, {false, ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.exchanges) + " " + c.lands_before);
+        put("a", "what the user had first");
+        put("a.BAK", original);
+        saving_renamer ops;
+        ops.exchanges = c.exchanges;
+        bool saved = false;
+        ops.before = [&](const std::string& from) {
+            if (from != c.lands_before || std::exchange(saved, true)) return;
+            put("a.new", "the newer save");  // as an editor saves
+            fs::rename("a.new", "a");
+        };
+        vkt2::batch::hooks at;
+        at.renames = &ops;
+        EXPECT_EQ(vkt2("undo -v a.BAK", {}, at), 0);
+        EXPECT_EQ(err_, c.lands_before.empty()
+                            ? "vkt2: a: restored from a.BAK, undoing x\n"
+                              "vkt2: 1 file restored, 0 failed, 0 left alone\n"
+                            : "vkt2: a.BAK: left alone: a changed since it was checked\n"
+                              "vkt2: 0 files restored, 0 failed, 1 left alone\n");
+        EXPECT_EQ(get("a"), c.lands_before.empty() ? original : "the newer save");
+        EXPECT_EQ(get("a.BAK"), c.lands_before.empty() ? "" : original);
+        EXPECT_FALSE(fs::exists("a.$$$"));
+    }
+}
+
+#ifndef _WIN32
+TEST_F(BatchTest, InPlaceASecondNameOfOneFileGetsItsOwnLine) {
+    const std::string file = packed("linked twice");
+    put("h/a", file);
+    fs::create_hard_link("h/a", "h/b");
+    EXPECT_EQ(vkt2("x -v h"), 0);
+    const std::string size = std::to_string(file.size());
+    EXPECT_EQ(err_, "vkt2: h/a: decoded, " + size +
+                        " bytes to 12\nvkt2: h/b: skipped: the same file as h/a\n"
+                        "vkt2: 1 file done, 0 failed, 1 skipped; " +
+                        size + " bytes in, 12 bytes out\n");
+    EXPECT_EQ(get("h/b"), file);
+    fs::create_hard_link("h/b", "h/c");  // the packed file, by two names again
+    EXPECT_EQ(vkt2("x --json h/b h/../h/c"), 0);
+    EXPECT_NE(out_.find(R"({"type":"file","path":"h/../h/c","result":"skipped",)"
+                        R"("reason":"the same file as h/b","warnings":[]})"),
+              out_.npos);
+}
+#endif

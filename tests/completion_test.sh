@@ -1,33 +1,46 @@
 #!/usr/bin/env bash
-# The bash completion loads in bash and completes commands, each command's options and -o's
-# folders.
+# The bash completion loads in bash and completes commands, each command's options, -o's
+# folders, and paths typed inside quotes, with backslashes or from ~.
 # Usage: completion_test.sh COMPLETION-SCRIPT
+# shellcheck disable=SC2088 # the words are as typed, a ~ unexpanded
 set -u
 # shellcheck source=/dev/null
 source "$1" || exit 1
 cd "$(mktemp -d)" || exit 1
 trap 'rm -rf "$PWD"' EXIT
-mkdir dir && : >file
+mkdir dir 'my dir' && : >file && : >'my dir/a b' && : >"it's"
+export HOME=$PWD
 failures=0
-while IFS='|' read -r words want; do
-    read -ra COMP_WORDS <<<"$words"
-    # A trailing space starts a new, empty word.
-    [[ $words == *' ' ]] && COMP_WORDS+=('')
+# check WANT WORD...: completing the last WORD (as typed, quotes and all) offers WANT.
+check() {
+    local want=$1
+    shift
+    COMP_WORDS=("$@")
     COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
     COMPREPLY=()
     _vkt2
-    got=${COMPREPLY[*]}
-    [ "$got" = "$want" ] || { echo "FAIL: '$words' gave '$got', not '$want'" >&2 && failures=$((failures + 1)); }
-done <<'TABLE'
-vkt2 ca|cat
-vkt2 u|undo
-vkt2 t --js|--json
-vkt2 x --z|--zero-fill
-vkt2 c --z|
-vkt2 undo -n|-n
-vkt2 undo --d|--dry-run
-vkt2 x -o |dir
-vkt2 l fi|file
-TABLE
+    local got
+    # In byte order: compgen gives names in the folder's own order.
+    got=$(printf '%s\n' "${COMPREPLY[@]}" | LC_ALL=C sort | paste -sd ' ')
+    [ "$got" = "$want" ] || { echo "FAIL: '$*' gave '$got', not '$want'" >&2 && failures=$((failures + 1)); }
+}
+check cat vkt2 ca
+check undo vkt2 u
+check --json vkt2 t --js
+check --zero-fill vkt2 x --z
+check '' vkt2 c --z
+check -n vkt2 undo -n
+check --dry-run vkt2 undo --d
+check 'dir my dir' vkt2 x -o ''
+check file vkt2 l 'fi'
+check 'my dir' vkt2 l '"my'
+check 'my dir' vkt2 l "'my d"
+check 'my dir/a b' vkt2 l 'my\ dir/a'
+check 'my dir/a b' vkt2 l '"my dir/'
+check "it's" vkt2 t "it\\'"
+check "it's" vkt2 t "\"it'"
+check '~/my dir' vkt2 l '~/my'
+check '~/my dir' vkt2 x -o '~/m'
+check '~root' vkt2 cat '~roo'
 [ "$(complete -p vkt2)" = 'complete -o filenames -F _vkt2 vkt2' ] || { echo "FAIL: not registered" >&2 && exit 1; }
 [ "$failures" = 0 ]

@@ -32,8 +32,9 @@ bool copies(const options& o, const entry& e) {
 }
 
 // Settles before any work what would race if run side by side: the same file changed in place
-// twice (the later one is dropped), two inputs writing to one output, or an output that is an
-// input of this run (the later one fails). Files are the same by identity, never by spelling.
+// twice (the later name is skipped, with the first one as why), two inputs writing to one output,
+// or an output that is an input of this run (the later one fails). Files are the same by identity,
+// never by spelling.
 std::vector<std::optional<file_result>> settle(const options& o, std::vector<entry>& files,
                                                const platform::folder* out, bool out_existed) {
     std::vector<std::optional<file_result>> settled;
@@ -41,7 +42,7 @@ std::vector<std::optional<file_result>> settle(const options& o, std::vector<ent
     std::set<platform::identity> inputs;
     for (const entry& e : files)
         if (e.id) inputs.insert(*e.id);
-    std::set<platform::identity> seen;
+    std::map<platform::identity, std::string> seen;  // in place: each file by its first path
     std::map<std::string, std::string> outputs;
     const bool writes = o.cmd == command::x || o.cmd == command::c;
     for (entry& e : files) {
@@ -51,7 +52,10 @@ std::vector<std::optional<file_result>> settle(const options& o, std::vector<ent
         } else if (!e.skip.empty() && !copies(o, e)) {
             r = skipped(e.skip);
         } else if (writes && !out && o.out_dir.empty()) {
-            if (e.id && !seen.insert(*e.id).second) continue;
+            if (e.id) {
+                const auto [at, fresh] = seen.emplace(*e.id, e.path);
+                if (!fresh) r = skipped("the same file as " + shown(at->second));
+            }
         } else if (writes && out) {
             const auto [at, fresh] = outputs.emplace(e.relative, e.path);
             if (!fresh) r = failed("same output as " + shown(at->second));

@@ -81,7 +81,8 @@ int run(const std::vector<std::string>& args) {
             std::puts("vkt2 " VKT2_VERSION_STRING);
             return std::fflush(stdout) == 0 ? 0 : 1;
         case parsed::kind::error:
-            std::fprintf(stderr, "vkt2: %s\n%s\n", p.error.c_str(), vkt2::batch::usage_line);
+            std::fprintf(stderr, "vkt2: %s\n%s\nTry 'vkt2 --help' for more information.\n",
+                         p.error.c_str(), vkt2::batch::usage_line);
             return 2;
         case parsed::kind::run:
             break;

@@ -204,12 +204,7 @@ bool to_standard_output(const options& o) {
 }  // namespace
 
 reporter::reporter(const options& o, sink& to, bool terminal)
-    : o_(o), to_(to), terminal_(terminal && !o.quiet && !o.json) {
-    if (o_.cmd == command::l && !o_.quiet && !o_.json) {
-        out(right("compressed", 10) + ' ' + right("original", 10) + ' ' + right("ratio", 7) +
-            " name\n");
-    }
-}
+    : o_(o), to_(to), terminal_(terminal && !o.quiet && !o.json) {}
 
 void reporter::line(const std::string& text) {
     clear_progress();
@@ -317,7 +312,10 @@ void reporter::file(const entry& e, const file_result& r) {
         line(text);
     }
     if (o_.cmd == command::l) {
-        ++listed_;
+        // The header comes with the first row, so a run that lists nothing prints none.
+        if (listed_++ == 0 && !o_.quiet)
+            out(right("compressed", 10) + ' ' + right("original", 10) + ' ' + right("ratio", 7) +
+                " name\n");
         out(listing_row(r.in, r.out, e.path) + "\n");
     } else if (!r.data.empty()) {
         out(std::string(r.data.begin(), r.data.end()));
@@ -353,6 +351,11 @@ int reporter::finish() {
     clear_progress();
     if (o_.cmd == command::l && listed_ > 1 && !o_.quiet && !o_.json)
         out(listing_row(in_, out_bytes_, "(totals)") + "\n");
+    // An empty listing would look the same as a run that never started.
+    if (o_.cmd == command::l && listed_ == 0 && failed_ == 0 && !o_.quiet && !o_.json) {
+        line(o_.paths.size() == 1 ? shown(o_.paths[0]) + ": no VKT2 file found"
+                                  : "no VKT2 file found in any PATH");
+    }
     if (o_.json) {
         json::object summary;
         summary.add("type", "summary")

@@ -1,12 +1,13 @@
-// Each pair is proved from its own bytes, then restored by one rename, holding NAME.$$$ (the
-// lock an in-place x or c on NAME holds too) and after a last look that neither name changed
-// since the check. Nothing is rewritten and nothing is removed but the lock.
+// Each pair is proved from its own bytes, then restored holding NAME.$$$ (the lock an in-place
+// x or c on NAME holds too) by exchanging the two names and looking that each now holds what the
+// check proved. Nothing is rewritten; nothing is removed but the lock and the proved file.
 #include "undo.hpp"
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -99,8 +100,12 @@ undoing prove(std::span<const std::uint8_t> bak, std::span<const std::uint8_t> n
         decompress_into(packed, scratch.first(*size)).status == file_status::ok &&
         std::equal(name.begin(), name.end(), scratch.begin()))
         return undoing::x;
-    // c wrote NAME only after this same check passed on it.
-    if (name.size() <= max_file_size && decodes_to(name, bak, scratch)) return undoing::c;
+    // c writes the one encoding of its input: any other VKT2 file that decodes to the backup (an
+    // original from another encoder, say) is not c's work, and its bytes would be lost.
+    if (bak.size() <= max_original_size && decoded_size(name) == bak.size()) {
+        const vkt2::file_result encoded = compress(bak);
+        if (encoded && std::ranges::equal(encoded.bytes, name)) return undoing::c;
+    }
     return undoing::none;
 }
 
@@ -114,11 +119,84 @@ bool still(const platform::folder& dir, const std::string& name, const side& was
     return f && platform::unchanged(was.file.attributes, now);
 }
 
-// The rename onto NAME, made holding NAME.$$$ as the replace step does, so neither an in-place
-// run on NAME nor a second undo can act on the pair at the same moment.
+// NAME.BAK and NAME trade names in one step, so nothing saved onto NAME at any moment is replaced:
+// a file that came since the check now stands at NAME.BAK, the look after the exchange finds it,
+// and the names are traded back. Only the proved file, then at NAME.BAK, is removed.
+undo_result exchanged(const platform::folder& dir, const pair_files& p, const side& bak,
+                      const side& name, undo_result r, const renamer& ops) {
+    const bool backup_in = still(dir, p.target, bak), undone_out = still(dir, p.backup, name);
+    if (backup_in && undone_out) {
+        if (ops.remove(dir, p.backup.c_str())) {
+            r.how = outcome::restored;
+            return r;
+        }
+        return settle(r, outcome::failed,
+                      "restored to " + shown(r.target) + ", but cannot remove what was there" +
+                          because(errno) + "; it is " + shown(r.path) + " now");
+    }
+    const std::string why = undone_out ? "changed since it was checked"
+                                       : shown(r.target) + " changed since it was checked";
+    if (ops.exchange(dir, p.backup.c_str(), p.target.c_str()) == platform::rename_result::done)
+        return settle(r, outcome::left_alone, why);
+    return settle(r, outcome::failed,
+                  why + ", and the two cannot be exchanged back" + because(errno) + ": " +
+                      shown(r.target) + " holds what was " + shown(r.path));
+}
+
+// Where names cannot be exchanged (Windows, some file systems), NAME steps aside to NAME.$$$ and
+// is looked at there before NAME.BAK takes the free NAME; no rename replaces a file. A file saved
+// onto NAME before the step is what steps aside, and goes back; one saved after it holds NAME,
+// which NAME.BAK then cannot take. The lock's name is given up for the step, so another run
+// that takes it first only makes the step fail. NAME.$$$ is nobody's lock while it holds NAME,
+// for the few system calls until it is looked at and moved on.
+undo_result stepped_aside(const platform::folder& dir, const pair_files& p, const side& name,
+                          undo_result r, const renamer& ops, platform::file& lock,
+                          platform::temp_guard& guard) {
+    const std::string temp = p.target + ".$$$";
+    // Removed before it is closed, so it is this run's lock that goes (on Windows the name
+    // stays until the close).
+    guard.release();
+    const bool gone = ops.remove(dir, temp.c_str());
+    const int removing = errno;
+    lock.close();
+    if (!gone)
+        return settle(r, outcome::failed,
+                      "cannot remove " + shown(r.target) + ".$$$" + because(removing));
+    if (!rename_no_replace(ops, dir, p.target.c_str(), temp.c_str())) {
+        const int e = errno;
+        if (e == EEXIST)
+            return settle(r, outcome::left_alone, "another run is at work on " + shown(r.target));
+        return settle(r, outcome::failed,
+                      "cannot rename " + shown(r.target) + " aside" + because(e));
+    }
+    const bool proved = still(dir, temp.c_str(), name);
+    if (proved && rename_no_replace(ops, dir, p.backup.c_str(), p.target.c_str())) {
+        ops.remove(dir, temp.c_str());
+        r.how = outcome::restored;
+        return r;
+    }
+    const int e = errno;
+    if (proved && e == EEXIST) {
+        // Saved onto NAME since the step: the newer file stays, and the backup.
+        ops.remove(dir, temp.c_str());
+        return settle(r, outcome::left_alone, shown(r.target) + " changed since it was checked");
+    }
+    // Back to NAME: the file saved there, or the proved one when NAME.BAK could not move.
+    const std::string why = proved ? "cannot rename it to " + shown(r.target) + because(e)
+                                   : shown(r.target) + " changed since it was checked";
+    if (!rename_no_replace(ops, dir, temp.c_str(), p.target.c_str()))
+        return settle(r, outcome::failed,
+                      why + "; what was " + shown(r.target) + " is " + shown(r.target) +
+                          ".$$$ now" + because(errno));
+    return settle(r, proved ? outcome::failed : outcome::left_alone, why);
+}
+
+// The restore, made holding NAME.$$$ as the replace step does, so neither an in-place run on
+// NAME nor a second undo can act on the pair at the same moment.
 undo_result restore(const pair_files& p, const side& bak, const side& name, undo_result r,
                     const hooks& at, std::size_t i) {
     const platform::folder& dir = *p.folder;
+    const renamer& ops = at.renames ? *at.renames : replacement::default_renamer;
     const std::string temp = p.target + ".$$$";
     platform::kind type;
     platform::identity id;
@@ -127,7 +205,7 @@ undo_result restore(const pair_files& p, const side& bak, const side& name, undo
         return settle(r, outcome::left_alone, shown(r.target) + ".$$$ is in the way");
     const platform::signals_held held;
     errno = 0;
-    const platform::file lock = platform::create_temp(dir, temp.c_str());
+    platform::file lock = platform::create_temp(dir, temp.c_str());
     if (!lock) {
         // Held, or made and let go by another run just now: that run decides. Anything else
         // (a folder this user cannot write, no space) keeps the pair from ever being restored.
@@ -138,15 +216,27 @@ undo_result restore(const pair_files& p, const side& bak, const side& name, undo
     }
     platform::temp_guard guard(dir, temp.c_str());
     if (at.before_restore) at.before_restore(i);
+    // A last look first: most changes, and another run's restore of the pair, show here.
     if (!still(dir, p.backup, bak)) {
         r = settle(r, outcome::left_alone, "changed since it was checked");
     } else if (!still(dir, p.target, name)) {
         r = settle(r, outcome::left_alone, shown(r.target) + " changed since it was checked");
-    } else if (platform::rename(dir, p.backup.c_str(), p.target.c_str(), true) ==
-               platform::rename_result::done) {
-        r.how = outcome::restored;
     } else {
-        r = settle(r, outcome::failed, "cannot rename it to " + shown(r.target) + because(errno));
+        switch (ops.exchange(dir, p.backup.c_str(), p.target.c_str())) {
+            case platform::rename_result::done:
+                r = exchanged(dir, p, bak, name, std::move(r), ops);
+                break;
+            case platform::rename_result::unsupported:
+                // The lock is given up on the way: nothing of it is left to remove.
+                return stepped_aside(dir, p, name, std::move(r), ops, lock, guard);
+            case platform::rename_result::failed:
+                // A name gone since the last look is a pair changed, not a failure.
+                r = errno == ENOENT
+                        ? settle(r, outcome::left_alone, "changed since it was checked")
+                        : settle(r, outcome::failed,
+                                 "cannot exchange it with " + shown(r.target) + because(errno));
+                break;
+        }
     }
     // Removed while still locked, so no other run can have taken the name meanwhile.
     platform::remove(dir, temp.c_str());
@@ -181,6 +271,8 @@ undo_result check(const options& o, const pair_files& p, undo_result r, buffers&
 void gather(const options& o, std::vector<std::optional<pair_files>>& pairs,
             std::vector<std::optional<undo_result>>& results) {
     std::set<platform::identity> seen;
+    // Each NAME, by its folder and name, with the backup this run takes for it.
+    std::map<std::pair<platform::identity, std::string>, std::string> taken;
     const auto add = [&](const entry& e, std::string backup, std::string path) {
         undo_result r;
         r.named = e.named;
@@ -194,9 +286,19 @@ void gather(const options& o, std::vector<std::optional<pair_files>>& pairs,
         const std::string target = backup.substr(0, backup.size() - 4);
         pairs.push_back(pair_files{e.folder, std::move(backup), target, !e.named || e.id});
         results.emplace_back();
+        const auto folder = platform::identity_of(*e.folder);
+        const auto [first, fresh] = target.empty() || !folder
+                                        ? std::pair(taken.end(), true)
+                                        : taken.emplace(std::pair(*folder, target), r.path);
         if (target.empty()) {
             pairs.back().reset();
             results.back() = settle(r, outcome::left_alone, "no NAME before .BAK");
+        } else if (!fresh) {
+            // Two backups restored in turn would leave NAME the second, and the first nowhere.
+            pairs.back().reset();
+            results.back() = settle(r, outcome::left_alone,
+                                    shown(r.target) + " has another backup, " +
+                                        shown(first->second) + "; a run takes only one");
         } else {
             results.back() = std::move(r);  // moved into the check, which completes it
         }
