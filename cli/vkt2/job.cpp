@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "replace.hpp"
-#include "report.hpp"
+#include "shown.hpp"
 #include "verdict.hpp"
 #include "vkt2/vkt2.hpp"
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "report.hpp"
+#include "shown.hpp"
 
 namespace vkt2::batch {
 
