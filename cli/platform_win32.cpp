@@ -272,7 +272,7 @@ bool ending_signal_pending() {
 
 void end_as_broken_pipe() {}
 
-file create_temp(const folder& dir, const char* name, attributes* info) {
+file create_temp(const folder& dir, const char* name, attributes* reported) {
     // No other process may open it for writing while it is open; renaming and removing it
     // stay possible, as the replace step does both before closing it.
     // A link or reparse point is opened as itself, never followed, and then refused below.
@@ -299,7 +299,7 @@ file create_temp(const folder& dir, const char* name, attributes* info) {
     if (::_fstat64(f.get(), &st) != 0 || !is_regular(st) || ::_chsize(f.get(), 0) != 0) {
         return file();
     }
-    if (info) *info = st;
+    if (reported) *reported = st;
     return f;
 }
 
