@@ -5,11 +5,25 @@
 #include <cstdio>
 #include <functional>
 
-#include "hooks.hpp"
 #include "options.hpp"
-#include "report.hpp"
+
+namespace vkt2 {
+struct renamer;
+}
 
 namespace vkt2::batch {
+
+// Points where a test can act between the steps of a run.
+struct hooks {
+    std::function<void()> after_walk;              // the list is fixed; no file started yet
+    std::function<void(std::size_t)> before_work;  // a worker is about to work on file i
+    // undo has checked pair i and holds its lock; the renames are next
+    std::function<void(std::size_t)> before_restore;
+    const renamer* renames = nullptr;  // undo's renames, when not the system's own
+};
+
+// The status of a run whose standard output or error was a pipe with no reader left.
+inline constexpr int broken_pipe_status = 141;
 
 // Runs `o`, writing listings and cat's bytes to `out` and messages to `err`, and returns the
 // exit status: 0 when every file taken succeeded, 1 otherwise, broken_pipe_status when a reader

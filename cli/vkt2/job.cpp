@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "replace.hpp"
-#include "shown.hpp"
+#include "report.hpp"
 #include "verdict.hpp"
 #include "vkt2/vkt2.hpp"
 

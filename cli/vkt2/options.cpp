@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "shown.hpp"
+#include "report.hpp"
 
 namespace vkt2::batch {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "hooks.hpp"
+#include "engine.hpp"
 #include "options.hpp"
 
 namespace vkt2::batch {
