@@ -11,7 +11,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -115,6 +117,12 @@ class replacement {
     // the writes did not (a network or user-space one), as a run of many files does; a lone
     // file is always checked.
     void check_only_where_close_reports() { check_everywhere_ = false; }
+
+    // The same with the data from `read`, called with `buffer` until it gives 0 bytes, or
+    // nothing on a read error (with errno set where there is one): for data that comes from
+    // no file, as an archive member does.
+    using reader = std::function<std::optional<std::size_t>(std::span<std::uint8_t>)>;
+    outcome commit_read(const reader& read, std::span<std::uint8_t> buffer);
 
     // The errno of the step that failed, 0 when none did or none was known.
     int error() const { return error_; }

@@ -20,7 +20,7 @@ export declare const MAX_FILE_SIZE: 65536;
 /** The WebAssembly library's version, e.g. "0.2.0". */
 export declare const version: string;
 
-/** Thrown by every function here for data it cannot handle. */
+/** Thrown by every function here for every failure, INVALID_ARGUMENT for an input of a wrong type. */
 export declare class Vkt2Error extends Error {
   /** The message defaults to the library's short description of the code. */
   constructor(code: Vkt2Code, message?: string);
@@ -59,6 +59,9 @@ export declare function decodedSize(data: Bytes): number;
  * Decodes a VKT2 file. A file whose test fails is refused with that failure's code unless
  * `zeroFill` is set: then a file cut short decodes as `vkt2x` decodes it, zeros past its end.
  */
-export declare function decompress(data: Bytes, options?: { zeroFill?: boolean }): Uint8Array;
+export declare function decompress(
+  data: Bytes,
+  options?: { zeroFill?: boolean } | null,
+): Uint8Array;
 /** Compresses up to 65,535 bytes into a whole VKT2 file, as `vkt2c` writes it. */
 export declare function compress(data: Bytes): Uint8Array;

@@ -26,19 +26,52 @@ export const version = core.UTF8ToString(core._vkt2_version_string());
 /** Every failure of this package: `code` is the library's code, `codeName` its name in `codes`. */
 export class Vkt2Error extends Error {
   constructor(code, message) {
-    super(message ?? core.UTF8ToString(core._vkt2_error_name(code)));
+    super(message ?? describe(code));
     this.name = 'Vkt2Error';
     this.code = code;
     this.codeName = codeNames[code] ?? 'UNKNOWN';
   }
 }
 
+// The library's words for a failure code; code 0 is no failure, so it gets none of its words.
+function describe(code) {
+  if (!Number.isInteger(code) || !codeNames[code]) return `unknown error code ${code}`;
+  if (code === codes.OK) return 'no error (code 0, OK)';
+  return core.UTF8ToString(core._vkt2_error_name(code));
+}
+
+// The engine's own accessors, so that an object cannot lie about its size through an own
+// `length` or `byteLength` and make a copy run past the work area.
+const accessor = (proto, key) => Object.getOwnPropertyDescriptor(proto, key).get;
+const viewAccessors = [Object.getPrototypeOf(Uint8Array.prototype), DataView.prototype].map(
+  (proto) => ['buffer', 'byteOffset', 'byteLength'].map((key) => accessor(proto, key)),
+);
+const bufferLengths = [ArrayBuffer, globalThis.SharedArrayBuffer]
+  .filter(Boolean)
+  .map((B) => accessor(B.prototype, 'byteLength'));
+
+// A fresh Uint8Array over exactly the bytes `data` holds; its length is the real byte length.
 function bytesOf(data) {
-  if (data instanceof Uint8Array) return data;
-  if (ArrayBuffer.isView(data))
-    return new Uint8Array(data.buffer, data.byteOffset, data.byteLength);
-  if (data instanceof ArrayBuffer) return new Uint8Array(data);
-  throw new TypeError('expected a Uint8Array, an ArrayBuffer or a typed array');
+  for (const getters of viewAccessors) {
+    try {
+      const [buffer, offset, length] = getters.map((get) => Reflect.apply(get, data, []));
+      return new Uint8Array(buffer, offset, length);
+    } catch {
+      // Not this kind of view.
+    }
+  }
+  for (const length of bufferLengths) {
+    try {
+      Reflect.apply(length, data, []);
+      return new Uint8Array(data);
+    } catch {
+      // Not this kind of buffer.
+    }
+  }
+  throw new Vkt2Error(
+    codes.INVALID_ARGUMENT,
+    'expected a Uint8Array, an ArrayBuffer, a typed array or a DataView',
+  );
 }
 
 // One work area for every call: input, output and results. The library reads only the first
@@ -46,12 +79,13 @@ function bytesOf(data) {
 const IN = core._malloc(MAX_FILE_SIZE);
 const OUT = core._malloc(MAX_FILE_SIZE);
 const MISC = core._malloc(64);
-if (!IN || !OUT || !MISC) throw new Error('vkt2: could not allocate its work area');
+if (!IN || !OUT || !MISC)
+  throw new Vkt2Error(codes.NO_MEMORY, 'vkt2: could not allocate its work area');
 
 // Copies the bytes that count into the work area; returns how many.
 function load(src) {
   const n = Math.min(src.length, MAX_FILE_SIZE);
-  core.HEAPU8.set(n === src.length ? src : src.subarray(0, n), IN);
+  core.HEAPU8.set(src.subarray(0, n), IN);
   return n;
 }
 
@@ -98,13 +132,15 @@ export function decodedSize(data) {
  * with that failure's code and words; with `zeroFill: true` a file cut short decodes as the
  * loader and `vkt2x` read it, with zeros past its end.
  */
-export function decompress(data, options = {}) {
+export function decompress(data, options) {
   const src = bytesOf(data);
-  if (!options.zeroFill) {
-    const v = test(src);
-    if (v.code !== 0) throw new Vkt2Error(v.code, v.failure);
+  const n = load(src);
+  // The test reads the bytes already in place; a verdict's words are built only for a refusal.
+  if (!options?.zeroFill && core._vkt2_test(IN, n, MISC) !== 0) {
+    const v = readVerdict(src.length);
+    throw new Vkt2Error(v.code, v.failure);
   }
-  call(core._vkt2_decompress(IN, load(src), OUT, MAX_ORIGINAL_SIZE, MISC));
+  call(core._vkt2_decompress(IN, n, OUT, MAX_ORIGINAL_SIZE, MISC));
   return core.HEAPU8.slice(OUT, OUT + core.HEAPU32[MISC >> 2]);
 }
 

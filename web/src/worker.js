@@ -1,16 +1,26 @@
-// The page's work, off the main thread: testing, decoding, compressing and zipping. It keeps
-// the bytes it has read up to a budget, and reads the rest again when asked for output.
+// The page's work, off the main thread: testing, decoding, compressing, zipping and preparing
+// previews. It keeps the bytes it has read up to a budget, and reads the rest again when asked
+// for output. The page ends it to cancel, so nothing here needs to watch for that.
 import * as vkt2 from './vkt2.js';
 import { zipSync } from './fflate.js';
 
 const budget = 256 * 1024 * 1024;
+// A preview shows at most this much of a file: laying out text holds the page, for half a
+// second at a megabyte of text and three at a megabyte as hex.
+const previewCap = { text: 256 * 1024, hex: 64 * 1024 };
 let files = [];
 let kept = 0;
 
+// Only the first 65,536 bytes of a file count, and one more tells that there are more; a file
+// of gigabytes is read no further. A smaller one is read whole: a slice of a file that has
+// gone since the pick reads as empty, where the whole file fails as it should.
 async function read(i) {
   const f = files[i];
   if (f.bytes) return f.bytes;
-  const bytes = new Uint8Array(await f.file.arrayBuffer());
+  if (f.error) throw new Error(f.error);
+  const counted = vkt2.MAX_FILE_SIZE + 1;
+  const part = f.file.size > counted ? f.file.slice(0, counted) : f.file;
+  const bytes = new Uint8Array(await part.arrayBuffer());
   if (kept + bytes.length <= budget) {
     kept += bytes.length;
     f.bytes = bytes;
@@ -18,34 +28,47 @@ async function read(i) {
   return bytes;
 }
 
-// Reads run a few at a time: each is a round trip to the browser's file machinery.
+// Why a file could not be read, as the browser words it.
+const unreadable = (e) => `cannot be read: ${e.message || e.name}`;
+
+// Reads run a few at a time: each is a round trip to the browser's file machinery. Each yields
+// the bytes, or the reason they could not be read.
 async function* readAll(ids) {
   const ahead = 16;
-  const pending = ids.slice(0, ahead).map(read);
+  const start = (i) =>
+    read(i).then(
+      (bytes) => ({ bytes }),
+      (e) => ({ why: unreadable(e) }),
+    );
+  const pending = ids.slice(0, ahead).map(start);
   for (let n = 0; n < ids.length; n++) {
-    if (n + ahead < ids.length) pending.push(read(ids[n + ahead]));
+    if (n + ahead < ids.length) pending.push(start(ids[n + ahead]));
     yield [n, ids[n], await pending[n]];
     pending[n] = null;
   }
 }
 
-function row(id, path, bytes) {
+function row(id, { path, file }, { bytes, why }) {
+  if (why) return { id, path, unreadable: true, verdict: 'fail', words: [why], original: null };
   const v = vkt2.test(bytes);
   const plain = v.code === vkt2.codes.NOT_VKT2;
   return {
     id,
     path,
     plain,
+    code: v.code,
     verdict: v.verdict,
     words: v.failure ? [v.failure] : v.warnings,
-    compressed: plain ? null : bytes.length,
-    original: plain ? bytes.length : v.decodedSize,
+    compressed: plain ? null : file.size,
+    original: plain ? file.size : v.decodedSize,
   };
 }
 
 // The output of one file for a mode, or why there is none; as the folder tool words it.
 function convert(mode, bytes) {
-  if (mode === 'decode') return vkt2.decompress(bytes);
+  if (mode === 'decode' || mode === 'zero-fill') {
+    return vkt2.decompress(bytes, { zeroFill: mode === 'zero-fill' });
+  }
   if (vkt2.test(bytes).code !== vkt2.codes.NOT_VKT2) throw new Error('already in VKT2 form');
   if (bytes.length > vkt2.MAX_ORIGINAL_SIZE) {
     throw new Error('too large: VKT2 holds at most 65,535 bytes');
@@ -57,18 +80,32 @@ function convert(mode, bytes) {
   }
 }
 
+// Each output goes under the name the page chose for it, unique and safe to extract.
 async function outputs(ids, mode, progress) {
   const entries = [];
   const skipped = [];
-  for await (const [n, i, bytes] of readAll(ids)) {
+  for await (const [n, i, { bytes, why }] of readAll(ids)) {
+    const { path, out } = files[i];
     try {
-      entries.push({ path: files[i].path, bytes: convert(mode, bytes) });
+      if (why) throw new Error(why);
+      entries.push({ path, out, bytes: convert(mode, bytes) });
     } catch (e) {
-      skipped.push({ path: files[i].path, why: e.message });
+      skipped.push({ path, why: e.message });
     }
     if (n % 64 === 63) progress(n + 1, ids.length);
   }
   return { entries, skipped };
+}
+
+function hex(bytes) {
+  const lines = [];
+  for (let at = 0; at < bytes.length; at += 16) {
+    const row = bytes.subarray(at, at + 16);
+    const codes = [...row].map((b) => b.toString(16).padStart(2, '0')).join(' ');
+    const text = [...row].map((b) => (b >= 32 && b < 127 ? String.fromCharCode(b) : '.')).join('');
+    lines.push(`${at.toString(16).padStart(8, '0')}  ${codes.padEnd(48)}  ${text}`);
+  }
+  return lines.join('\n');
 }
 
 const handlers = {
@@ -79,28 +116,38 @@ const handlers = {
     }
     files.push(...list);
     const rows = [];
-    for await (const [n, i, bytes] of readAll(list.map((_, k) => base + k))) {
-      rows.push(row(i, files[i].path, bytes));
+    for await (const [n, i, got] of readAll(list.map((_, k) => base + k))) {
+      rows.push(row(i, files[i], got));
       if (n % 64 === 63) progress(base + n + 1, total);
     }
     return { rows };
+  },
+  // The set the page lists, handed to a fresh worker after one was ended, without reading it.
+  async adopt({ list }) {
+    files = list;
+    kept = 0;
+    return {};
   },
   async one({ id, mode }) {
     const bytes = convert(mode, await read(id));
     return { result: { bytes }, transfer: [bytes.buffer] };
   },
-  async preview({ id }) {
-    const bytes = await read(id);
-    let shown = null;
+  // The first bytes of a file as text to show: decoded when it is VKT2, as it is otherwise.
+  async preview({ id, as }) {
+    const f = files[id];
+    if (f.error) throw new Error(f.error);
+    const size = f.file.size;
+    const head = new Uint8Array(await f.file.slice(0, previewCap.text).arrayBuffer());
+    let bytes = null;
     try {
-      if (vkt2.test(bytes).code !== vkt2.codes.NOT_VKT2)
-        shown = vkt2.decompress(bytes, { zeroFill: true });
+      if (vkt2.test(head).code !== vkt2.codes.NOT_VKT2) bytes = convert('zero-fill', head);
     } catch {
       // A stream that cannot be decoded at all: show the file as it is.
     }
-    const decoded = shown !== null;
-    shown ??= bytes.slice(); // the read bytes may be kept, so they are not handed over
-    return { result: { bytes: shown, decoded }, transfer: [shown.buffer] };
+    const decoded = bytes !== null;
+    const shown = (bytes ?? head).subarray(0, previewCap[as === 'hex' ? 'hex' : 'text']);
+    const text = as === 'hex' ? hex(shown) : new TextDecoder(as).decode(shown);
+    return { decoded, shown: shown.length, size: decoded ? bytes.length : size, text };
   },
   async files({ ids, mode }, progress) {
     const out = await outputs(ids, mode, progress);
@@ -108,9 +155,10 @@ const handlers = {
   },
   async zip({ ids, mode }, progress) {
     const { entries, skipped } = await outputs(ids, mode, progress);
-    const tree = Object.fromEntries(entries.map((e) => [e.path, e.bytes]));
+    const tree = Object.fromEntries(entries.map((e) => [e.out, e.bytes]));
     const bytes = zipSync(tree, { level: 0 });
-    return { result: { bytes, count: entries.length, skipped }, transfer: [bytes.buffer] };
+    const saved = entries.map(({ path, out }) => ({ path, out }));
+    return { result: { bytes, saved, skipped }, transfer: [bytes.buffer] };
   },
 };
 

@@ -1,5 +1,7 @@
 // Serves dist/ on a local port and opens it in headless Chromium; shared by tests and bench.
-import { mkdtempSync, readFileSync } from 'node:fs';
+// `hold(path)` may return a promise the server waits for before it answers that path, and
+// `init` is a script run in the page before its own.
+import { existsSync, mkdtempSync, readFileSync } from 'node:fs';
 import { createServer } from 'node:http';
 import { tmpdir } from 'node:os';
 import { extname, join, normalize, resolve } from 'node:path';
@@ -13,9 +15,14 @@ const types = {
   '.png': 'image/png',
 };
 
-export async function openPage() {
-  const server = createServer((req, res) => {
+const executablePath = process.env.CHROMIUM ?? '/usr/bin/chromium';
+/** Why the page's tests are skipped, or false when they run. */
+export const browserMissing = !existsSync(executablePath) && `no Chromium at ${executablePath}`;
+
+export async function openPage({ hold = () => null, init } = {}) {
+  const server = createServer(async (req, res) => {
     const path = normalize(decodeURIComponent(new URL(req.url, 'http://x').pathname));
+    await hold(path);
     try {
       const body = readFileSync(join(dist, path.endsWith('/') ? `${path}index.html` : path));
       res.writeHead(200, {
@@ -31,7 +38,7 @@ export async function openPage() {
   const context = await chromium.launchPersistentContext(
     mkdtempSync(join(tmpdir(), 'vkt2-chromium-')),
     {
-      executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
+      executablePath,
       headless: true,
       acceptDownloads: true,
       args: [
@@ -48,6 +55,7 @@ export async function openPage() {
   );
   const requests = [];
   context.on('request', (r) => requests.push(r.url()));
+  if (init) await context.addInitScript(init);
   const page = context.pages()[0] ?? (await context.newPage());
   page.on('pageerror', (e) => requests.push(`page error: ${e.message}`));
   await page.goto(`${origin}/`);
