@@ -8,6 +8,7 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <string>
@@ -156,6 +157,49 @@ TEST_F(Replace, TemporaryFilesOfOtherRunsAreLeftAlone) {
     EXPECT_EQ(replacement(in).commit(kPlain), outcome::cannot_create);
     close(held);
     EXPECT_EQ(files(), "d=packed d.$$$=");
+}
+
+// A stale temporary file longer than the new data keeps none of its bytes.
+TEST_F(Replace, StaleTemporaryFileIsEmptiedBeforeItIsWritten) {
+    put("d=packed d.$$$=stale-and-longer-than-the-data");
+    const vkt2::source in = load("d");
+    EXPECT_EQ(replacement(in).commit(kPlain), done);
+    EXPECT_EQ(files(), "d=plain d.BAK=packed");
+}
+
+// Ending signals wait while the renames run, held by the pair itself or, for a run of many
+// files, by the run, which the pair must leave holding them.
+TEST_F(Replace, SignalsWaitDuringTheRenamesAndARunKeepsHoldingThem) {
+    struct Watching : vkt2::renamer {
+        mutable int held = 0;
+        rename_result rename(const vkt2::platform::folder& d, const char* from, const char* to,
+                             bool replace) const override {
+            sigset_t now;
+            pthread_sigmask(SIG_BLOCK, nullptr, &now);
+            held += sigismember(&now, SIGINT) == 1 && sigismember(&now, SIGTERM) == 1;
+            return renamer::rename(d, from, to, replace);
+        }
+    };
+    const auto blocked = [] {
+        sigset_t now;
+        pthread_sigmask(SIG_BLOCK, nullptr, &now);
+        return sigismember(&now, SIGINT) == 1;
+    };
+    ASSERT_FALSE(blocked());
+    for (const bool run : {false, true}) {
+        SCOPED_TRACE(run);
+        clear();
+        put("d=packed");
+        std::optional<vkt2::platform::signals_held> outer;
+        if (run) outer.emplace();
+        const Watching watching;
+        const vkt2::source in = load("d");
+        EXPECT_EQ(replacement(in, watching).commit(kPlain), done);
+        EXPECT_EQ(watching.held, 2);
+        EXPECT_EQ(blocked(), run);
+        outer.reset();
+        EXPECT_FALSE(blocked());
+    }
 }
 
 TEST_F(Replace, NewFileIsPrivateUntilWrittenThenTakesTheInputsModeAndTimes) {
