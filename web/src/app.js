@@ -5,8 +5,11 @@ $('serve').hidden = true;
 
 // The worker starts from a blob: URL so that it runs under this page's content security policy,
 // which forbids it any connection; one started from its own URL would have no policy at all.
+// The page as one file carries the worker's source, a classic script: opened from the disk, it
+// may load no module from its folder.
+const embedded = document.getElementById('worker-source')?.textContent;
 const workerUrl = URL.createObjectURL(
-  new Blob([`import ${JSON.stringify(new URL('worker.js', import.meta.url).href)};`], {
+  new Blob([embedded ?? `import ${JSON.stringify(new URL('worker.js', import.meta.url).href)};`], {
     type: 'text/javascript',
   }),
 );
@@ -20,7 +23,7 @@ let listed = [];
 // A message that reaches a module worker before its modules have run is lost: each is held
 // until the worker says it is ready.
 function startWorker() {
-  const w = new Worker(workerUrl, { type: 'module' });
+  const w = new Worker(workerUrl, { type: embedded ? 'classic' : 'module' });
   let held = [];
   send = (message) => (held ? held.push(message) : w.postMessage(message));
   w.onerror = () =>

@@ -8,6 +8,9 @@ const budget = 256 * 1024 * 1024;
 // A preview shows at most this much of a file: laying out text holds the page, for half a
 // second at a megabyte of text and three at a megabyte as hex.
 const previewCap = { text: 256 * 1024, hex: 64 * 1024 };
+// The dates a zip entry can hold, in local time as the format keeps them.
+const zipEpoch = new Date(1980, 0, 1, 0, 0, 2).getTime();
+const zipEnd = new Date(2099, 11, 31, 23, 59, 58).getTime();
 let files = [];
 let kept = 0;
 
@@ -88,7 +91,7 @@ async function outputs(ids, mode, progress) {
     const { path, out } = files[i];
     try {
       if (why) throw new Error(why);
-      entries.push({ path, out, bytes: convert(mode, bytes) });
+      entries.push({ path, out, bytes: convert(mode, bytes), mtime: files[i].file.lastModified });
     } catch (e) {
       skipped.push({ path, why: e.message });
     }
@@ -155,8 +158,13 @@ const handlers = {
   },
   async zip({ ids, mode }, progress) {
     const { entries, skipped } = await outputs(ids, mode, progress);
-    const tree = Object.fromEntries(entries.map((e) => [e.out, e.bytes]));
-    const bytes = zipSync(tree, { level: 0 });
+    // Each entry dated as its input, as the tools date their outputs; a zip holds no date
+    // before 1980 or after 2099 (as fflate writes them), so one outside is moved to the nearest it can hold.
+    const dated = (t) => Math.min(Math.max(t, zipEpoch), zipEnd);
+    const tree = Object.fromEntries(
+      entries.map((e) => [e.out, [e.bytes, { mtime: dated(e.mtime) }]]),
+    );
+    const bytes = zipSync(tree, { level: 6 });
     const saved = entries.map(({ path, out }) => ({ path, out }));
     return { result: { bytes, saved, skipped }, transfer: [bytes.buffer] };
   },

@@ -3,10 +3,19 @@
 // preview; no request leaving, its worker's included; names that would escape a zip or
 // collide, a file gone before it is read, a drop of no file, and a large preview.
 import assert from 'node:assert/strict';
-import { mkdirSync, mkdtempSync, readFileSync, rmSync, truncateSync, writeFileSync } from 'node:fs';
+import {
+  mkdirSync,
+  mkdtempSync,
+  readFileSync,
+  rmSync,
+  truncateSync,
+  utimesSync,
+  writeFileSync,
+} from 'node:fs';
 import { createServer } from 'node:http';
 import { tmpdir } from 'node:os';
 import { basename, join } from 'node:path';
+import { pathToFileURL } from 'node:url';
 import { after, before, test } from 'node:test';
 import { unzipSync } from 'fflate';
 import * as vkt2 from '../dist/vkt2.js';
@@ -296,4 +305,52 @@ test('a vanished file, a large preview, an empty drop', { skip }, async () => {
   await b.page.waitForFunction(() => document.querySelector('#results').hidden);
   assert.deepEqual(await paths(), []);
   assert.match(await status(), /^Nothing to test/);
+});
+
+// Each local header's compression method and date, in the zip's order.
+function zipHeaders(zip) {
+  const v = new DataView(zip.buffer, zip.byteOffset, zip.length);
+  const out = [];
+  for (let at = 0; v.getUint32(at, true) === 0x04034b50;) {
+    const [time, date] = [v.getUint16(at + 10, true), v.getUint16(at + 12, true)];
+    const when = new Date(1980 + (date >> 9), ((date >> 5) & 15) - 1, date & 31, time >> 11);
+    when.setMinutes((time >> 5) & 63, (time & 31) * 2);
+    out.push([v.getUint16(at + 8, true), when.getTime()]);
+    at += 30 + v.getUint32(at + 18, true) + v.getUint16(at + 26, true) + v.getUint16(at + 28, true);
+  }
+  return out;
+}
+
+test('the page as one file, opened from the disk: a zip deflated and dated', { skip }, async () => {
+  const text = 'a line of text that repeats, '.repeat(500);
+  const dir = folder('disk', { 'a.txt': vkt2.compress(Buffer.from(text)), 'b.txt': 'plain' });
+  const dates = [new Date(2001, 1, 3, 4, 5, 6), new Date(1999, 11, 31, 23, 59, 58)];
+  utimesSync(join(dir, 'a.txt'), dates[0], dates[0]);
+  utimesSync(join(dir, 'b.txt'), dates[1], dates[1]);
+  const p = await b.page.context().newPage();
+  const errors = [];
+  p.on('pageerror', (e) => errors.push(e.message));
+  await p.goto(pathToFileURL(join(dist, 'vkt2.html')).href);
+  await p.setInputFiles('#pick-folder', dir);
+  await p.locator('#results').waitFor();
+  assert.deepEqual(await p.$$eval('#rows tr', (trs) => trs.map((tr) => tr.className)), [
+    'pass',
+    'plain',
+  ]);
+  const saved = async (button) => {
+    const [file] = await Promise.all([p.waitForEvent('download'), p.click(button)]);
+    return readFileSync(await file.path());
+  };
+  const decoded = await saved('#zip-decoded');
+  assert.equal(Buffer.from(unzipSync(decoded)['disk/a.txt']).toString(), text);
+  assert.deepEqual(zipHeaders(decoded), [[8, dates[0].getTime()]]);
+  const packed = await saved('#zip-compressed');
+  assert.deepEqual(zipHeaders(packed), [[8, dates[1].getTime()]]);
+  assert.ok(await p.isHidden('#serve'));
+  // Its worker is under the policy the file carries: it may connect nowhere.
+  const got = await p
+    .workers()[0]
+    .evaluate(() => fetch('http://127.0.0.1:9/').catch((e) => e.name));
+  assert.deepEqual([got, errors], ['TypeError', []]);
+  await p.close();
 });
