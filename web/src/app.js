@@ -83,6 +83,12 @@ function showProgress(done, total) {
 }
 
 const status = (text) => ($('status').textContent = text);
+// A name as the tools show it: control characters as \xHH and the backslash doubled, so no
+// name can forge a line or hide what it is.
+const escaped = (name) =>
+  name.replace(/[\x00-\x1f\x7f\\]/g, (c) =>
+    c === '\\' ? '\\\\' : `\\x${c.charCodeAt(0).toString(16).padStart(2, '0')}`,
+  );
 const since = (start) => ((performance.now() - start) / 1000).toFixed(2);
 const count = (n, what) => `${n.toLocaleString('en')} ${what}${n === 1 ? '' : 's'}`;
 let rows = [];
@@ -123,7 +129,7 @@ function button(td, text, action, id, label) {
   b.textContent = text;
   b.dataset.action = action;
   b.dataset.id = id;
-  b.setAttribute('aria-label', `${label} ${rows[id].path}`);
+  b.setAttribute('aria-label', `${label} ${escaped(rows[id].path)}`);
   td.append(b);
 }
 
@@ -140,7 +146,7 @@ function render() {
   for (const r of shown.slice(0, limit)) {
     const tr = body.insertRow();
     tr.className = r.plain ? 'plain' : r.verdict;
-    cell(tr, r.path, 'path');
+    cell(tr, escaped(r.path), 'path');
     const mark = r.unreadable
       ? '✗ unreadable'
       : r.plain
@@ -278,8 +284,8 @@ const wanted = (mode) =>
 // Every file asked for is accounted for: written, written under another name, or not written.
 function report(done, renamed, skipped, verb, started) {
   const lines = [
-    ...renamed.map((s) => `${s.path}: saved as ${s.out}`),
-    ...skipped.map((s) => `${s.path}: ${s.why}`),
+    ...renamed.map((s) => `${escaped(s.path)}: saved as ${escaped(s.out)}`),
+    ...skipped.map((s) => `${escaped(s.path)}: ${s.why}`),
   ];
   const tail = [
     renamed.length && `${renamed.length} under another name`,
@@ -354,7 +360,7 @@ async function showPreview() {
     p.shown < p.size
       ? `the first ${count(p.shown, 'byte')} of ${p.size.toLocaleString('en')}`
       : count(p.size, 'byte');
-  $('preview-title').textContent = `Preview: ${path} (${what}, ${part})`;
+  $('preview-title').textContent = `Preview: ${escaped(path)} (${what}, ${part})`;
   $('preview-text').textContent = p.text;
   $('preview').hidden = false;
 }

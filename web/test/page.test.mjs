@@ -226,6 +226,7 @@ test('names that would leave the folder or collide: safe and distinct', { skip }
     'C:\\drive.txt': 'drive',
     'Same.txt': 'upper',
     'same.txt': 'lower',
+    'line\nbreak\x1b[31m.txt': 'controls',
   };
   await b.page.setInputFiles('#pick-folder', folder('names', files));
   await b.page.locator('#results').waitFor();
@@ -235,10 +236,13 @@ test('names that would leave the folder or collide: safe and distinct', { skip }
     assert.doesNotMatch(name, /(^|\/)\.\.?(\/|$)|^\/|\\|^[a-z]:|\/\/|(^|\/)[a-z]:/i, name);
     assert.ok(!names.some((n) => n.toLowerCase().startsWith(`${name.toLowerCase()}/`)), name);
   }
-  assert.equal(new Set(names.map((n) => n.toLowerCase())).size, 8);
+  assert.equal(new Set(names.map((n) => n.toLowerCase())).size, 9);
+  // Shown as the tools show names: controls escaped.
+  const table = await paths();
+  assert.ok(table.includes('names/line\\x0abreak\\x1b[31m.txt'), table.join(' | '));
   const texts = Object.values(zip).map((v) => new TextDecoder().decode(vkt2.decompress(v)));
   assert.deepEqual(texts.sort(), Object.values(files).sort());
-  assert.match(await status(), /^Compressed 8 files in .*; 5 under another name:/);
+  assert.match(await status(), /^Compressed 9 files in .*; 5 under another name:/);
 
   // Into a folder: one output is already there as a folder, and the rest are still written.
   const taken = names.find((n) => n.endsWith('/Same.txt') || n.endsWith('/same.txt'));
@@ -248,7 +252,7 @@ test('names that would leave the folder or collide: safe and distinct', { skip }
   }, taken);
   await b.page.click('#dir-compressed');
   await b.page.waitForFunction(() => /^Wrote/.test(document.querySelector('#status').textContent));
-  const said = /^Wrote compressed 7 files .*; 1 file not saved:\n[^]*ame\.txt: a file or folder/;
+  const said = /^Wrote compressed 8 files .*; 1 file not saved:\n[^]*ame\.txt: a file or folder/;
   assert.match(await status(), said);
   const evil = names.find((n) => n.includes('evil'));
   const size = await b.page.evaluate(async (path) => {
