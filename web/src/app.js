@@ -165,7 +165,7 @@ function render() {
     const saved = ratio(r);
     cell(tr, saved === null ? '—' : `${saved.toFixed(1)}%`, 'num', 'ratio');
     const actions = cell(tr, '', 'row-actions');
-    if (r.unreadable) continue;
+    if (r.unreadable || r.partial) continue;
     if (r.plain) button(actions, 'Compress', 'compress', r.id, 'Save compressed');
     else if (decodable(r)) button(actions, 'Save', decodeMode(), r.id, 'Save decoded');
     button(actions, 'Preview', 'preview', r.id, 'Preview');
@@ -240,7 +240,9 @@ function outputNames(paths) {
   });
 }
 
-async function open(list, mine) {
+async function open(given, mine) {
+  const { list } = await ask('expand', { list: given }, 'Reading…');
+  if (mine !== generation) return;
   if (!list.length) return status('Nothing to test: no file was given.');
   list.sort((a, b) => (a.path < b.path ? -1 : a.path > b.path ? 1 : 0));
   const names = outputNames(list.map((f) => f.path));
@@ -279,7 +281,7 @@ const decodeMode = () => ($('zero-fill').checked ? 'zero-fill' : 'decode');
 const decodable = (r) =>
   !r.plain && !r.unreadable && (r.verdict !== 'fail' || ($('zero-fill').checked && cutShort(r)));
 const wanted = (mode) =>
-  rows.filter((r) => (mode === 'compress' ? r.plain : decodable(r))).map((r) => r.id);
+  rows.filter((r) => (mode === 'compress' ? r.plain && !r.partial : decodable(r))).map((r) => r.id);
 
 // Every file asked for is accounted for: written, written under another name, or not written.
 function report(done, renamed, skipped, verb, started) {

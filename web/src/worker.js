@@ -2,7 +2,7 @@
 // previews. It keeps the bytes it has read up to a budget, and reads the rest again when asked
 // for output. The page ends it to cancel, so nothing here needs to watch for that.
 import * as vkt2 from './vkt2.js';
-import { zipSync } from './fflate.js';
+import { Unzip, UnzipInflate, zipSync } from './fflate.js';
 
 const budget = 256 * 1024 * 1024;
 // A preview shows at most this much of a file: laying out text holds the page, for half a
@@ -51,7 +51,8 @@ async function* readAll(ids) {
   }
 }
 
-function row(id, { path, file }, { bytes, why }) {
+// A zip member held in part has its own size; a plain one held in part cannot be compressed.
+function row(id, { path, file, size = file?.size, partial }, { bytes, why }) {
   if (why) return { id, path, unreadable: true, verdict: 'fail', words: [why], original: null };
   const v = vkt2.test(bytes);
   const plain = v.code === vkt2.codes.NOT_VKT2;
@@ -59,12 +60,80 @@ function row(id, { path, file }, { bytes, why }) {
     id,
     path,
     plain,
+    partial: plain && partial,
     code: v.code,
     verdict: v.verdict,
     words: v.failure ? [v.failure] : v.warnings,
-    compressed: plain ? null : file.size,
-    original: plain ? file.size : v.decodedSize,
+    compressed: plain ? null : size,
+    original: plain ? size : v.decodedSize,
   };
+}
+
+const isZip = (b) => b[0] === 0x50 && b[1] === 0x4b && (b[2] === 3 || b[2] === 5);
+const startsVkt2 = (b) => b[0] === 0x56 && b[1] === 0x4b && b[2] === 0x54 && b[3] === 0x32;
+
+// A zip's members through a streaming unzip that keeps no more of a member than counts: the
+// whole of one that starts with VKT2 and fits in a VKT2 file, the first bytes a file is read
+// to otherwise (4 to tell a plain one), so no size a member claims can exhaust memory.
+async function members(file, path) {
+  const counted = vkt2.MAX_FILE_SIZE + 1;
+  const entries = [];
+  let held = 0;
+  const unzip = new Unzip();
+  unzip.register(UnzipInflate);
+  unzip.onfile = (m) => {
+    if (m.name.endsWith('/')) return;
+    const name = m.name.replace(/^\/+/, '');
+    const entry = { path: `${path}/${name}` };
+    entries.push(entry);
+    const chunks = [];
+    let got = 0;
+    const first = (n) => {
+      const bytes = new Uint8Array(Math.min(got, n));
+      for (let i = 0, at = 0; at < bytes.length; at += chunks[i++].length)
+        bytes.set(chunks[i].subarray(0, bytes.length - at), at);
+      return bytes;
+    };
+    const settle = (final) => {
+      const bytes = first(counted);
+      const vkt = startsVkt2(bytes);
+      if (vkt && (held += bytes.length) > budget) {
+        entry.error = "not read: the zip's members fill the memory the page gives them";
+        return;
+      }
+      const whole = vkt && final && got < counted;
+      const kept = vkt ? bytes : bytes.subarray(0, 4);
+      entry.file = new File([kept], name, { lastModified: file.lastModified });
+      if (!whole) Object.assign(entry, { partial: true, size: m.originalSize ?? got });
+    };
+    m.ondata = (err, chunk, final) => {
+      if (entry.file || entry.error) return;
+      if (err) return void (entry.error = err.message);
+      chunks.push(chunk);
+      got += chunk.length;
+      if (final || got >= counted || (got >= 4 && !startsVkt2(first(4)))) settle(final);
+    };
+    try {
+      m.start();
+    } catch (e) {
+      entry.error ??= e.message;
+    }
+  };
+  const reader = file.stream().getReader();
+  try {
+    // A deflated piece grows a thousandfold at most: pieces stay small so that one does too.
+    for (;;) {
+      const { done, value } = await reader.read();
+      for (let at = 0; value && at < value.length; at += 16384)
+        unzip.push(value.subarray(at, at + 16384), false);
+      if (done) break;
+    }
+    unzip.push(new Uint8Array(0), true);
+  } catch (e) {
+    return [{ path, error: `not a zip that can be read: ${e.message}` }];
+  }
+  for (const e of entries) if (!e.file) e.error ??= 'the zip ends inside it';
+  return entries.length ? entries : [{ path, error: 'a zip that holds no file' }];
 }
 
 // The output of one file for a mode, or why there is none; as the folder tool words it.
@@ -124,6 +193,29 @@ const handlers = {
       if (n % 64 === 63) progress(base + n + 1, total);
     }
     return { rows };
+  },
+  // Each zip given becomes its members, archive.zip/member/path; any other file stays itself.
+  async expand({ list }) {
+    const out = [];
+    for (const f of list) {
+      const zip = f.file && /\.zip$/i.test(f.path);
+      if (
+        zip &&
+        isZip(
+          new Uint8Array(
+            await f.file
+              .slice(0, 4)
+              .arrayBuffer()
+              .catch(() => []),
+          ),
+        )
+      ) {
+        out.push(...(await members(f.file, f.path)));
+      } else {
+        out.push(f);
+      }
+    }
+    return { list: out };
   },
   // The set the page lists, handed to a fresh worker after one was ended, without reading it.
   async adopt({ list }) {

@@ -17,7 +17,7 @@ import { tmpdir } from 'node:os';
 import { basename, join } from 'node:path';
 import { pathToFileURL } from 'node:url';
 import { after, before, test } from 'node:test';
-import { unzipSync } from 'fflate';
+import { unzipSync, zipSync } from 'fflate';
 import * as vkt2 from '../dist/vkt2.js';
 import { browserMissing, dist, openPage } from './browser.mjs';
 import { listed, makeCorpus, native } from './native.mjs';
@@ -310,6 +310,47 @@ test('a vanished file, a large preview, an empty drop', { skip }, async () => {
   assert.deepEqual(await paths(), []);
   assert.match(await status(), /^Nothing to test/);
 });
+
+test(
+  'a zip picked: its members as rows, a huge one read no further than counts',
+  { skip },
+  async () => {
+    const text = Buffer.from('a member of a zip, '.repeat(300));
+    const packed = vkt2.compress(text);
+    const huge = Buffer.concat([packed, Buffer.alloc(64 << 20)]);
+    const zip = Buffer.from(
+      zipSync({
+        'bad.vkt2': packed,
+        'in/good.vkt2': packed,
+        'huge.vkt2': huge,
+        'plain.txt': Buffer.from('plain'),
+      }),
+    );
+    zip[30 + zip.readUInt16LE(26) + zip.readUInt16LE(28)] = 0xff; // bad.vkt2: no deflate block
+    const dir = folder('zip', { 'a.zip': zip });
+    await b.page.setInputFiles('#pick-files', join(dir, 'a.zip'));
+    await b.page.locator('#results').waitFor();
+    const shown = await b.page.$$eval('#rows tr', (trs) =>
+      trs.map((tr) =>
+        [...tr.cells]
+          .slice(0, 3)
+          .map((td) => td.textContent)
+          .concat(tr.cells[5].childElementCount),
+      ),
+    );
+    const words = vkt2.test(huge.subarray(0, 65537)).warnings.join('');
+    assert.deepEqual(shown.sort(), [
+      ['a.zip/bad.vkt2', '✗ unreadablecannot be read: invalid block type', '—', 0],
+      ['a.zip/huge.vkt2', `! warning${words}`, `${huge.length}`, 2],
+      ['a.zip/in/good.vkt2', '✓ pass', `${packed.length}`, 2],
+      ['a.zip/plain.txt', 'plainnot a VKT2 file', '—', 0],
+    ]);
+    const decoded = unzipSync(await download(() => b.page.click('#zip-decoded')));
+    assert.deepEqual(Object.keys(decoded).sort(), ['a.zip/huge.vkt2', 'a.zip/in/good.vkt2']);
+    assert.ok(Object.values(decoded).every((v) => text.equals(v)));
+    assert.ok(await b.page.isDisabled('#zip-compressed'));
+  },
+);
 
 // Each local header's compression method and date, in the zip's order.
 function zipHeaders(zip) {
