@@ -352,16 +352,16 @@ test(
   },
 );
 
-// Each local header's compression method and date, in the zip's order.
+// Each entry's compression method and date, from the zip's central directory.
 function zipHeaders(zip) {
   const v = new DataView(zip.buffer, zip.byteOffset, zip.length);
   const out = [];
-  for (let at = 0; v.getUint32(at, true) === 0x04034b50;) {
-    const [time, date] = [v.getUint16(at + 10, true), v.getUint16(at + 12, true)];
+  for (let at = v.getUint32(zip.length - 6, true); v.getUint32(at, true) === 0x02014b50;) {
+    const [time, date] = [v.getUint16(at + 12, true), v.getUint16(at + 14, true)];
     const when = new Date(1980 + (date >> 9), ((date >> 5) & 15) - 1, date & 31, time >> 11);
     when.setMinutes((time >> 5) & 63, (time & 31) * 2);
-    out.push([v.getUint16(at + 8, true), when.getTime()]);
-    at += 30 + v.getUint32(at + 18, true) + v.getUint16(at + 26, true) + v.getUint16(at + 28, true);
+    out.push([v.getUint16(at + 10, true), when.getTime()]);
+    at += 46 + v.getUint16(at + 28, true) + v.getUint16(at + 30, true) + v.getUint16(at + 32, true);
   }
   return out;
 }
