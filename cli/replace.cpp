@@ -117,6 +117,24 @@ replacement::outcome replacement::commit_copy(const platform::file& from,
     return finish();
 }
 
+replacement::outcome replacement::commit_read(const reader& read, std::span<std::uint8_t> buffer) {
+    if (!file_) return outcome::cannot_create;
+    for (;;) {
+        errno = 0;
+        const auto got = read(buffer);
+        if (!got) {
+            error_ = errno;
+            return outcome::read_failed;
+        }
+        if (*got == 0) return finish();
+        if (!platform::write_all(file_, buffer.first(*got))) {
+            error_ = errno;
+            return outcome::write_failed;
+        }
+        written_ += *got;
+    }
+}
+
 replacement::outcome replacement::finish() {
     if (!platform::check_written(file_)) {
         error_ = errno;

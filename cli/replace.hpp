@@ -11,6 +11,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -101,6 +103,12 @@ class replacement {
     // nothing is kept.
     outcome commit_copy(const platform::file& from, std::span<std::uint8_t> buffer);
     std::uint64_t written() const { return written_; }
+
+    // The same with the data from `read`, called with `buffer` until it gives 0 bytes, or
+    // nothing on a read error (with errno set where there is one): for data that comes from
+    // no file, as an archive member does.
+    using reader = std::function<std::optional<std::size_t>(std::span<std::uint8_t>)>;
+    outcome commit_read(const reader& read, std::span<std::uint8_t> buffer);
 
     // The errno of the step that failed, 0 when none did or none was known.
     int error() const { return error_; }

@@ -1,4 +1,5 @@
-# bash completion for vkt2: commands, then each command's options, then paths; -o takes a folder.
+# bash completion for vkt2: commands, then each command's options, then paths; -o takes a folder
+# and --names an encoding.
 # The word is taken as the shell will read it: inside an open quote, after backslashes, or
 # starting with ~; readline quotes the names offered to match.
 
@@ -44,19 +45,31 @@ _vkt2() {
     cur=${COMP_WORDS[COMP_CWORD]}
     prev=${COMP_WORDS[COMP_CWORD - 1]}
     if [ "$COMP_CWORD" -eq 1 ]; then
-        mapfile -t COMPREPLY < <(compgen -W 'x c t l cat undo -h --help -V --version' -- "$cur")
+        mapfile -t COMPREPLY < <(compgen -W 'x c t l cat undo scan -h --help -V --version' -- "$cur")
         return
     fi
     cmd=${COMP_WORDS[1]}
     case $cmd in
-    x) opts='-o --output -f --force -j --jobs -q --quiet -v --verbose --json --all --zero-fill' ;;
+    x) opts='-o --output -f --force -j --jobs -q --quiet -v --verbose --json --all --zero-fill --archives' ;;
     c) opts='-o --output -f --force -j --jobs -q --quiet -v --verbose --json --all' ;;
-    t | l) opts='-j --jobs -q --quiet -v --verbose --json' ;;
-    cat) opts='-q --quiet -v --verbose --zero-fill' ;;
+    t | l) opts='-j --jobs -q --quiet -v --verbose --json --archives' ;;
+    cat) opts='-q --quiet -v --verbose --zero-fill --archives' ;;
     undo) opts='-n --dry-run -j --jobs -q --quiet -v --verbose --json' ;;
+    scan) opts='-o --output -f --force -q --quiet -v --verbose --json' ;;
     *) return ;;
     esac
-    opts+=' -h --help -V --version'
+    opts+=' --names -h --help -V --version'
+    # bash splits --names=ENC at the =, into --names, = and ENC.
+    local option=$prev
+    if [ "$cur" = = ]; then
+        cur=''
+    elif [ "$prev" = = ]; then
+        option=${COMP_WORDS[COMP_CWORD - 2]}
+    fi
+    if [ "$option" = --names ]; then
+        mapfile -t COMPREPLY < <(compgen -W 'raw shift_jis cp932' -- "$cur")
+        return
+    fi
     case $prev in
     -o | --output)
         _vkt2_paths -d "$cur"

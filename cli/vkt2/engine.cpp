@@ -14,10 +14,12 @@
 #include <system_error>
 #include <thread>
 
+#include "archive.hpp"
 #include "job.hpp"
 #include "mirror.hpp"
 #include "platform.hpp"
 #include "report.hpp"
+#include "scan.hpp"
 #include "undo.hpp"
 #include "walk.hpp"
 
@@ -54,11 +56,16 @@ std::vector<std::optional<file_result>> settle(const options& o, std::vector<ent
         } else if (writes && !out && o.out_dir.empty()) {
             if (e.id) {
                 const auto [at, fresh] = seen.emplace(*e.id, e.path);
-                if (!fresh) r = skipped("the same file as " + shown(at->second));
+                if (!fresh) r = skipped("the same file as " + shown(at->second, o.names));
             }
         } else if (writes && out) {
             const auto [at, fresh] = outputs.emplace(e.relative, e.path);
-            if (!fresh) r = failed("same output as " + shown(at->second));
+            if (!fresh) {
+                // Two names read alike are told apart by their bytes.
+                const bool alike = shown(at->second, o.names) == shown(e.path, o.names);
+                r = failed("same output as " +
+                           shown(at->second, alike ? name_encoding::raw : o.names));
+            }
         }
         settled.push_back(std::move(r));
         kept.push_back(std::move(e));
@@ -83,13 +90,15 @@ std::vector<std::optional<file_result>> settle(const options& o, std::vector<ent
             if (!here || !platform::look(*here, rel.substr(start).c_str(), false, type, id) ||
                 !inputs.count(id))
                 continue;
-            const std::string target = shown(join(o.out_dir, rel));
+            const std::string target = shown(join(o.out_dir, rel), o.names);
             settled[i] = failed(files[i].id == id ? target + " is the input itself"
                                                   : target + " is also an input of this run");
         }
     }
     return settled;
 }
+
+}  // namespace
 
 // The output folder, made if need be (the path the user gave is followed as given). Folders
 // made on the way to it are never writable by others, whatever the umask; the output folder
@@ -123,18 +132,19 @@ std::optional<platform::folder> open_output(std::string dir, bool copies_folders
     return opened;
 }
 
-}  // namespace
-
 int run(const options& o, std::FILE* out, std::FILE* err, bool terminal,
         const std::function<bool()>& interrupted, const hooks& at) {
     platform::raise_descriptor_limit();
     if (o.cmd == command::undo) return run_undo(o, out, err, interrupted, at);
+    if (o.cmd == command::scan) return run_scan(o, out, err, interrupted);
     std::optional<platform::identity> out_id;
     if (!o.out_dir.empty()) {
         if (auto existing = platform::open_folder(o.out_dir.c_str()))
             out_id = platform::identity_of(*existing);
     }
     walk_result w = walk(o.paths, out_id);
+    // Outputs go under the names' UTF-8 spelling: settled below like any other collision.
+    respell(w, o.names);
     if (at.after_walk) at.after_walk();
 
     std::mutex m;
@@ -164,7 +174,7 @@ int run(const options& o, std::FILE* out, std::FILE* err, bool terminal,
         settle(o, files, out_root ? &*out_root : nullptr, out_id.has_value());
     if (writes && !o.out_dir.empty() && !out_root) {
         for (auto& r : results)
-            if (!r) r = failed(shown(o.out_dir) + ": " + out_why);
+            if (!r) r = failed(shown(o.out_dir, o.names) + ": " + out_why);
     }
     // The files to work on, in order; the rest are settled and are never run.
     std::vector<std::size_t> todo;
@@ -248,7 +258,14 @@ int run(const options& o, std::FILE* out, std::FILE* err, bool terminal,
         if (idle > 0 && next < todo.size() && todo[next] + window / 2 < reported + window)
             work_cv.notify_all();
         lock.unlock();
-        report.file(files[i], r);
+        if (r.archive) {
+            complete = read_archive(o, files[i], root, report, [&] {
+                std::lock_guard held(m);
+                return should_stop();
+            });
+        } else {
+            report.file(files[i], r);
+        }
         report.progress(i + 1, n);
     }
     {

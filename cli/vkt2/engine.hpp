@@ -4,8 +4,12 @@
 #include <cstddef>
 #include <cstdio>
 #include <functional>
+#include <optional>
+#include <string>
 
+#include "mirror.hpp"
 #include "options.hpp"
+#include "platform.hpp"
 
 namespace vkt2 {
 struct renamer;
@@ -24,6 +28,13 @@ struct hooks {
 
 // The status of a run whose standard output or error was a pipe with no reader left.
 inline constexpr int broken_pipe_status = 141;
+
+// The output folder, made if need be (the path the user gave is followed as given). Folders
+// made on the way to it are never writable by others, whatever the umask; the output folder
+// itself, when it is to copy folders, is private until the end, and then in `made`. Nothing,
+// with `why`, when it cannot be opened.
+std::optional<platform::folder> open_output(std::string dir, bool copies_folders,
+                                            made_folders& made, std::string& why);
 
 // Runs `o`, writing listings and cat's bytes to `out` and messages to `err`, and returns the
 // exit status: 0 when every file taken succeeded, 1 otherwise, broken_pipe_status when a reader

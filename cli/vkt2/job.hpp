@@ -4,11 +4,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "options.hpp"
 #include "platform.hpp"
+#include "replace.hpp"
 #include "walk.hpp"
 
 namespace vkt2::batch {
@@ -30,6 +32,7 @@ struct file_result {
     std::size_t in = 0;              // bytes read, or the file's size for l
     std::size_t out = 0;             // bytes written, or the original size for t and l
     std::vector<std::uint8_t> data;  // what goes to standard output: cat's, x -'s and c -'s
+    bool archive = false;            // an archive, whose members the reporting thread reads
     bool copied = false;             // failed, yet copied as it is into the mirror (--all)
     std::vector<made_folder> made;   // the folders its output needed that this run made
 };
@@ -39,6 +42,20 @@ file_result skipped(std::string why);
 
 // ": " and the system's words for `error`, to end a message.
 std::string because(int error);
+
+// What a failed commit means for the file at `path`, written through `path`.$$$, naming it as
+// `names` reads it.
+std::string commit_failure(const replacement& output, replacement::outcome how,
+                           const std::string& path, bool backup, bool force,
+                           name_encoding names = name_encoding::raw);
+
+// Opens, making them as needed, the folders of `relative` below `out`, never through a link,
+// and returns the last with the file's name in it (`out` itself, unless `here` is set). The
+// folders it makes are private until the run ends, and are added to `made`.
+const platform::folder* output_folder(const platform::folder& out, const std::string& relative,
+                                      std::optional<platform::folder>& here, std::string& leaf,
+                                      std::string& why, const options& o,
+                                      std::vector<made_folder>& made);
 
 // Holds one worker's buffers, reused from file to file.
 class worker {

@@ -9,6 +9,7 @@
 #include <io.h>
 #endif
 
+#include "archive.hpp"
 #include "engine.hpp"
 #include "options.hpp"
 #include "platform.hpp"
@@ -28,6 +29,7 @@ int run(const std::vector<std::string>& args) {
             return std::fflush(stdout) == 0 ? 0 : 1;
         case parsed::kind::version:
             std::puts("vkt2 " VKT2_VERSION_STRING);
+            std::printf("archives: %s\n", vkt2::batch::archive_support().c_str());
             return std::fflush(stdout) == 0 ? 0 : 1;
         case parsed::kind::error:
             std::fprintf(stderr, "vkt2: %s\n%s\nTry 'vkt2 --help' for more information.\n",

@@ -3,6 +3,7 @@
 #include "options.hpp"
 
 #include <algorithm>
+#include <cctype>
 #include <utility>
 
 #include "report.hpp"
@@ -21,7 +22,8 @@ namespace vkt2::batch {
 const char help_text[] =
     "usage: vkt2 COMMAND [OPTIONS] PATH...\n"
     "Decompress, compress, test and list VKT2 files; a PATH that is a folder is walked,\n"
-    "and - is standard input.\n"
+    "and - is standard input. An archive (zip, 7z, ISO 9660, LZH, cab, tar...) named as a\n"
+    "PATH is read like a folder: its VKT2 members show as ARCHIVE/member/path.\n"
     "\n"
     "  x [-o DIR [--all]] [-f] [-j N] [-q|-v] [--json] [--zero-fill] PATH...\n"
     "        decompress (in place, keeping NAME.BAK; x - writes to standard output)\n"
@@ -32,6 +34,9 @@ const char help_text[] =
     "  cat [-q|-v] [--zero-fill] PATH...     decompress to standard output\n"
     "  undo [-n] [-j N] [-q|-v] [--json] PATH...\n"
     "        put NAME.BAK back over NAME where the pair is what an in-place x or c left\n"
+    "  scan [-o DIR [-f]] [-q|-v] [--json] FILE...\n"
+    "        find VKT2 files embedded at any offset; -o writes each decoded, as\n"
+    "        DIR/NAME@OFFSET\n"
     "\n"
     "  -o, --output DIR  write outputs under DIR instead of replacing the inputs\n"
     "  -f, --force       with -o, replace outputs that already exist; with c -, write\n"
@@ -42,7 +47,13 @@ const char help_text[] =
     "      --json        one JSON object per file, then a summary, on standard output\n"
     "      --all         with -o, copy the files skipped into DIR as they are\n"
     "      --zero-fill   decode files that fail the test as vkt2x does, zeros past the end\n"
+    "      --archives    open the archives a walk meets too (with -o, x writes their\n"
+    "                    members under DIR/ARCHIVE/)\n"
     "  -n, --dry-run     undo: list what would be restored, change nothing\n"
+    "      --names=ENC   any command: how to read names that are not UTF-8. raw (the\n"
+    "                    default) shows their bytes escaped; shift_jis (or cp932) shows\n"
+    "                    those that are Shift-JIS decoded, in messages and in JSON as\n"
+    "                    path_text, and with -o writes them under their UTF-8 spelling\n"
     "  -h, --help        show this help\n"
     "  -V, --version     show the version\n"
     "Names are shown with control characters and bytes that are not UTF-8 escaped as \\xHH,\n"
@@ -60,10 +71,14 @@ constexpr unsigned bit(command c) {
 constexpr unsigned x_c = bit(command::x) | bit(command::c);
 constexpr unsigned x_c_t_l = x_c | bit(command::t) | bit(command::l);
 constexpr unsigned undo = bit(command::undo);
-constexpr unsigned every = x_c_t_l | bit(command::cat) | undo;
+constexpr unsigned scan = bit(command::scan);
+constexpr unsigned every = x_c_t_l | bit(command::cat) | undo | scan;
+// The commands that read archives.
+constexpr unsigned readers =
+    bit(command::x) | bit(command::t) | bit(command::l) | bit(command::cat);
 
 // What an option does: most only set a flag of `options`.
-enum class what { flag, output, jobs, quiet, verbose, help, version };
+enum class what { flag, output, jobs, quiet, verbose, names, help, version };
 
 struct option_row {
     char letter;  // 0: long form only
@@ -75,15 +90,17 @@ struct option_row {
 };
 
 constexpr option_row table[] = {
-    {'o', "output", true, x_c, what::output},
-    {'f', "force", false, x_c, what::flag, &options::force},
+    {'o', "output", true, x_c | scan, what::output},
+    {'f', "force", false, x_c | scan, what::flag, &options::force},
     {'j', "jobs", true, x_c_t_l | undo, what::jobs},
     {'q', "quiet", false, every, what::quiet},
     {'v', "verbose", false, every, what::verbose},
-    {0, "json", false, x_c_t_l | undo, what::flag, &options::json},
+    {0, "json", false, x_c_t_l | undo | scan, what::flag, &options::json},
     {0, "all", false, x_c, what::flag, &options::all},
     {0, "zero-fill", false, bit(command::x) | bit(command::cat), what::flag, &options::zero_fill},
+    {0, "archives", false, readers, what::flag, &options::archives},
     {'n', "dry-run", false, undo, what::flag, &options::dry_run},
+    {0, "names", true, every, what::names},
     {'h', "help", false, every, what::help},
     {'V', "version", false, every, what::version},
 };
@@ -116,6 +133,19 @@ std::string apply(const option_row& row, const std::string& value, options& o, p
             if (o.jobs == 0 || o.jobs > 64) return "-j needs a number of workers from 1 to 64";
             break;
         }
+        case what::names: {
+            // Spelled in any case, as iconv takes the names of encodings.
+            std::string lower;
+            for (const char ch : value)
+                lower += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+            if (lower == "raw")
+                o.names = name_encoding::raw;
+            else if (lower == "shift_jis" || lower == "cp932")
+                o.names = name_encoding::cp932;
+            else
+                return "--names takes raw, shift_jis or cp932, not '" + shown(value) + "'";
+            break;
+        }
         // As in gzip, the later of -q and -v wins.
         case what::quiet:
             o.quiet = true;
@@ -137,13 +167,16 @@ std::string apply(const option_row& row, const std::string& value, options& o, p
 
 // Everything that does not depend on the order of the words.
 std::string check(options& o, bool stdin_piped) {
-    const bool reads_only = o.cmd == command::t || o.cmd == command::l || o.cmd == command::cat;
+    const bool reads_only = o.cmd == command::t || o.cmd == command::l || o.cmd == command::cat ||
+                            o.cmd == command::scan;
     if (o.paths.empty() && reads_only && stdin_piped) o.paths.push_back("-");
     if (o.paths.empty()) return "no PATH given";
     const auto dashes = std::count(o.paths.begin(), o.paths.end(), "-");
     if (dashes > 1) return "- (standard input) can be read only once";
     // Undo restores files beside their backups: a stream has neither.
     if (dashes == 1 && o.cmd == command::undo) return "- does not apply to undo";
+    if (dashes == 1 && o.cmd == command::scan && !o.out_dir.empty())
+        return "-o does not apply to -: scan names its outputs after the files read";
     if (dashes == 1 && !reads_only) {
         // Its output goes to standard output: nothing else can share the run.
         const std::string name = command_name(o.cmd);
@@ -154,13 +187,15 @@ std::string check(options& o, bool stdin_piped) {
     }
     if (o.force && o.out_dir.empty() && dashes == 0) return "-f applies only with -o or -";
     if (o.all && o.out_dir.empty()) return "--all applies only with -o";
+    if (o.archives && o.cmd == command::x && o.out_dir.empty())
+        return "--archives applies to x only with -o: an archive is never changed in place";
     return {};
 }
 
 }  // namespace
 
 const char* command_name(command c) {
-    static const char* const names[] = {"x", "c", "t", "l", "cat", "undo"};
+    static const char* const names[] = {"x", "c", "t", "l", "cat", "undo", "scan"};
     return names[static_cast<unsigned>(c)];
 }
 
@@ -169,8 +204,8 @@ parsed parse_arguments(const std::vector<std::string>& args, bool stdin_piped) {
     const std::string& name = args[0];
     if (name == "-h" || name == "--help") return {parsed::kind::help, {}, {}};
     if (name == "-V" || name == "--version") return {parsed::kind::version, {}, {}};
-    static const command commands[] = {command::x, command::c,   command::t,
-                                       command::l, command::cat, command::undo};
+    static const command commands[] = {command::x,   command::c,    command::t,   command::l,
+                                       command::cat, command::undo, command::scan};
     const auto* found = std::find_if(std::begin(commands), std::end(commands),
                                      [&](command c) { return name == command_name(c); });
     if (found == std::end(commands)) return failure("unknown command '" + shown(name) + "'");

@@ -4,9 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "cp932.hpp"
+
 namespace vkt2::batch {
 
-enum class command { x, c, t, l, cat, undo };
+enum class command { x, c, t, l, cat, undo, scan };
 
 struct options {
     command cmd = command::x;
@@ -20,6 +22,8 @@ struct options {
     unsigned jobs = 0;     // 0: one worker per core
     bool zero_fill = false;  // x and cat: decode files that fail the test as vkt2x does
     bool dry_run = false;    // undo: say what would be restored, change nothing
+    name_encoding names = name_encoding::raw;  // how names that are not UTF-8 are read
+    bool archives = false;  // a walk opens the archives it meets, as named ones are
 };
 
 // The word that names `c` on the command line.
@@ -36,8 +40,8 @@ struct parsed {
 parsed parse_arguments(const std::vector<std::string>& args, bool stdin_piped = false);
 
 inline constexpr char usage_line[] =
-    "usage: vkt2 {x|c|t|l|cat|undo} [-o DIR] [-f] [-n] [-j N] [-q|-v] [--json] [--all] "
-    "[--zero-fill] PATH...";
+    "usage: vkt2 {x|c|t|l|cat|undo|scan} [-o DIR] [-f] [-n] [-j N] [-q|-v] [--json] [--all] "
+    "[--zero-fill] [--archives] [--names=ENC] PATH...";
 
 extern const char help_text[];
 

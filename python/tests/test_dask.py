@@ -12,6 +12,9 @@ import pytest
 import vkt2
 from test_native import tool
 
+for module in ["fsspec", "distributed"]:
+    pytest.importorskip(module, reason=f"the dask example needs python3-{module}")
+
 SCRIPT = Path(__file__).resolve().parents[2] / "examples" / "dask" / "decode_collection.py"
 
 
@@ -28,7 +31,7 @@ def collection(src):
         "cut": sound[:-30], "unused": sound + b"tail", "long": sound + bytes(70000),
         "past": b"VKT2\xff\xff\0\0" + b"\xff" * 60000, "a.BAK": sound, "b.$$$": sound,
         "sub/n\udcffme": sound, "sub/tab\there": sound, "sub/back\\slash": sound,
-        "sub.d": sound, "sub/z": sound,
+        "sub.d": sound, "sub/z": sound, "sub/kelvin.BA\u212a": sound,
     }
     for name, data in files.items():
         path = src / name
@@ -51,33 +54,121 @@ def tree(root):
     return found
 
 
-@pytest.mark.parametrize("zero_fill", [False, True], ids=["default", "zero-fill"])
-def test_decodes_as_vkt2_x(tmp_path, zero_fill):
+def both(tmp_path, setup, src, out, *flags):
+    """Runs the tool and the script, each in its own copy of what setup makes."""
     native = tool("vkt2")
     if not SCRIPT.is_file():
         pytest.skip("not run from the source tree")
+    runs = {}
+    for name, command in [("native", [native, "x", "--json", *flags, "-o", out, src]),
+                          ("dask", [sys.executable, SCRIPT, src, out, "--batch", "7", *flags])]:
+        (tmp_path / name).mkdir()
+        setup(tmp_path / name)
+        runs[name] = subprocess.run(command, cwd=tmp_path / name, capture_output=True)
+    return runs
+
+
+@pytest.mark.parametrize("zero_fill", [False, True], ids=["default", "zero-fill"])
+def test_decodes_as_vkt2_x(tmp_path, zero_fill):
     collection(tmp_path / "src")
     flags = ["--zero-fill"] if zero_fill else []
-    runs = {}
-    for name, command in [("native", [native, "x", "--json", *flags, "-o", "out", "../src"]),
-                          ("dask", [sys.executable, SCRIPT, "../src", "out", "--batch", "7",
-                                    *flags])]:
-        (tmp_path / name).mkdir()
-        runs[name] = subprocess.run(command, cwd=tmp_path / name, capture_output=True)
+    runs = both(tmp_path, lambda here: None, "../src", "out", *flags)
     assert runs["dask"].stdout.splitlines() == runs["native"].stdout.splitlines()
     assert runs["dask"].returncode == runs["native"].returncode == 1
     assert tree(tmp_path / "dask/out") == tree(tmp_path / "native/out")
     assert len(tree(tmp_path / "native/out")) > 40  # what the comparison covers
 
 
-def test_object_store():
-    """The branch for stores that are not local files, on fsspec's in-memory one."""
+SOUND = vkt2.compress(b"what the input held " * 50)
+
+
+def hostile(here):
+    """An OUT that already holds things: the parent of SRC, so that src/src/x lands on the
+    input src/x; a link to a folder elsewhere; the NAME.$$$ a killed run left behind."""
+    (here / "elsewhere").mkdir()
+    (here / "p/src/src").mkdir(parents=True)
+    (here / "p/src/link").mkdir()
+    for name in ["x", "src/x", "link/f", "a"]:
+        (here / "p/src" / name).write_bytes(SOUND)
+    (here / "p/link").symlink_to("../elsewhere")
+    (here / "p/a.$$$").write_bytes(b"stale")
+    for name in ["src/x", "src/src/x", "src/link/f", "src/a", "a.$$$"]:
+        os.utime(here / "p" / name, ns=(10**18, 10**18))  # the same in both copies
+
+
+@pytest.mark.parametrize("src, out", [("p/src", "p"), ("p/src", "./p/src/"), ("p/src/a", "p/src"),
+                                      ("p/src", "p/src/a")],
+                         ids=["overlapping", "out-is-src", "out-holds-src", "out-is-a-file"])
+def test_never_writes_over_an_input(tmp_path, src, out):
+    runs = both(tmp_path, hostile, src, out, "-f")
+    assert runs["dask"].stdout.splitlines() == runs["native"].stdout.splitlines()
+    assert runs["dask"].returncode == runs["native"].returncode
+    assert tree(tmp_path / "dask") == tree(tmp_path / "native")
+    for name in ["x", "src/x", "a"]:
+        assert (tmp_path / "dask/p/src" / name).read_bytes() == SOUND
+    assert not os.listdir(tmp_path / "dask/elsewhere")
+
+
+def load_script():
     if not SCRIPT.is_file():
         pytest.skip("not run from the source tree")
-    fsspec = pytest.importorskip("fsspec")
     spec = importlib.util.spec_from_file_location("decode_collection", SCRIPT)
     script = importlib.util.module_from_spec(spec)
     spec.loader.exec_module(script)
+    return script
+
+
+def test_folder_swapped_for_a_link_meanwhile(tmp_path):
+    """A folder of SRC made a link to another tree after the listing: nothing there is read."""
+    script = load_script()
+    fs = script.LocalFileSystem()
+    for name in ["src/d/f", "secret/d/f"]:
+        (tmp_path / name).parent.mkdir(parents=True)
+        (tmp_path / name).write_bytes(SOUND)
+    (tmp_path / "out").mkdir()
+    items = [(rel, info["name"], rel, False) for rel, info, settled in
+             script.listing(fs, str(tmp_path / "src"), "src", fs, str(tmp_path / "out"))]
+    os.rename(tmp_path / "src/d", tmp_path / "d.old")
+    (tmp_path / "src/d").symlink_to(tmp_path / "secret/d")
+    [r] = script.decode_batch(fs, fs, str(tmp_path / "out"), "out", items, False, False)
+    assert (r["result"], r.get("error")) == ("failed",
+                                             "cannot open: Too many levels of symbolic links")
+    assert not (tmp_path / "out/d").exists()
+
+
+def test_folder_that_cannot_be_listed(tmp_path):
+    """Worded as the tool words a folder without read permission (the tests may run as root)."""
+    script = load_script()
+
+    class Locked(script.LocalFileSystem):
+        def ls(self, path, detail=False, **kwargs):
+            if path.endswith("/locked"):
+                raise PermissionError(13, "Permission denied")
+            return super().ls(path, detail=detail, **kwargs)
+
+    (tmp_path / "src/locked").mkdir(parents=True)
+    fs = Locked()
+    [(rel, _, r)] = script.listing(fs, str(tmp_path / "src"), "src", fs, str(tmp_path / "out"))
+    assert (r["path"], r["error"]) == ("src/locked", "cannot read the folder: Permission denied")
+
+
+def test_input_linked_into_out_meanwhile(tmp_path):
+    """An input given a second name under OUT after the listing is still never replaced."""
+    script = load_script()
+    fs = script.LocalFileSystem()
+    (tmp_path / "out").mkdir()
+    (tmp_path / "in").write_bytes(SOUND)
+    os.link(tmp_path / "in", tmp_path / "out/in")
+    [r] = script.decode_batch(fs, fs, str(tmp_path / "out"), "out",
+                              [("in", str(tmp_path / "in"), "in", True)], False, True)
+    assert r["error"] == "out/in is the input itself"
+    assert (tmp_path / "in").read_bytes() == SOUND
+
+
+def test_object_store():
+    """The branch for stores that are not local files, on fsspec's in-memory one."""
+    fsspec = pytest.importorskip("fsspec")
+    script = load_script()
     fs = fsspec.filesystem("memory")
     sound = vkt2.compress(b"in the bucket " * 100)
     for name, data in {"a": sound, "b.txt": b"plain", "sub/c": sound[:-9], "sub/d.bak": sound,

@@ -83,3 +83,32 @@ def test_rewritten_during_the_call(writer, flip, zero_fill):
     finally:
         writer.finish()
     assert min(seen) >= 500, seen
+
+
+# compress on such a buffer: the flipped byte is a literal early on and is matched again later,
+# so an encoder that matched against one state and copied literals from the other would give a
+# file that decodes to neither.
+PART = b"the mill wheel turned " * 4
+TEXT = PART + b"?" + PART + b" and the race went on; " + PART + b"?" + PART
+
+
+def test_compress_rewritten_during_the_call(writer):
+    at, one, two = len(PART), ord("!"), ord("?")
+    states = [bytearray(TEXT), bytearray(TEXT)]
+    states[0][at], states[1][at] = one, two
+    legitimate = [vkt2.compress(bytes(s)) for s in states]
+    assert legitimate[0] != legitimate[1]
+    buffer = bytearray(TEXT)
+    view = (ctypes.c_ubyte * len(buffer)).from_buffer(buffer)
+    seen = [0, 0]
+    assert writer.start(ctypes.c_void_p(ctypes.addressof(view) + at), one, two) == 0
+    try:
+        for _ in range(1_000_000):
+            got = vkt2.compress(buffer)
+            assert got in legitimate, vkt2.decompress(got)
+            seen[legitimate.index(got)] += 1
+            if min(seen) >= 500:
+                break
+    finally:
+        writer.finish()
+    assert min(seen) >= 500, seen

@@ -134,11 +134,13 @@ export function decodedSize(data) {
  */
 export function decompress(data, options) {
   const src = bytesOf(data);
-  if (!options?.zeroFill) {
-    const v = test(src);
-    if (v.code !== 0) throw new Vkt2Error(v.code, v.failure);
+  const n = load(src);
+  // The test reads the bytes already in place; a verdict's words are built only for a refusal.
+  if (!options?.zeroFill && core._vkt2_test(IN, n, MISC) !== 0) {
+    const v = readVerdict(src.length);
+    throw new Vkt2Error(v.code, v.failure);
   }
-  call(core._vkt2_decompress(IN, load(src), OUT, MAX_ORIGINAL_SIZE, MISC));
+  call(core._vkt2_decompress(IN, n, OUT, MAX_ORIGINAL_SIZE, MISC));
   return core.HEAPU8.slice(OUT, OUT + core.HEAPU32[MISC >> 2]);
 }
 

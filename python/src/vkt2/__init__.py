@@ -5,8 +5,8 @@ stream, decoding to at most 65,535 bytes. Files are read by the loader's rules: 
 65,536 bytes count.
 
 Every function takes any object with the buffer protocol (bytes, bytearray, memoryview, mmap,
-a C-contiguous numpy array) without copying it, and releases the GIL while it works, so
-threads decode and encode in parallel.
+a C-contiguous numpy array) and releases the GIL while it works, so threads decode and encode
+in parallel; compress and decompress work on a private copy of the bytes they read.
 """
 
 from __future__ import annotations

@@ -1,5 +1,5 @@
-// vkt2._vkt2: libvkt2's whole-file calls for Python. Inputs are read in place through the buffer
-// protocol and the GIL is released while a file is tested, decoded or encoded.
+// vkt2._vkt2: libvkt2's whole-file calls for Python. Inputs come through the buffer protocol and
+// the GIL is released while a file is tested, decoded or encoded.
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
@@ -200,7 +200,16 @@ PyObject* py_compress(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
     int rc = VKT2_OK;
     std::size_t written = 0;
     Py_BEGIN_ALLOW_THREADS;
-    rc = vkt2_compress(in.data(), in.size(), PyBytes_AS_STRING(out), bound, &written);
+    // The encoder reads its input more than once (matches, then literals): it works on a copy,
+    // so that a buffer rewritten meanwhile still gives the file of one of its states.
+    std::unique_ptr<std::uint8_t[]> copy{new (std::nothrow)
+                                             std::uint8_t[std::max<std::size_t>(in.size(), 1)]};
+    if (!copy) {
+        rc = VKT2_ERROR_NO_MEMORY;
+    } else {
+        if (in.size()) std::memcpy(copy.get(), in.data(), in.size());
+        rc = vkt2_compress(copy.get(), in.size(), PyBytes_AS_STRING(out), bound, &written);
+    }
     Py_END_ALLOW_THREADS;
     if (rc != VKT2_OK) {
         Py_DECREF(out);
