@@ -1,4 +1,5 @@
-# bash completion for vkt2: commands, then each command's options, then paths; -o takes a folder.
+# bash completion for vkt2: commands, then each command's options, then paths; -o takes a folder
+# and --names an encoding.
 # The word is taken as the shell will read it: inside an open quote, after backslashes, or
 # starting with ~; readline quotes the names offered to match.
 
@@ -57,7 +58,18 @@ _vkt2() {
     scan) opts='-o --output -f --force -q --quiet -v --verbose --json' ;;
     *) return ;;
     esac
-    opts+=' -h --help -V --version'
+    opts+=' --names -h --help -V --version'
+    # bash splits --names=ENC at the =, into --names, = and ENC.
+    local option=$prev
+    if [ "$cur" = = ]; then
+        cur=''
+    elif [ "$prev" = = ]; then
+        option=${COMP_WORDS[COMP_CWORD - 2]}
+    fi
+    if [ "$option" = --names ]; then
+        mapfile -t COMPREPLY < <(compgen -W 'raw shift_jis cp932' -- "$cur")
+        return
+    fi
     case $prev in
     -o | --output)
         _vkt2_paths -d "$cur"

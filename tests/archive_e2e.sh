@@ -112,6 +112,14 @@ elif what == "large":
     data[at:at + len(one)] = one
     open("large.bin", "wb").write(data)
     print(at, len(one))
+elif what == "dense":
+    # "VKT2" every four bytes, each a file that passes, then a real one; and starts every nine
+    # bytes whose streams of literals all run past the limit.
+    one = vkt2(b"the real one")
+    data = b"VKT2" * (1 << 18) + b"x" * 70000
+    open("dense.bin", "wb").write(data + one)
+    open("spam.bin", "wb").write((b"VKT2" + b"\xff" * 5) * (1 << 15))
+    print(len(data), len(one))
 PY
 make() { python3 "$root/make.py" "$@"; }
 
@@ -132,7 +140,7 @@ cp m.zip m.copy
 run t -v m.zip
 status_is 1; said 'vkt2: m.zip/a/one.vk: passed
 vkt2: m.zip/b/readme.txt: skipped: not a VKT2 file
-vkt2: m.zip/c/cut.vk: cut short: the stream runs 3 bytes past the end of the file
+vkt2: m.zip/c/cut.vk: cut short: the file ends before its stream does; the last 3 of its 16 decoded bytes are missing
 vkt2: m.zip/../evil.vk: a name that leads out of the archive; left alone
 vkt2: m.zip/d/link.vk: skipped: a link
 vkt2: 1 file passed, 2 failed, 2 skipped; 20 bytes in, 10 bytes out'
@@ -177,7 +185,7 @@ run x -o o --all m.zip
 [ "$(stat -c %a o/m.zip/a)" = 700 ] || fail "member folder mode $(stat -c %a o/m.zip/a)"
 run x -o o m.zip
 said "vkt2: m.zip/a/one.vk: o/m.zip/a/one.vk already exists (-f replaces it)
-vkt2: m.zip/c/cut.vk: cut short: the stream runs 3 bytes past the end of the file
+vkt2: m.zip/c/cut.vk: cut short: the file ends before its stream does; the last 3 of its 16 decoded bytes are missing
 vkt2: m.zip/../evil.vk: a name that leads out of the archive; left alone
 vkt2: 0 files done, 3 failed, 2 skipped; 0 bytes in, 0 bytes out"
 
@@ -261,7 +269,7 @@ done >expected
 echo "vkt2: 2 found, 3 rejected, 0 failed; 1 file, $((last + 5)) bytes read" >>expected
 said "$(cat expected)"
 grep -q 'offset 1000: rejected: the stream needs bytes past' expected &&
-    grep -q "offset $third: rejected: cut short: the stream runs" expected &&
+    grep -q "offset $third: rejected: cut short: the file ends before its stream does" expected &&
     grep -q "offset $last: rejected: cut short: the file ends inside" expected || fail "$(cat expected)"
 run scan host.bin
 [ "$(cat err)" = "vkt2: 2 found, 3 rejected, 0 failed; 1 file, $((last + 5)) bytes read" ] || fail "without -v: $(cat err)"
@@ -276,7 +284,7 @@ assert [(r["offset"], r["result"], r["bytes_in"], r["output"]) for r in rows[:2]
     (100, "passed", int(sys.argv[1]), "o/host.bin@100"),
     (70000, "passed", int(sys.argv[2]), "o/host.bin@70000")], rows
 assert rows[2] == {"type": "summary", "command": "scan", "found": 2, "rejected": 3,
-                   "failed": 0, "files": 1, "bytes_in": rows[2]["bytes_in"]}, rows[2]
+                   "failed": 0, "unchecked": 0, "files": 1, "bytes_in": rows[2]["bytes_in"]}, rows[2]
 PY
 [ "$(cat o/host.bin@70000)" = second ] && [ "$(head -c 11 o/host.bin@100)" = 'first file' ] ||
     fail "outputs: $(ls o)"
@@ -309,10 +317,32 @@ run scan -q -f -o . host.bin host.bin@100
 [ "$status" = 1 ] && grep -qx 'vkt2: host.bin: at offset 100: ./host.bin@100 is an input of this run' err &&
     cmp -s host.bin host.bin@100 || fail "an input replaced: $(cat err)"
 
+# Two files of one name: the second would replace what the first wrote.
+mkdir d1 d2 && cp host.bin d1/ && tail -c +69901 host.bin >d2/host.bin
+run scan -q -f -o same d1/host.bin d2/host.bin
+[ "$status" = 1 ] && said 'vkt2: d2/host.bin: same output as d1/host.bin' &&
+    cmp -s same/host.bin@100 o/host.bin@100 || fail "same output: $status $(cat err)"
+
 begin_test 'scan: a file found across the line between two reads'
 read -r at size <<<"$(make large)"
 run scan -q -o o large.bin
 [ "$(cat out)" = "$(printf '%12d %10d %10d passed  large.bin' "$at" "$size" 700)" ] || fail "found: $(cat out)"
 [ "$(head -c 7 "o/large.bin@$at")" = across ] || fail "output: $(ls o)"
+
+begin_test 'scan: data that starts VKT2 everywhere costs work in proportion to its size'
+read -r at size <<<"$(make dense)"
+run scan -q dense.bin
+[ "$status" = 0 ] && [ "$(tail -n 1 out)" = "$(printf '%12d %10d %10d passed  dense.bin' "$at" "$size" 12)" ] ||
+    fail "dense: $status $(tail -n 1 out) $(cat err)"
+# Streams that each run 65,528 bytes: the rest are counted, never dropped in silence.
+run scan --json spam.bin
+[ "$status" = 1 ] && grep -q '^vkt2: spam.bin: [0-9]* places starting VKT2 not checked: too many, too close together$' <(
+    vkt2 scan -q spam.bin 2>&1) || fail "spam: $status $(cat err)"
+python3 - <<'PY' || fail "spam JSON: $(tail -n 2 out)"
+import json
+rows = [json.loads(line) for line in open("out")]
+assert rows[-2]["result"] == "failed" and "not checked" in rows[-2]["error"], rows[-2]
+assert rows[-1]["unchecked"] > 30000 and rows[-1]["failed"] == 1, rows[-1]
+PY
 
 [ "$failures" = 0 ] || exit 1

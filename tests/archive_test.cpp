@@ -95,6 +95,10 @@ TEST(Archive, MemberNamesStayBelowTheOutputFolder) {
     EXPECT_EQ(member_path("a/.."), "");
     EXPECT_EQ(member_path("..x/y.."), "..x/y..");
     EXPECT_EQ(member_path("./"), "");
+    EXPECT_EQ(member_path("..\\..\\x.vk"), "");
+    EXPECT_EQ(member_path("a\\..\\..\\x.vk"), "");
+    EXPECT_EQ(member_path("a/b\\.."), "");
+    EXPECT_EQ(member_path("a\\..b\\c..\\d"), "a\\..b\\c..\\d");
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The bash completion loads in bash and completes commands, each command's options, -o's
-# folders, and paths typed inside quotes, with backslashes or from ~.
+# folders, --names's encodings, and paths typed inside quotes, with backslashes or from ~.
 # Usage: completion_test.sh COMPLETION-SCRIPT
 # shellcheck disable=SC2088 # the words are as typed, a ~ unexpanded
 set -u
@@ -27,7 +27,7 @@ check() {
 check cat vkt2 ca
 check undo vkt2 u
 check scan vkt2 s
-check '--force --help --json --output --quiet --verbose --version -V -f -h -o -q -v' vkt2 scan -
+check '--force --help --json --names --output --quiet --verbose --version -V -f -h -o -q -v' vkt2 scan -
 check --archives vkt2 l --a
 check --json vkt2 t --js
 check --zero-fill vkt2 x --z
@@ -45,5 +45,10 @@ check "it's" vkt2 t "\"it'"
 check '~/my dir' vkt2 l '~/my'
 check '~/my dir' vkt2 x -o '~/m'
 check '~root' vkt2 cat '~roo'
+check --names vkt2 cat --na
+check 'cp932 raw shift_jis' vkt2 t --names ''
+# bash splits --names=ENC at the =.
+check shift_jis vkt2 x --names = s
+check 'cp932 raw shift_jis' vkt2 undo --names =
 [ "$(complete -p vkt2)" = 'complete -o filenames -F _vkt2 vkt2' ] || { echo "FAIL: not registered" >&2 && exit 1; }
 [ "$failures" = 0 ]

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Japanese, Korean and emoji names through all three tools: given as arguments, found in a walk,
-# shown in messages and JSON, and mirrored by -o, in place and elsewhere.
+# shown in messages and JSON, and mirrored by -o, in place and elsewhere. On Unix, names of
+# Shift-JIS bytes too, read by vkt2 --names=shift_jis.
 #
 # Usage: names_e2e.sh VKT2 VKT2X VKT2C [LAUNCHER...]
 # With a launcher the tools are Windows programs, run in a Western and in a Japanese locale,
@@ -66,5 +67,89 @@ $folder/$ko/$emoji $folder.vkt/$ko/$emoji" ] || fail "c -o --json: $(cat json)"
     [ $? = 1 ] && [ "$(said err | head -n 1)" = "vkt2: $folder/$ko/$emoji: not a VKT2 file" ] ||
         fail "t: $(said err)"
 done
+
+# Names of raw Shift-JIS bytes, which only a Unix file system keeps as they are.
+if [ -z "$win" ]; then
+    mkdir "$root/sjis" && cd "$root/sjis" || exit 1
+    # 日本語.txt, フォルダ/ソ表 (both of ソ and 表 end in the byte of a backslash), ｶﾀｶﾅ.txt
+    # in half-width katakana, a name valid in neither encoding, and 日本語.txt in UTF-8.
+    sj=$'\x93\xfa\x96{\x8c\xea.txt' sj_dir=$'\x83t\x83H\x83\x8b\x83_' sj_so=$'\x83\x5c\x95\x5c'
+    sj_kana=$'\xb6\xc0\xb6\xc5.txt' neither=$'\xff\xfe.txt'
+    mkdir -p "src/$sj_dir"
+    printf '%s' "$a" >"src/$sj" && printf '%s' "$a" >"src/$sj_dir/$sj_so"
+    printf '%s' "$a" >"src/$sj_kana" && printf '%s' "$a" >"src/$neither"
+    printf '%s' "$b" >"src/日本語.txt"
+    cp -a src inplace && rm "inplace/日本語.txt"
+
+    name="--names=raw, the default, shows the bytes escaped and keeps them under -o"
+    "$V" t -v src 2>raw_default
+    "$V" t -v --names=raw src 2>raw
+    grep -qxF 'vkt2: src/\x93\xfa\x96{\x8c\xea.txt: skipped: not a VKT2 file' raw && cmp -s raw raw_default ||
+        fail "$(cat raw raw_default)"
+    "$V" c -q -o raw_out src && [ -f "raw_out/$sj_dir/$sj_so" ] && [ -f "raw_out/$sj" ] || fail "c -o"
+
+    name="--names=shift_jis: lines decoded, outputs under their UTF-8 spelling, collisions settled"
+    chmod 750 "src/$sj_dir"
+    "$V" c -v --names=shift_jis -o out src 2>err
+    [ $? = 1 ] && [ "$(sort err)" = 'vkt2: 4 files done, 1 failed, 0 skipped; 76 bytes in, 60 bytes out
+vkt2: src/\xff\xfe.txt: compressed to out/\xff\xfe.txt, 19 bytes to 15
+vkt2: src/フォルダ/ソ表: compressed to out/フォルダ/ソ表, 19 bytes to 15
+vkt2: src/日本語.txt: compressed to out/日本語.txt, 19 bytes to 15
+vkt2: src/日本語.txt: same output as src/\x93\xfa\x96{\x8c\xea.txt
+vkt2: src/ｶﾀｶﾅ.txt: compressed to out/ｶﾀｶﾅ.txt, 19 bytes to 15' ] || fail "$(cat err)"
+    [ "$(cd out && find . | LC_ALL=C sort | tr '\n' '|')" = \
+        ".|./フォルダ|./フォルダ/ソ表|./日本語.txt|./ｶﾀｶﾅ.txt|./$neither|" ] &&
+        [ "$("$V" cat out/日本語.txt)" = "$a" ] && [ "$(cat src/日本語.txt)" = "$b" ] &&
+        [ "$(stat -c %a out/フォルダ)" = 750 ] ||
+        fail "outputs: $(find out)"
+    "$V" c --json --names=cp932 -o out_json src >json
+    [ "$(jq -r 'select(.path_text) | "\(.path_text) \(.output) \(has("output_base64"))"' json)" = \
+        "src/フォルダ/ソ表 out_json/フォルダ/ソ表 false
+src/日本語.txt out_json/日本語.txt false
+src/ｶﾀｶﾅ.txt out_json/ｶﾀｶﾅ.txt false" ] || fail "c -o --json: $(cat json)"
+
+    name="--names=shift_jis: a file spelled as another input's folder fails, whatever the order"
+    mkdir -p "fold/${sj_dir}" && printf '%s' "$a" >"fold/$sj_dir/x" && printf '%s' "$b" >fold/フォルダ
+    for j in 1 8; do
+        "$V" c -j $j --names=shift_jis -o "fold_out$j" fold 2>err
+        [ $? = 1 ] && [ "$(head -n 1 err)" = \
+            'vkt2: fold/フォルダ: same output as a folder for fold/\x83t\x83H\x83\x8b\x83_/x' ] &&
+            [ "$("$V" cat "fold_out$j/フォルダ/x")" = "$a" ] || fail "-j $j: $(cat err)"
+    done
+
+    name="--names=cp932 in place, in JSON, listings, cat, undo and the command line"
+    "$V" c --json --names=cp932 inplace >json || fail "c in place: $(cat json)"
+    [ "$(jq -r 'select(.path_text) | "\(.path_text) \(.backup_text)"' json)" = \
+        "inplace/フォルダ/ソ表 inplace/フォルダ/ソ表.BAK
+inplace/日本語.txt inplace/日本語.txt.BAK
+inplace/ｶﾀｶﾅ.txt inplace/ｶﾀｶﾅ.txt.BAK" ] && [ -f "inplace/$sj.BAK" ] &&
+        [ "$(jq -r 'select(.path_base64 == "aW5wbGFjZS///i50eHQ=") | .path_text' json)" = null ] ||
+        fail "$(cat json)"
+    [ "$("$V" l --names=shift_jis "inplace/$sj" | tail -n 1)" = \
+        "        15         19   21.1% inplace/日本語.txt" ] || fail "l"
+    "$V" cat --names=shift_jis "src/$sj" 2>err
+    [ $? = 1 ] && [ "$(cat err)" = "vkt2: src/日本語.txt: not a VKT2 file" ] || fail "cat: $(cat err)"
+    "$V" undo -n --json --names=shift_jis "inplace/$sj" >json &&
+        [ "$(jq -r 'select(.type == "file") | "\(.path_text) \(.output_text)"' json)" = \
+            "inplace/日本語.txt.BAK inplace/日本語.txt" ] || fail "undo -n --json: $(cat json)"
+    "$V" undo -v --names=shift_jis "inplace/$sj_dir" 2>err &&
+        [ "$(head -n 1 err)" = "vkt2: inplace/フォルダ/ソ表: restored from inplace/フォルダ/ソ表.BAK, undoing c" ] &&
+        [ "$(cat "inplace/$sj_dir/$sj_so")" = "$a" ] || fail "undo: $(cat err)"
+    "$V" x --names=shift_jis "inplace/$sj" 2>err
+    [ "$(head -n 1 err)" = "vkt2: inplace/日本語.txt: inplace/日本語.txt.BAK already exists" ] ||
+        fail "x: $(cat err)"
+    "$V" c -q --names=shift_jis -o "$sj_dir" "src/$sj" && "$V" c --names=shift_jis -o "$sj_dir" "src/$sj" 2>err
+    [ "$(head -n 1 err)" = "vkt2: src/日本語.txt: フォルダ/日本語.txt already exists (-f replaces it)" ] ||
+        fail "c -o again: $(cat err)"
+    # An archive's members, where this build reads archives: as a folder's files.
+    mkdir arc && "$V" c -q -o arc "src/$sj" && (cd arc && tar cf ../a.tar "$sj")
+    if "$V" t -q a.tar 2>/dev/null; then
+        "$V" x -q --names=shift_jis -o arc_out a.tar && [ "$(cat arc_out/a.tar/日本語.txt)" = "$a" ] ||
+            fail "x on an archive: $(find arc_out)"
+    fi
+    "$V" t --names=euc-jp src 2>err
+    [ $? = 2 ] && [ "$(head -n 1 err)" = "vkt2: --names takes raw, shift_jis or cp932, not 'euc-jp'" ] ||
+        fail "a bad --names: $(cat err)"
+fi
 
 [ "$failures" = 0 ]

@@ -1,8 +1,17 @@
-// Builds the WebAssembly core from the native library's own sources, then lays out the npm
-// package and the page in dist/. fflate is copied in so the page fetches nothing foreign. The
-// WebAssembly is compiled again only when a source of the library is newer than it.
+// Builds the WebAssembly core from the native library's own sources, takes the library's codes,
+// limits and verdict layout from its C header, then lays out the npm package and the page in
+// dist/. fflate is copied in so the page fetches nothing foreign. The WebAssembly is compiled
+// again only when a source of the library is newer than it.
 import { execFileSync } from 'node:child_process';
-import { copyFileSync, existsSync, mkdirSync, readdirSync, statSync } from 'node:fs';
+import {
+  copyFileSync,
+  existsSync,
+  mkdirSync,
+  readFileSync,
+  readdirSync,
+  statSync,
+  writeFileSync,
+} from 'node:fs';
 import { dirname, join } from 'node:path';
 import { fileURLToPath } from 'node:url';
 
@@ -11,12 +20,40 @@ const core = join(web, '..', 'core');
 const dist = join(web, 'dist');
 mkdirSync(dist, { recursive: true });
 
+// What JavaScript needs of vkt2.h, read from it so that no copy can drift. Every number is
+// checked for, so a header this cannot read stops the build.
+const header = readFileSync(join(core, 'include', 'vkt2', 'vkt2.h'), 'utf8');
+function define(name) {
+  const m = header.match(new RegExp(`^#define VKT2_${name} (\\d+)u?$`, 'm'));
+  if (!m) throw new Error(`build.mjs: vkt2.h defines no VKT2_${name}`);
+  return Number(m[1]);
+}
+const codes = Object.fromEntries(
+  [...header.matchAll(/^\s*VKT2_(OK|ERROR_\w+) = (\d+),?/gm)].map(([, name, value]) => [
+    name.replace(/^ERROR_/, ''),
+    Number(value),
+  ]),
+);
+const struct = header.match(/struct vkt2_verdict \{([^}]*)\}/);
+// Fields of the verdict in order; in wasm32 each size_t and int is one 32-bit word.
+const fields = [...(struct?.[1] ?? '').matchAll(/^\s*(?:size_t|int) (\w+);/gm)].map((m) => m[1]);
+if (codes.OK !== 0 || !codes.CUT_SHORT || fields[0] !== 'struct_size' || fields.length < 9)
+  throw new Error('build.mjs: cannot read the codes or struct vkt2_verdict from vkt2.h');
+const generated = {
+  codes,
+  MAX_ORIGINAL_SIZE: define('MAX_ORIGINAL_SIZE'),
+  MAX_FILE_SIZE: define('MAX_FILE_SIZE'),
+  ZERO_FILL: define('ZERO_FILL'),
+  verdictFields: fields,
+};
 const exported = [
   'decompress',
+  'decompress_ex',
   'compress',
   'compress_bound',
   'decoded_size',
   'test',
+  'verdict_text',
   'error_name',
   'version_string',
 ]
@@ -71,5 +108,29 @@ function compile() {
 }
 
 for (const f of readdirSync(join(web, 'src'))) copyFileSync(join(web, 'src', f), join(dist, f));
+const made = '// Made by build.mjs from core/include/vkt2/vkt2.h.\n';
+writeFileSync(
+  join(dist, 'vkt2-header.js'),
+  made +
+    Object.entries(generated)
+      .map(([k, v]) => `export const ${k} = Object.freeze(${JSON.stringify(v)});\n`)
+      .join(''),
+);
+// Its types: each number as its literal type.
+const literal = (v) =>
+  typeof v === 'number'
+    ? `${v}`
+    : Array.isArray(v)
+      ? `readonly [${v.map((x) => JSON.stringify(x)).join(', ')}]`
+      : `Readonly<{ ${Object.entries(v)
+          .map(([k, x]) => `${k}: ${x}`)
+          .join('; ')} }>`;
+writeFileSync(
+  join(dist, 'vkt2-header.d.ts'),
+  made +
+    Object.entries(generated)
+      .map(([k, v]) => `export declare const ${k}: ${literal(v)};\n`)
+      .join(''),
+);
 copyFileSync(join(web, 'node_modules', 'fflate', 'esm', 'browser.js'), join(dist, 'fflate.js'));
 copyFileSync(join(web, '..', 'LICENSE'), join(dist, 'LICENSE'));

@@ -35,7 +35,11 @@ std::string member_path(const std::string& name) {
         const std::string part = name.substr(start, slash - start);
         start = slash + 1;
         if (part.empty() || part == ".") continue;
-        if (part == "..") return {};
+        // Archives made on Windows separate with backslashes, and Windows takes them so when
+        // the name is opened: "..\\x" leads out there, so it is refused everywhere.
+        if (part == ".." || part.starts_with("..\\") || part.ends_with("\\..") ||
+            part.find("\\..\\") != std::string::npos)
+            return {};
         out += (out.empty() ? "" : "/") + part;
     }
     return out;
@@ -250,7 +254,7 @@ bool members::all(archive* a, const std::function<bool()>& stop) {
             continue;
         }
         me.path = e_.path + "/" + path;
-        me.relative = e_.relative + "/" + path;
+        me.relative = e_.relative + "/" + readable(path, o_.names);
         bool fatal = false;
         report_.file(me, member(a, m, me, fatal));
         if (fatal) return true;
@@ -355,7 +359,7 @@ file_result members::write(const entry& me, archive_entry* m, std::span<const st
     if (how == replacement::outcome::read_failed && !read_error.empty())
         return failed("cannot read: " + read_error);
     if (how != replacement::outcome::done)
-        return failed(commit_failure(output, how, target, false, o_.force));
+        return failed(commit_failure(output, how, target, false, o_.force, o_.names));
     file_result r;
     r.in = r.out = static_cast<std::size_t>(output.written());
     return r;

@@ -56,16 +56,33 @@ std::vector<std::optional<file_result>> settle(const options& o, std::vector<ent
         } else if (writes && !out && o.out_dir.empty()) {
             if (e.id) {
                 const auto [at, fresh] = seen.emplace(*e.id, e.path);
-                if (!fresh) r = skipped("the same file as " + shown(at->second));
+                if (!fresh) r = skipped("the same file as " + shown(at->second, o.names));
             }
         } else if (writes && out) {
             const auto [at, fresh] = outputs.emplace(e.relative, e.path);
-            if (!fresh) r = failed("same output as " + shown(at->second));
+            if (!fresh) {
+                // Two names read alike are told apart by their bytes.
+                const bool alike = shown(at->second, o.names) == shown(e.path, o.names);
+                r = failed("same output as " +
+                           shown(at->second, alike ? name_encoding::raw : o.names));
+            }
         }
         settled.push_back(std::move(r));
         kept.push_back(std::move(e));
     }
     files = std::move(kept);
+    // Two names spelled alike where one is a file and the other a folder: the file's output is
+    // a folder of another output, and fails whatever the order; their bytes tell them apart.
+    if (writes && out) {
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            if (settled[i]) continue;
+            const std::string below = files[i].relative + '/';
+            const auto it = outputs.lower_bound(below);
+            if (it != outputs.end() && it->first.starts_with(below))
+                settled[i] =
+                    failed("same output as a folder for " + shown(it->second, name_encoding::raw));
+        }
+    }
     // An output that already exists as an input: replacing it would change an input under the
     // run, and nothing of the output folder is an input. A folder made by this run holds none.
     if (writes && out && out_existed) {
@@ -85,7 +102,7 @@ std::vector<std::optional<file_result>> settle(const options& o, std::vector<ent
             if (!here || !platform::look(*here, rel.substr(start).c_str(), false, type, id) ||
                 !inputs.count(id))
                 continue;
-            const std::string target = shown(join(o.out_dir, rel));
+            const std::string target = shown(join(o.out_dir, rel), o.names);
             settled[i] = failed(files[i].id == id ? target + " is the input itself"
                                                   : target + " is also an input of this run");
         }
@@ -138,6 +155,8 @@ int run(const options& o, std::FILE* out, std::FILE* err, bool terminal,
             out_id = platform::identity_of(*existing);
     }
     walk_result w = walk(o.paths, out_id);
+    // Outputs go under the names' UTF-8 spelling: settled below like any other collision.
+    respell(w, o.names);
     if (at.after_walk) at.after_walk();
 
     std::mutex m;
@@ -167,7 +186,7 @@ int run(const options& o, std::FILE* out, std::FILE* err, bool terminal,
         settle(o, files, out_root ? &*out_root : nullptr, out_id.has_value());
     if (writes && !o.out_dir.empty() && !out_root) {
         for (auto& r : results)
-            if (!r) r = failed(shown(o.out_dir) + ": " + out_why);
+            if (!r) r = failed(shown(o.out_dir, o.names) + ": " + out_why);
     }
     // The files to work on, in order; the rest are settled and are never run.
     std::vector<std::size_t> todo;

@@ -108,8 +108,8 @@ std::optional<source> load(const entry& e, std::span<std::uint8_t> buffer, bool 
 
 // What a failed commit means for the file at `path`, written through `path`.$$$.
 std::string commit_failure(const replacement& output, replacement::outcome how,
-                           const std::string& path, bool backup, bool force) {
-    const std::string shown_path = shown(path);
+                           const std::string& path, bool backup, bool force, name_encoding names) {
+    const std::string shown_path = shown(path, names);
     switch (how) {
         case replacement::outcome::done:
         case replacement::outcome::cannot_create:
@@ -150,8 +150,8 @@ const platform::folder* output_folder(const platform::folder& out, const std::st
         here = platform::make_subfolder(*at, part.c_str(), private_folder, id, fresh);
         if (here && fresh) made.push_back({relative.substr(0, slash), id});
         if (!here) {
-            why = "cannot make the folder " + shown(join(o.out_dir, relative.substr(0, slash))) +
-                  because(errno);
+            why = "cannot make the folder " +
+                  shown(join(o.out_dir, relative.substr(0, slash)), o.names) + because(errno);
             return nullptr;
         }
         at = &*here;
@@ -169,7 +169,7 @@ void put(const options& o, const entry& e, const source& input, std::span<const 
         replacement output(input);
         const auto how = output.commit(data);
         if (how != replacement::outcome::done)
-            r = failed(commit_failure(output, how, e.path, true, false));
+            r = failed(commit_failure(output, how, e.path, true, false, o.names));
         return;
     }
     const std::string target = join(o.out_dir, e.relative);
@@ -185,13 +185,13 @@ void put(const options& o, const entry& e, const source& input, std::span<const 
     platform::kind type;
     platform::identity id;
     if (o.force && e.id && platform::look(*folder, leaf.c_str(), false, type, id) && id == *e.id) {
-        r = failed(shown(target) + " is the input itself");
+        r = failed(shown(target, o.names) + " is the input itself");
         return;
     }
     replacement output(input, *folder, leaf, o.force);
     const auto how = output.commit(data);
     if (how != replacement::outcome::done)
-        r = failed(commit_failure(output, how, target, false, o.force));
+        r = failed(commit_failure(output, how, target, false, o.force, o.names));
 }
 
 // Copies the skipped file as it is to its place under the output folder (--all), through the
@@ -215,11 +215,11 @@ file_result copy_as_is(const options& o, const entry& e, const platform::folder&
     platform::kind type;
     platform::identity id;
     if (o.force && e.id && platform::look(*folder, leaf.c_str(), false, type, id) && id == *e.id)
-        return failed(shown(target) + " is the input itself");
+        return failed(shown(target, o.names) + " is the input itself");
     replacement output(input, *folder, leaf, o.force);
     const auto how = output.commit_copy(from, buffer);
     if (how != replacement::outcome::done)
-        return failed(commit_failure(output, how, target, false, o.force));
+        return failed(commit_failure(output, how, target, false, o.force, o.names));
     file_result r;
     r.how = file_result::state::copied;
     r.reason = std::move(why_skipped);
@@ -301,7 +301,7 @@ file_result worker::convert(const options& o, const entry& e, const platform::fo
     platform::kind type;
     platform::identity id;
     if (in_place && platform::look(input->folder, (e.name + ".BAK").c_str(), false, type, id))
-        return failed(shown(e.path) + ".BAK already exists");
+        return failed(shown(e.path, o.names) + ".BAK already exists");
     if (o.cmd == command::c) {
         if (got > max_original_size)
             return refuse(o, e, out, "too large: VKT2 holds at most 65,535 bytes");
@@ -332,9 +332,9 @@ file_result worker::convert(const options& o, const entry& e, const platform::fo
         return r;
     }
     const std::span<std::uint8_t> decoded(output_.data(), *size);
-    if (decompress_into(file, decoded).status != file_status::ok)
-        return refuse(o, e, out,
-                      "the stream needs bytes past the first 65,536; it cannot be decoded");
+    const auto how = o.zero_fill ? decoding::zero_fill : decoding::strict;
+    const auto result = decompress_into(file, decoded, how);
+    if (result.status != file_status::ok) return refuse(o, e, out, vkt2::name(result.status));
     if (o.cmd == command::cat || e.standard_input) {
         r.data.assign(decoded.begin(), decoded.end());
     } else {

@@ -43,9 +43,11 @@ file_result skipped(std::string why);
 // ": " and the system's words for `error`, to end a message.
 std::string because(int error);
 
-// What a failed commit means for the file at `path`, written through `path`.$$$.
+// What a failed commit means for the file at `path`, written through `path`.$$$, naming it as
+// `names` reads it.
 std::string commit_failure(const replacement& output, replacement::outcome how,
-                           const std::string& path, bool backup, bool force);
+                           const std::string& path, bool backup, bool force,
+                           name_encoding names = name_encoding::raw);
 
 // Opens, making them as needed, the folders of `relative` below `out`, never through a link,
 // and returns the last with the file's name in it (`out` itself, unless `here` is set). The

@@ -15,13 +15,6 @@ void escape(std::string& out, std::uint32_t unit) {
     for (int shift = 12; shift >= 0; shift -= 4) out += hex[(unit >> shift) & 15];
 }
 
-bool valid_utf8(std::string_view bytes) {
-    std::uint32_t cp;
-    for (std::size_t i = 0, n; i < bytes.size(); i += n)
-        if ((n = decode_utf8(bytes, i, cp)) == 0) return false;
-    return true;
-}
-
 }  // namespace
 
 std::string base64(std::string_view bytes) {
@@ -75,9 +68,13 @@ object& object::add(std::string_view name, std::string_view text) {
     return *this;
 }
 
-object& object::add_name(std::string_view name, std::string_view bytes) {
+object& object::add_name(std::string_view name, std::string_view bytes, name_encoding how) {
     add(name, bytes);
-    if (!valid_utf8(bytes)) add(std::string(name) + "_base64", base64(bytes));
+    if (valid_utf8(bytes)) return *this;
+    add(std::string(name) + "_base64", base64(bytes));
+    // Only a whole text: a name still partly bytes has no text to give.
+    if (const std::string text = readable(bytes, how); valid_utf8(text))
+        add(std::string(name) + "_text", text);
     return *this;
 }
 
@@ -106,11 +103,11 @@ object& object::add(std::string_view name, const std::vector<std::string>& texts
 
 std::string line(const record& r) {
     object o;
-    o.add("type", "file").add_name("path", r.path).add("result", r.result);
+    o.add("type", "file").add_name("path", r.path, r.names).add("result", r.result);
     if (!r.reason.empty()) o.add("reason", r.reason);
     if (!r.error.empty()) o.add("error", r.error);
-    if (!r.output.empty()) o.add_name("output", r.output);
-    if (!r.backup.empty()) o.add_name("backup", r.backup);
+    if (!r.output.empty()) o.add_name("output", r.output, r.names);
+    if (!r.backup.empty()) o.add_name("backup", r.backup, r.names);
     if (r.bytes_in) o.add("bytes_in", *r.bytes_in);
     if (r.bytes_out) o.add("bytes_out", *r.bytes_out);
     o.add("warnings", r.warnings);

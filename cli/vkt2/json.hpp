@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "cp932.hpp"
+
 namespace vkt2::batch::json {
 
 // `bytes` as a JSON string, quotes included. Valid UTF-8 is kept (controls, the quote and the
@@ -28,8 +30,10 @@ class object {
     object& add(std::string_view key, bool flag);
     object& add(std::string_view key, const std::vector<std::string>& texts);
     // A file name: as add() writes it, then, unless it is valid UTF-8, KEY_base64 with the
-    // standard base64 of its exact bytes, which tools without surrogateescape can decode.
-    object& add_name(std::string_view key, std::string_view bytes);
+    // standard base64 of its exact bytes, which tools without surrogateescape can decode, and
+    // KEY_text with the name as `how` reads it, when that makes all of it text.
+    object& add_name(std::string_view key, std::string_view bytes,
+                     name_encoding how = name_encoding::raw);
     std::string line() const { return body_ + "}\n"; }
 
   private:
@@ -47,6 +51,7 @@ struct record {
     std::string backup;  // where the original was kept
     std::optional<std::uint64_t> bytes_in, bytes_out;
     std::vector<std::string> warnings;
+    name_encoding names = name_encoding::raw;  // how the names above are read for *_text
 };
 
 // {"type":"file","path":...} as one line.

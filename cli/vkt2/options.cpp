@@ -3,6 +3,7 @@
 #include "options.hpp"
 
 #include <algorithm>
+#include <cctype>
 #include <utility>
 
 #include "report.hpp"
@@ -40,6 +41,10 @@ const char help_text[] =
     "      --archives    open the archives a walk meets too (with -o, x writes their\n"
     "                    members under DIR/ARCHIVE/)\n"
     "  -n, --dry-run     undo: list what would be restored, change nothing\n"
+    "      --names=ENC   any command: how to read names that are not UTF-8. raw (the\n"
+    "                    default) shows their bytes escaped; shift_jis (or cp932) shows\n"
+    "                    those that are Shift-JIS decoded, in messages and in JSON as\n"
+    "                    path_text, and with -o writes them under their UTF-8 spelling\n"
     "  -h, --help        show this help\n"
     "  -V, --version     show the version\n"
     "Names are shown with control characters and bytes that are not UTF-8 escaped as \\xHH,\n"
@@ -64,7 +69,7 @@ constexpr unsigned readers =
     bit(command::x) | bit(command::t) | bit(command::l) | bit(command::cat);
 
 // What an option does: most only set a flag of `options`.
-enum class what { flag, output, jobs, quiet, verbose, help, version };
+enum class what { flag, output, jobs, quiet, verbose, names, help, version };
 
 struct option_row {
     char letter;  // 0: long form only
@@ -86,6 +91,7 @@ constexpr option_row table[] = {
     {0, "zero-fill", false, bit(command::x) | bit(command::cat), what::flag, &options::zero_fill},
     {0, "archives", false, readers, what::flag, &options::archives},
     {'n', "dry-run", false, undo, what::flag, &options::dry_run},
+    {0, "names", true, every, what::names},
     {'h', "help", false, every, what::help},
     {'V', "version", false, every, what::version},
 };
@@ -116,6 +122,19 @@ std::string apply(const option_row& row, const std::string& value, options& o, p
                                             [](char ch) { return ch >= '0' && ch <= '9'; });
             o.jobs = digits ? static_cast<unsigned>(std::stoul(value)) : 0;
             if (o.jobs == 0 || o.jobs > 64) return "-j needs a number of workers from 1 to 64";
+            break;
+        }
+        case what::names: {
+            // Spelled in any case, as iconv takes the names of encodings.
+            std::string lower;
+            for (const char ch : value)
+                lower += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+            if (lower == "raw")
+                o.names = name_encoding::raw;
+            else if (lower == "shift_jis" || lower == "cp932")
+                o.names = name_encoding::cp932;
+            else
+                return "--names takes raw, shift_jis or cp932, not '" + shown(value) + "'";
             break;
         }
         // As in gzip, the later of -q and -v wins.

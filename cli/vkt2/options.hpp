@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "cp932.hpp"
+
 namespace vkt2::batch {
 
 enum class command { x, c, t, l, cat, undo, scan };
@@ -20,7 +22,8 @@ struct options {
     unsigned jobs = 0;     // 0: one worker per core
     bool zero_fill = false;  // x and cat: decode files that fail the test as vkt2x does
     bool dry_run = false;    // undo: say what would be restored, change nothing
-    bool archives = false;   // a walk opens the archives it meets, as named ones are
+    name_encoding names = name_encoding::raw;  // how names that are not UTF-8 are read
+    bool archives = false;  // a walk opens the archives it meets, as named ones are
 };
 
 // The word that names `c` on the command line.
@@ -38,7 +41,7 @@ parsed parse_arguments(const std::vector<std::string>& args, bool stdin_piped = 
 
 inline constexpr char usage_line[] =
     "usage: vkt2 {x|c|t|l|cat|undo|scan} [-o DIR] [-f] [-n] [-j N] [-q|-v] [--json] [--all] "
-    "[--zero-fill] [--archives] PATH...";
+    "[--zero-fill] [--archives] [--names=ENC] PATH...";
 
 extern const char help_text[];
 

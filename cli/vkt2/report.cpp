@@ -31,7 +31,8 @@ std::size_t utf8_length(const std::string& s, std::size_t i) {
 
 }  // namespace
 
-std::string shown(const std::string& name) {
+std::string shown(const std::string& bytes, name_encoding how) {
+    const std::string name = readable(bytes, how);
     std::string out;
     out.reserve(name.size());
     for (std::size_t i = 0; i < name.size();) {
@@ -56,7 +57,8 @@ std::string shown(const std::string& name) {
     return out;
 }
 
-std::string listing_row(std::size_t compressed, std::size_t original, const std::string& name) {
+std::string listing_row(std::size_t compressed, std::size_t original, const std::string& name,
+                        name_encoding how) {
     // As gzip -l: the share of the original that compression saved, 0 for an empty original.
     const double saved =
         original == 0
@@ -65,7 +67,7 @@ std::string listing_row(std::size_t compressed, std::size_t original, const std:
     char ratio[32];
     std::snprintf(ratio, sizeof ratio, "%.1f%%", saved);
     return right(std::to_string(compressed), 10) + ' ' + right(std::to_string(original), 10) + ' ' +
-           right(ratio, 7) + ' ' + shown(name);
+           right(ratio, 7) + ' ' + shown(name, how);
 }
 
 struct sink::state {
@@ -220,6 +222,7 @@ void reporter::out(std::string bytes) {
 
 void reporter::json(const entry& e, const file_result& r) {
     json::record j;
+    j.names = o_.names;
     j.path = e.path;
     const bool writes = o_.cmd == command::x || o_.cmd == command::c;
     switch (r.how) {
@@ -262,7 +265,7 @@ void reporter::json(const entry& e, const file_result& r) {
 }
 
 void reporter::file(const entry& e, const file_result& r) {
-    const std::string name = shown(e.path);
+    const std::string name = shown(e.path, o_.names);
     switch (r.how) {
         case file_result::state::skipped:
             // The output folder is no file of the tree: named, never counted.
@@ -288,14 +291,15 @@ void reporter::file(const entry& e, const file_result& r) {
         case file_result::state::failed:
             for (const std::string& note : r.notes) {
                 line(name + ": " + note +
-                     (r.copied ? "; copied as it is to " + shown(join(o_.out_dir, e.relative))
-                               : ""));
+                     (r.copied
+                          ? "; copied as it is to " + shown(join(o_.out_dir, e.relative), o_.names)
+                          : ""));
             }
             return;
         case file_result::state::copied:
             if (o_.verbose)
-                line(name + ": copied as it is to " + shown(join(o_.out_dir, e.relative)) + " (" +
-                     r.reason + ")");
+                line(name + ": copied as it is to " +
+                     shown(join(o_.out_dir, e.relative), o_.names) + " (" + r.reason + ")");
             return;
         case file_result::state::done:
             break;
@@ -307,7 +311,7 @@ void reporter::file(const entry& e, const file_result& r) {
         // l's rows already name every file.
         std::string text = name + ": " + verb(o_.cmd);
         if (o_.cmd != command::t) {
-            if (!o_.out_dir.empty()) text += " to " + shown(join(o_.out_dir, e.relative));
+            if (!o_.out_dir.empty()) text += " to " + shown(join(o_.out_dir, e.relative), o_.names);
             text += ", " + std::to_string(r.in) + " bytes to " + std::to_string(r.out);
         }
         line(text);
@@ -317,7 +321,7 @@ void reporter::file(const entry& e, const file_result& r) {
         if (listed_++ == 0 && !o_.quiet)
             out(right("compressed", 10) + ' ' + right("original", 10) + ' ' + right("ratio", 7) +
                 " name\n");
-        out(listing_row(r.in, r.out, e.path) + "\n");
+        out(listing_row(r.in, r.out, e.path, o_.names) + "\n");
     } else if (!r.data.empty()) {
         out(std::string(r.data.begin(), r.data.end()));
     }
@@ -354,7 +358,7 @@ int reporter::finish() {
         out(listing_row(in_, out_bytes_, "(totals)") + "\n");
     // An empty listing would look the same as a run that never started.
     if (o_.cmd == command::l && listed_ == 0 && failed_ == 0 && !o_.quiet && !o_.json) {
-        line(o_.paths.size() == 1 ? shown(o_.paths[0]) + ": no VKT2 file found"
+        line(o_.paths.size() == 1 ? shown(o_.paths[0], o_.names) + ": no VKT2 file found"
                                   : "no VKT2 file found in any PATH");
     }
     if (o_.json) {

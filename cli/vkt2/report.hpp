@@ -16,11 +16,12 @@ namespace vkt2::batch {
 
 // A name as a line meant for a person shows it: control characters, bytes that are not valid
 // UTF-8 and the backslash escaped (\xHH, \\), so no name can move the cursor, retitle the
-// terminal or forge a line.
-std::string shown(const std::string& name);
+// terminal or forge a line. With `how`, names that are CP932 are shown decoded first.
+std::string shown(const std::string& name, name_encoding how = name_encoding::raw);
 
 // A listing row: compressed size, original size, space saved, name.
-std::string listing_row(std::size_t compressed, std::size_t original, const std::string& name);
+std::string listing_row(std::size_t compressed, std::size_t original, const std::string& name,
+                        name_encoding how = name_encoding::raw);
 
 // Writes to standard output and error on a thread of its own, so a reader that stalls holds up
 // only that thread: the run can still see a signal and end. Holds a bounded amount.

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -58,13 +59,22 @@ namespace {
 
 constexpr std::size_t chunk_size = std::size_t{256} << 10;
 
+// Judging a candidate walks its stream, up to 65,528 bytes; data that starts "VKT2" every few
+// bytes would make that work grow with the square of its size, so a hostile file could hold a
+// scan for hours. Work is paid from a credit that each byte read adds to: ordinary data never
+// runs short, and then every candidate is judged. Short of credit, a candidate inside a file
+// already found is passed over (it is part of that file's stream), and past an overdraft the
+// rest are counted as not checked and said so, never dropped in silence.
+constexpr std::int64_t credit_per_byte = 64;
+constexpr std::int64_t credit_limit = std::int64_t{16} * max_file_size;
+
 std::string right(std::uint64_t n, std::size_t width) {
     std::string s = std::to_string(n);
     return s.size() >= width ? s : std::string(width - s.size(), ' ') + s;
 }
 
 struct counts {
-    std::uint64_t found = 0, rejected = 0, failed = 0, files = 0, bytes = 0;
+    std::uint64_t found = 0, rejected = 0, failed = 0, files = 0, bytes = 0, unchecked = 0;
 };
 
 class scanner {
@@ -74,6 +84,7 @@ class scanner {
         : o_(o), to_(to), out_(out), interrupted_(interrupted), decoded_(max_original_size) {}
 
     void file(const entry& e, const std::set<platform::identity>& inputs);
+    void failure(const entry& e, const std::string& why);
     const counts& totals() const { return n_; }
     bool stopped() const { return stopped_; }
     // The folders made below the output folder for what was found.
@@ -81,7 +92,6 @@ class scanner {
 
   private:
     void line(const std::string& text) { to_.write(false, "vkt2: " + text + "\n"); }
-    void failure(const entry& e, const std::string& why);
     bool candidate(const entry& e, const source& host, std::uint64_t offset,
                    std::span<const std::uint8_t> bytes, const std::set<platform::identity>& inputs);
     std::string write(const entry& e, const source& host, std::uint64_t offset,
@@ -96,12 +106,17 @@ class scanner {
     counts n_;
     bool stopped_ = false;
     std::vector<made_folder> made_;
+    // This file's: the work that may still be done, where the last file found ends, and the
+    // candidates that were not judged.
+    std::int64_t credit_ = 0;
+    std::uint64_t found_end_ = 0, unchecked_ = 0;
 };
 
 void scanner::failure(const entry& e, const std::string& why) {
     ++n_.failed;
-    if (!o_.json) return line(shown(e.path) + ": " + why);
+    if (!o_.json) return line(shown(e.path, o_.names) + ": " + why);
     json::record j;
+    j.names = o_.names;
     j.path = e.path;
     j.result = "failed";
     j.error = why;
@@ -121,24 +136,32 @@ std::string scanner::write(const entry& e, const source& host, std::uint64_t off
     platform::kind type;
     platform::identity id;
     if (o_.force && platform::look(*folder, leaf.c_str(), false, type, id) && inputs.count(id))
-        return shown(target) + " is an input of this run";
+        return shown(target, o_.names) + " is an input of this run";
     replacement output(host, *folder, leaf, o_.force);
     const auto how = output.commit(decoded);
-    return how == replacement::outcome::done ? std::string()
-                                             : commit_failure(output, how, target, false, o_.force);
+    return how == replacement::outcome::done
+               ? std::string()
+               : commit_failure(output, how, target, false, o_.force, o_.names);
 }
 
 bool scanner::candidate(const entry& e, const source& host, std::uint64_t offset,
                         std::span<const std::uint8_t> bytes,
                         const std::set<platform::identity>& inputs) {
+    // Before asking about signals, which costs a system call: a place passed over is cheap.
+    if (credit_ <= 0 && offset < found_end_) return true;
+    if (credit_ <= -credit_limit) {
+        ++unchecked_;
+        return true;
+    }
     if (interrupted_ && interrupted_()) {
         stopped_ = true;
         return false;
     }
-    const std::string at = shown(e.path) + ": at offset " + std::to_string(offset);
+    const std::string at = shown(e.path, o_.names) + ": at offset " + std::to_string(offset);
     const vkt2::verdict v = vkt2::test(bytes);
+    credit_ -= static_cast<std::int64_t>(header_size + v.stream_used);
     json::object j;
-    j.add("type", "embedded").add_name("path", e.path).add("offset", offset);
+    j.add("type", "embedded").add_name("path", e.path, o_.names).add("offset", offset);
     if (v.result == grade::fail) {
         ++n_.rejected;
         if (!o_.verbose) return true;
@@ -151,6 +174,7 @@ bool scanner::candidate(const entry& e, const source& host, std::uint64_t offset
     }
     // The embedded file ends where its stream does; what follows belongs to the host.
     const std::size_t stored = header_size + v.stream_used;
+    found_end_ = std::max(found_end_, offset + stored);
     std::string target;
     if (out_) {
         const auto file = bytes.first(stored);
@@ -171,13 +195,13 @@ bool scanner::candidate(const entry& e, const source& host, std::uint64_t offset
     if (o_.json) {
         j.add("result", "passed").add("bytes_in", std::uint64_t{stored});
         j.add("bytes_out", std::uint64_t{v.decoded_size});
-        if (!target.empty()) j.add_name("output", target);
+        if (!target.empty()) j.add_name("output", target, o_.names);
         to_.write(true, j.line());
         return true;
     }
     to_.write(true, right(offset, 12) + ' ' + right(stored, 10) + ' ' + right(v.decoded_size, 10) +
-                        " passed  " + shown(e.path) + "\n");
-    if (o_.verbose && !target.empty()) line(at + ": decoded to " + shown(target));
+                        " passed  " + shown(e.path, o_.names) + "\n");
+    if (o_.verbose && !target.empty()) line(at + ": decoded to " + shown(target, o_.names));
     return true;
 }
 
@@ -185,8 +209,9 @@ void scanner::file(const entry& e, const std::set<platform::identity>& inputs) {
     if (!e.problem.empty()) return failure(e, e.problem);
     if (!e.skip.empty()) {
         if (e.skip == reasons::output_folder || !o_.verbose) return;
-        if (!o_.json) return line(shown(e.path) + ": skipped: " + e.skip);
+        if (!o_.json) return line(shown(e.path, o_.names) + ": skipped: " + e.skip);
         json::record j;
+        j.names = o_.names;
         j.path = e.path;
         j.result = "skipped";
         j.reason = e.skip;
@@ -207,6 +232,8 @@ void scanner::file(const entry& e, const std::set<platform::identity>& inputs) {
         stream = platform::is_pipe(host.attributes);
     }
     ++n_.files;
+    credit_ = credit_limit / 4;
+    found_end_ = unchecked_ = 0;
     const auto read = [&](std::span<std::uint8_t> buffer) -> std::optional<std::size_t> {
         // A long file with nothing in it still ends at an interrupt.
         if (interrupted_ && interrupted_()) {
@@ -215,12 +242,21 @@ void scanner::file(const entry& e, const std::set<platform::identity>& inputs) {
         }
         const auto got = stream ? platform::read_stream(fd, buffer, interrupted_)
                                 : platform::read_up_to(f, buffer);
-        if (got) n_.bytes += *got;
+        if (got) {
+            n_.bytes += *got;
+            credit_ =
+                std::min(credit_ + credit_per_byte * static_cast<std::int64_t>(*got), credit_limit);
+        }
         return got;
     };
     const bool complete = scan_stream(read, chunk_size, [&](std::uint64_t offset, auto bytes) {
         return candidate(e, host, offset, bytes, inputs);
     });
+    if (unchecked_) {
+        n_.unchecked += unchecked_;
+        failure(e, std::to_string(unchecked_) +
+                       " places starting VKT2 not checked: too many, too close together");
+    }
     if (complete || stopped_) return;
     if (interrupted_ && interrupted_()) {
         stopped_ = true;
@@ -239,7 +275,8 @@ int run_scan(const options& o, std::FILE* out, std::FILE* err,
         if (auto existing = platform::open_folder(o.out_dir.c_str()))
             out_id = platform::identity_of(*existing);
     }
-    const walk_result w = walk(o.paths, out_id);
+    walk_result w = walk(o.paths, out_id);
+    respell(w, o.names);
     std::set<platform::identity> inputs;
     for (const entry& e : w.files)
         if (e.id) inputs.insert(*e.id);
@@ -249,15 +286,24 @@ int run_scan(const options& o, std::FILE* out, std::FILE* err,
         std::string why;
         root = open_output(o.out_dir, !w.folders.empty(), made, why);
         if (!root) {
-            to.write(false, "vkt2: " + shown(o.out_dir) + ": " + why + "\n");
+            to.write(false, "vkt2: " + shown(o.out_dir, o.names) + ": " + why + "\n");
             to.drain();
             return 1;
         }
     }
     if (!o.quiet && !o.json) to.write(true, "      offset     stored    decoded verdict name\n");
     scanner s(o, to, root ? &*root : nullptr, interrupted);
+    // Two files of one name would write the same outputs, the second (with -f) over the first.
+    std::map<std::string, std::string> outputs;
     for (const entry& e : w.files) {
         if (s.stopped() || to.broken_pipe() || (interrupted && interrupted())) break;
+        if (root && e.problem.empty() && e.skip.empty()) {
+            const auto [at, fresh] = outputs.emplace(e.relative, e.path);
+            if (!fresh) {
+                s.failure(e, "same output as " + shown(at->second));
+                continue;
+            }
+        }
         s.file(e, inputs);
     }
     // The folders made for outputs take the modes and dates of those they copy.
@@ -274,15 +320,17 @@ int run_scan(const options& o, std::FILE* out, std::FILE* err,
             .add("found", n.found)
             .add("rejected", n.rejected)
             .add("failed", n.failed)
+            .add("unchecked", n.unchecked)
             .add("files", n.files)
             .add("bytes_in", n.bytes);
         to.write(true, summary.line());
     } else if (!o.quiet) {
         to.write(false, "vkt2: " + std::to_string(n.found) + " found, " +
                             std::to_string(n.rejected) + " rejected, " + std::to_string(n.failed) +
-                            " failed; " + std::to_string(n.files) +
-                            (n.files == 1 ? " file, " : " files, ") + std::to_string(n.bytes) +
-                            " bytes read\n");
+                            " failed; " +
+                            (n.unchecked ? std::to_string(n.unchecked) + " not checked; " : "") +
+                            std::to_string(n.files) + (n.files == 1 ? " file, " : " files, ") +
+                            std::to_string(n.bytes) + " bytes read\n");
     }
     to.drain();
     if (to.broken_pipe()) return broken_pipe_status;

@@ -35,6 +35,7 @@ struct pair_files {
     std::shared_ptr<const platform::folder> folder;
     std::string backup, target;
     bool seen = false;  // the walk saw the backup, so it may go before it is checked
+    name_encoding names = name_encoding::raw;  // how messages show the names
 };
 
 // One side of a pair as the check saw it.
@@ -97,7 +98,8 @@ undoing prove(std::span<const std::uint8_t> bak, std::span<const std::uint8_t> n
     const auto packed = bak.first(std::min(bak.size(), max_file_size));
     const auto size = decoded_size(packed);
     if (size && *size == name.size() &&
-        decompress_into(packed, scratch.first(*size)).status == file_status::ok &&
+        decompress_into(packed, scratch.first(*size), decoding::zero_fill).status ==
+            file_status::ok &&
         std::equal(name.begin(), name.end(), scratch.begin()))
         return undoing::x;
     // c writes the one encoding of its input: any other VKT2 file that decodes to the backup (an
@@ -131,16 +133,17 @@ undo_result exchanged(const platform::folder& dir, const pair_files& p, const si
             return r;
         }
         return settle(r, outcome::failed,
-                      "restored to " + shown(r.target) + ", but cannot remove what was there" +
-                          because(errno) + "; it is " + shown(r.path) + " now");
+                      "restored to " + shown(r.target, p.names) +
+                          ", but cannot remove what was there" + because(errno) + "; it is " +
+                          shown(r.path, p.names) + " now");
     }
     const std::string why = undone_out ? "changed since it was checked"
-                                       : shown(r.target) + " changed since it was checked";
+                                       : shown(r.target, p.names) + " changed since it was checked";
     if (ops.exchange(dir, p.backup.c_str(), p.target.c_str()) == platform::rename_result::done)
         return settle(r, outcome::left_alone, why);
     return settle(r, outcome::failed,
                   why + ", and the two cannot be exchanged back" + because(errno) + ": " +
-                      shown(r.target) + " holds what was " + shown(r.path));
+                      shown(r.target, p.names) + " holds what was " + shown(r.path, p.names));
 }
 
 // Where names cannot be exchanged (Windows, some file systems), NAME steps aside to NAME.$$$ and
@@ -161,13 +164,14 @@ undo_result stepped_aside(const platform::folder& dir, const pair_files& p, cons
     lock.close();
     if (!gone)
         return settle(r, outcome::failed,
-                      "cannot remove " + shown(r.target) + ".$$$" + because(removing));
+                      "cannot remove " + shown(r.target, p.names) + ".$$$" + because(removing));
     if (!rename_no_replace(ops, dir, p.target.c_str(), temp.c_str())) {
         const int e = errno;
         if (e == EEXIST)
-            return settle(r, outcome::left_alone, "another run is at work on " + shown(r.target));
+            return settle(r, outcome::left_alone,
+                          "another run is at work on " + shown(r.target, p.names));
         return settle(r, outcome::failed,
-                      "cannot rename " + shown(r.target) + " aside" + because(e));
+                      "cannot rename " + shown(r.target, p.names) + " aside" + because(e));
     }
     const bool proved = still(dir, temp.c_str(), name);
     if (proved && rename_no_replace(ops, dir, p.backup.c_str(), p.target.c_str())) {
@@ -179,15 +183,16 @@ undo_result stepped_aside(const platform::folder& dir, const pair_files& p, cons
     if (proved && e == EEXIST) {
         // Saved onto NAME since the step: the newer file stays, and the backup.
         ops.remove(dir, temp.c_str());
-        return settle(r, outcome::left_alone, shown(r.target) + " changed since it was checked");
+        return settle(r, outcome::left_alone,
+                      shown(r.target, p.names) + " changed since it was checked");
     }
     // Back to NAME: the file saved there, or the proved one when NAME.BAK could not move.
-    const std::string why = proved ? "cannot rename it to " + shown(r.target) + because(e)
-                                   : shown(r.target) + " changed since it was checked";
+    const std::string why = proved ? "cannot rename it to " + shown(r.target, p.names) + because(e)
+                                   : shown(r.target, p.names) + " changed since it was checked";
     if (!rename_no_replace(ops, dir, temp.c_str(), p.target.c_str()))
         return settle(r, outcome::failed,
-                      why + "; what was " + shown(r.target) + " is " + shown(r.target) +
-                          ".$$$ now" + because(errno));
+                      why + "; what was " + shown(r.target, p.names) + " is " +
+                          shown(r.target, p.names) + ".$$$ now" + because(errno));
     return settle(r, proved ? outcome::failed : outcome::left_alone, why);
 }
 
@@ -202,7 +207,7 @@ undo_result restore(const pair_files& p, const side& bak, const side& name, undo
     platform::identity id;
     // A stale NAME.$$$ may be all that is left of a failed run's output: never taken over here.
     if (platform::look(dir, temp.c_str(), false, type, id))
-        return settle(r, outcome::left_alone, shown(r.target) + ".$$$ is in the way");
+        return settle(r, outcome::left_alone, shown(r.target, p.names) + ".$$$ is in the way");
     const platform::signals_held held;
     errno = 0;
     platform::file lock = platform::create_temp(dir, temp.c_str());
@@ -211,8 +216,10 @@ undo_result restore(const pair_files& p, const side& bak, const side& name, undo
         // (a folder this user cannot write, no space) keeps the pair from ever being restored.
         const int e = errno;
         if (e == 0 || e == EWOULDBLOCK || e == EAGAIN || e == EEXIST || e == ENOENT)
-            return settle(r, outcome::left_alone, "another run is at work on " + shown(r.target));
-        return settle(r, outcome::failed, "cannot create " + shown(r.target) + ".$$$" + because(e));
+            return settle(r, outcome::left_alone,
+                          "another run is at work on " + shown(r.target, p.names));
+        return settle(r, outcome::failed,
+                      "cannot create " + shown(r.target, p.names) + ".$$$" + because(e));
     }
     platform::temp_guard guard(dir, temp.c_str());
     if (at.before_restore) at.before_restore(i);
@@ -220,7 +227,8 @@ undo_result restore(const pair_files& p, const side& bak, const side& name, undo
     if (!still(dir, p.backup, bak)) {
         r = settle(r, outcome::left_alone, "changed since it was checked");
     } else if (!still(dir, p.target, name)) {
-        r = settle(r, outcome::left_alone, shown(r.target) + " changed since it was checked");
+        r = settle(r, outcome::left_alone,
+                   shown(r.target, p.names) + " changed since it was checked");
     } else {
         switch (ops.exchange(dir, p.backup.c_str(), p.target.c_str())) {
             case platform::rename_result::done:
@@ -231,10 +239,10 @@ undo_result restore(const pair_files& p, const side& bak, const side& name, undo
                 return stepped_aside(dir, p, name, std::move(r), ops, lock, guard);
             case platform::rename_result::failed:
                 // A name gone since the last look is a pair changed, not a failure.
-                r = errno == ENOENT
-                        ? settle(r, outcome::left_alone, "changed since it was checked")
-                        : settle(r, outcome::failed,
-                                 "cannot exchange it with " + shown(r.target) + because(errno));
+                r = errno == ENOENT ? settle(r, outcome::left_alone, "changed since it was checked")
+                                    : settle(r, outcome::failed,
+                                             "cannot exchange it with " + shown(r.target, p.names) +
+                                                 because(errno));
                 break;
         }
     }
@@ -255,14 +263,15 @@ undo_result check(const options& o, const pair_files& p, undo_result r, buffers&
                   std::size_t i) {
     const auto bak = load_side(p, p.backup, b.bak, "", r);
     if (!bak) return r;
-    const auto name = load_side(p, p.target, b.name, shown(r.target), r);
+    const auto name = load_side(p, p.target, b.name, shown(r.target, o.names), r);
     if (!name) return r;
     if (bak->id == name->id)
-        return settle(r, outcome::left_alone, "the same file as " + shown(r.target));
+        return settle(r, outcome::left_alone, "the same file as " + shown(r.target, o.names));
     r.kind = prove(std::span(b.bak).first(bak->file.size), std::span(b.name).first(name->file.size),
                    b.scratch);
     if (r.kind == undoing::none)
-        return settle(r, outcome::left_alone, "not what x or c left of " + shown(r.target));
+        return settle(r, outcome::left_alone,
+                      "not what x or c left of " + shown(r.target, o.names));
     if (o.dry_run) return settle(r, outcome::would_restore, "");
     return restore(p, *bak, *name, std::move(r), at, i);
 }
@@ -284,7 +293,7 @@ void gather(const options& o, std::vector<std::optional<pair_files>>& pairs,
         if (platform::look(*e.folder, backup.c_str(), false, type, id) && !seen.insert(id).second)
             return;
         const std::string target = backup.substr(0, backup.size() - 4);
-        pairs.push_back(pair_files{e.folder, std::move(backup), target, !e.named || e.id});
+        pairs.push_back(pair_files{e.folder, std::move(backup), target, !e.named || e.id, o.names});
         results.emplace_back();
         const auto folder = platform::identity_of(*e.folder);
         const auto [first, fresh] = target.empty() || !folder
@@ -297,8 +306,8 @@ void gather(const options& o, std::vector<std::optional<pair_files>>& pairs,
             // Two backups restored in turn would leave NAME the second, and the first nowhere.
             pairs.back().reset();
             results.back() = settle(r, outcome::left_alone,
-                                    shown(r.target) + " has another backup, " +
-                                        shown(first->second) + "; a run takes only one");
+                                    shown(r.target, o.names) + " has another backup, " +
+                                        shown(first->second, o.names) + "; a run takes only one");
         } else {
             results.back() = std::move(r);  // moved into the check, which completes it
         }
@@ -332,7 +341,7 @@ void gather(const options& o, std::vector<std::optional<pair_files>>& pairs,
             if (found.empty() && !platform::look(*e.folder, e.name.c_str(), false, type, id))
                 settled(e, outcome::failed, "cannot open" + because(errno));
             else if (found.empty())
-                settled(e, outcome::left_alone, "no " + shown(e.path) + ".BAK beside it");
+                settled(e, outcome::left_alone, "no " + shown(e.path, o.names) + ".BAK beside it");
             for (const std::string& n : found) add(e, n, e.path + n.substr(e.name.size()));
         }
     }
@@ -397,32 +406,34 @@ int run_undo(const options& o, std::FILE* out, std::FILE* err,
     for (const undo_result& r : results) {
         const std::string how = r.kind == undoing::x ? "undoing x" : "undoing c";
         json::record j;
+        j.names = o.names;
         j.path = r.path;
         switch (r.how) {
             case outcome::restored:
                 ++restored;
                 j.result = "restored", j.output = r.target, j.reason = how;
                 if (o.verbose && !o.json)
-                    line(shown(r.target) + ": restored from " + shown(r.path) + ", " + how);
+                    line(shown(r.target, o.names) + ": restored from " + shown(r.path, o.names) +
+                         ", " + how);
                 break;
             case outcome::would_restore:
                 ++restored;
                 j.result = "would_restore", j.output = r.target, j.reason = how;
                 if (!o.json)
-                    to.write(true, "would restore " + shown(r.target) + " from " + shown(r.path) +
-                                       ", " + how + "\n");
+                    to.write(true, "would restore " + shown(r.target, o.names) + " from " +
+                                       shown(r.path, o.names) + ", " + how + "\n");
                 break;
             case outcome::left_alone:
                 ++left;
                 j.result = "left_alone", j.reason = r.reason;
                 // A pair named on the command line is worth a word even without -v.
                 if (!o.json && (o.verbose || (r.named && !o.quiet)))
-                    line(shown(r.path) + ": left alone: " + r.reason);
+                    line(shown(r.path, o.names) + ": left alone: " + r.reason);
                 break;
             case outcome::failed:
                 ++failed;
                 j.result = "failed", j.error = r.reason;
-                if (!o.json) line(shown(r.path) + ": " + r.reason);
+                if (!o.json) line(shown(r.path, o.names) + ": " + r.reason);
                 break;
         }
         if (o.json) to.write(true, json::line(j));

@@ -36,4 +36,11 @@ inline std::size_t decode_utf8(std::string_view s, std::size_t i, std::uint32_t&
     return n;
 }
 
+inline bool valid_utf8(std::string_view s) {
+    std::uint32_t cp;
+    for (std::size_t i = 0, n; i < s.size(); i += n)
+        if ((n = decode_utf8(s, i, cp)) == 0) return false;
+    return true;
+}
+
 }  // namespace vkt2::batch

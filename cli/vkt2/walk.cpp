@@ -196,4 +196,9 @@ walk_result walk(const std::vector<std::string>& paths,
     return out;
 }
 
+void respell(walk_result& w, name_encoding how) {
+    for (entry& e : w.files) e.relative = readable(e.relative, how);
+    for (walked_folder& f : w.folders) f.relative = readable(f.relative, how);
+}
+
 }  // namespace vkt2::batch

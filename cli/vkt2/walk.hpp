@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cp932.hpp"
 #include "platform.hpp"
 
 namespace vkt2::batch {
@@ -68,6 +69,10 @@ bool is_backup(std::string_view name);
 walk_result walk(const std::vector<std::string>& paths,
                  const std::optional<platform::identity>& leave_out = std::nullopt,
                  bool backups = false);
+
+// Each output place of `w` (files' and folders' `relative`) under the names' spelling `how`
+// reads them as: with -o, outputs go where people can read them.
+void respell(walk_result& w, name_encoding how);
 
 // `base` and `name` joined with one separator.
 std::string join(const std::string& base, const std::string& name);

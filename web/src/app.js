@@ -93,7 +93,7 @@ let sortUp = true;
 
 // As `vkt2 l` words it: the share of the original that compression saved.
 function ratio(r) {
-  if (r.compressed === null) return null;
+  if (r.unreadable || r.compressed === null) return null;
   return r.original === 0 ? 0 : 100 * (1 - r.compressed / r.original);
 }
 
@@ -202,19 +202,29 @@ function clear() {
 }
 
 // Names an extractor or a folder can take: each part of a path, split at "/" and "\", is
-// kept unless it is empty, "." or ".." (which becomes "_.."), and a drive prefix ("C:") loses its
-// colon. Names equal but for case are one name on many systems, and a file cannot share its
-// name with a folder: each later one gets " (2)", " (3)", ... before its extension.
+// kept unless it is empty, "." or ".." (which becomes "_.."); a colon (a drive, or a stream on
+// Windows) becomes "_", and a Windows device name ("CON", "nul.txt") gets "_" after it. Names
+// equal but for case, Unicode normalization or trailing dots and spaces are one name on many
+// systems, and a file cannot share its name with a folder: each later one gets " (2)", " (3)",
+// ... before its extension.
 function outputNames(paths) {
   const clean = paths.map(
     (p) =>
       p
         .split(/[/\\]+/)
         .filter((part) => part && part !== '.')
-        .map((part) => (part === '..' ? '_..' : part.replace(/^([a-z]):/i, '$1_')))
+        .map((part) =>
+          part === '..'
+            ? '_..'
+            : part.replaceAll(':', '_').replace(/^(con|prn|aux|nul|com\d|lpt\d)(?=\.|$)/i, '$1_'),
+        )
         .join('/') || '_',
   );
-  const key = (name) => name.toLowerCase();
+  const key = (name) =>
+    name
+      .normalize('NFC')
+      .toLowerCase()
+      .replace(/[. ]+(?=\/|$)/g, '');
   const taken = new Set();
   for (const name of clean)
     for (let at = name.indexOf('/'); at > 0; at = name.indexOf('/', at + 1))
