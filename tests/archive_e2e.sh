@@ -263,8 +263,8 @@ run scan -v host.bin
     100 "$one" 220 'passed  host.bin' 70000 "$two" 7 'passed  host.bin')" ] || fail "listed: $(cat out)"
 # Each rejected for the reason t gives the bytes from its offset on.
 for at in 1000 "$third" "$last"; do
-    tail -c +$((at + 1)) host.bin >tail
-    vkt2 t -q tail 2>&1 | sed "s/^vkt2: tail: /vkt2: host.bin: at offset $at: rejected: /"
+    tail -c +$((at + 1)) host.bin >rest
+    vkt2 t -q rest 2>&1 | sed "s/^vkt2: rest: /vkt2: host.bin: at offset $at: rejected: /"
 done >expected
 echo "vkt2: 2 found, 3 rejected, 0 failed; 1 file, $((last + 5)) bytes read" >>expected
 said "$(cat expected)"
@@ -274,7 +274,7 @@ grep -q 'offset 1000: rejected: the stream needs bytes past' expected &&
 run scan host.bin
 [ "$(cat err)" = "vkt2: 2 found, 3 rejected, 0 failed; 1 file, $((last + 5)) bytes read" ] || fail "without -v: $(cat err)"
 # From a pipe, the same.
-cat host.bin | vkt2 scan -q >piped 2>err
+dd if=host.bin status=none | vkt2 scan -q >piped 2>err
 [ "$(cat piped)" = "$(sed 1d out | sed 's/host.bin$/-/')" ] || fail "from a pipe: $(cat piped)"
 run scan --json -o o host.bin
 python3 - "$one" "$two" <<'PY' || fail "JSON: $(cat out)"
