@@ -9,9 +9,10 @@ export DEBIAN_FRONTEND=noninteractive
 PATH=$(tr : '\n' <<<"$PATH" | grep -v pyenv | paste -sd :)
 apt-get -o DPkg::Lock::Timeout=600 install -y -qq build-essential debhelper libgtest-dev strace \
   lintian file man-db pkg-config python3 cmake g++ groff-base zip unzip g++-mingw-w64-i686 \
-  g++-mingw-w64-x86-64 wine64 dh-python python3-all-dev python3-setuptools python3-pytest \
-  python3-hypothesis python3-numpy shared-mime-info libglib2.0-bin >/dev/null
-packages=(vkt2 libvkt2-0 libvkt2-dev python3-vkt2)
+  g++-mingw-w64-x86-64 wine64 emscripten nodejs npm dh-python python3-all-dev python3-setuptools \
+  python3-pytest python3-hypothesis python3-numpy shared-mime-info libglib2.0-bin libarchive-dev \
+  libarchive-tools >/dev/null
+packages=(vkt2 libvkt2-1 libvkt2-dev python3-vkt2)
 
 work=$(mktemp -d)
 installed=
@@ -36,6 +37,9 @@ header=$(sed -n 's/^#define VKT2_VERSION_STRING "\(.*\)"/\1/p' core/include/vkt2
 tree="$work/vkt2-$version"
 mkdir "$tree"
 git ls-files -co --exclude-standard -z | xargs -0 cp --parents -t "$tree"
+# The package takes the page prebuilt: Debian has no fflate to build it offline.
+[ -f web/dist/vkt2.html ] || { npm --prefix web ci --no-audit --no-fund && npm --prefix web run build; }
+cp --parents web/dist/vkt2.html "$tree"
 (cd "$tree" && env -u CXXFLAGS DEB_BUILD_OPTIONS=parallel=2 DEB_CXXFLAGS_MAINT_APPEND=-Werror \
   DEB_CFLAGS_MAINT_APPEND=-Werror dpkg-buildpackage -us -uc -b >"$work/build.log" 2>&1) ||
   { tail -n 40 "$work/build.log"; fail "dpkg-buildpackage failed"; }
@@ -55,9 +59,14 @@ vkt2x "$work/greeting" >/dev/null
 # shellcheck disable=SC2046
 cc -std=c99 -Wall -Wextra -Wpedantic -Werror examples/consumer-c/vkt2cat.c \
   $(pkg-config --cflags --libs vkt2) -o "$work/vkt2cat"
-grep -q "libvkt2.so.0 => /.*/libvkt2.so.0" <<<"$(ldd "$work/vkt2cat")" ||
-  fail "vkt2cat does not use the installed libvkt2.so.0"
+grep -q "libvkt2.so.1 => /.*/libvkt2.so.1" <<<"$(ldd "$work/vkt2cat")" ||
+  fail "vkt2cat does not use the installed libvkt2.so.1"
 "$work/vkt2cat" examples/greeting.vkt2 | cmp - "$work/greeting"
+# And statically, from libvkt2-dev's libvkt2.a.
+# shellcheck disable=SC2046
+cc -std=c99 -static examples/consumer-c/vkt2cat.c $(pkg-config --static --cflags --libs vkt2) \
+  -o "$work/vkt2cat-static"
+"$work/vkt2cat-static" examples/greeting.vkt2 | cmp - "$work/greeting"
 cmake -S examples/consumer-cpp -B "$work/consumer-cpp" >/dev/null
 cmake --build "$work/consumer-cpp" >/dev/null
 "$work/consumer-cpp/vkt2_roundtrip" <README.md
@@ -124,8 +133,8 @@ for winarch in i686 x86_64; do
   unzip -q "$b/$name.zip" -d "$work/zip"
   top="$work/zip/$name"
   for f in bin/vkt2.exe bin/vkt2x.exe bin/vkt2c.exe bin/libvkt2.dll lib/libvkt2.dll.a \
-    include/vkt2/vkt2.h include/vkt2/vkt2.hpp include/vkt2/format.hpp README.txt LICENSE.txt \
-    man/vkt2.1.txt man/vkt2x.1.txt man/vkt2c.1.txt; do
+    include/vkt2/vkt2.h include/vkt2/vkt2.hpp README.txt LICENSE.txt \
+    bin/vkt2.html man/vkt2.1.txt man/vkt2x.1.txt man/vkt2c.1.txt; do
     [ -f "$top/$f" ] || fail "$name.zip lacks $f"
   done
   for f in README.txt LICENSE.txt man/vkt2.1.txt; do

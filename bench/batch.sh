@@ -3,8 +3,10 @@
 # by vkt2 in place, by vkt2 into another folder (with one worker and with the default), tested
 # by vkt2, decoded by a shell loop of vkt2x, and, for scale, zstd -d over the same files
 # compressed by zstd and cp -r of the decoded tree (the floor for -o: writing the same bytes),
-# in one hyperfine run. Prints files per second for each and the two ratios that matter. Usage: bench/batch.sh BUILD_DIR   (needs hyperfine, zstd,
-# python3; RUNS sets the number of timed runs, FILES the number of files)
+# in one hyperfine run. Prints files per second for each and the two ratios that matter, then
+# runs bench/floor.sh on the same files: system calls per file and CPU time against the least
+# a decoder must do. Usage: bench/batch.sh BUILD_DIR   (needs hyperfine, zstd, strace, python3
+# and a C++ compiler; RUNS sets the number of timed runs, FILES the number of files)
 set -euo pipefail
 build=$(cd "${1:?build directory}" && pwd)
 src=$(cd "$(dirname "$0")/.." && pwd)
@@ -76,3 +78,5 @@ print(f"vkt2 x against zstd -d: {rate['vkt2 x DIR'] / rate['zstd -d']:.2f}x the 
 print(f"vkt2 x -o against cp -r: {results['vkt2 x -o OUT DIR']['median'] / results['cp -r decoded']['median']:.2f}x "
       f"the time (want <= 1.3)")
 PY
+
+"$src/bench/floor.sh" "$build" "$w/packed"

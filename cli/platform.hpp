@@ -72,12 +72,23 @@ std::optional<folder> open_folder(const char* path);
 // separator stays part of the leaf, so "dir/" names dir itself.
 std::optional<folder> open_parent(const char* path, std::string& leaf);
 
+// How open_input takes a name.
+struct input_request {
+    bool follow = true;   // a link is followed; otherwise it is refused (ELOOP)
+    bool stream = false;  // a FIFO is taken too, to be read with read_stream
+    // The caller has just looked at the name and found a regular file, so no look is needed
+    // before the open (which spares devices the side effects an open may have).
+    bool looked = false;
+};
+
 // Opens `name` for reading without waiting on a FIFO's writer, and reports its attributes.
 // Nothing when it cannot be opened, or is neither a regular file nor a folder (a folder then
-// fails at the read, as it always has); errno says why. Unless `follow`, a link is refused.
-// With `stream`, a FIFO is taken too, to be read with read_stream.
-file open_input(const folder& dir, const char* name, attributes& info, bool follow = true,
-                bool stream = false);
+// fails at the read, as it always has); errno says why.
+file open_input(const folder& dir, const char* name, attributes& info, const input_request& how);
+inline file open_input(const folder& dir, const char* name, attributes& info, bool follow = true,
+                       bool stream = false) {
+    return open_input(dir, name, info, input_request{follow, stream, false});
+}
 
 // Whether `info` is that of a FIFO or pipe.
 bool is_pipe(const attributes& info);
@@ -171,8 +182,9 @@ void end_as_broken_pipe();
 // Opens `name` for writing as this run's own temporary file: created (at most 0600) or, when
 // a stale one of this user is there, truncated. It must be a regular file with no other name,
 // not a link, still at that name once locked, and locked by no other run; the lock lasts until
-// the descriptor is closed. Nothing otherwise, and then the name is left as it was.
-file create_temp(const folder& dir, const char* name);
+// the descriptor is closed. Nothing otherwise, and then the name is left as it was. With
+// `info`, what the open file reported of itself goes there, for copy_attributes.
+file create_temp(const folder& dir, const char* name, attributes* info = nullptr);
 
 // True when two looks at a file through open descriptors, `before` and `now`, show the same
 // file (where the system says which) with the same size and modification time.
@@ -181,8 +193,10 @@ bool unchanged(const attributes& before, const attributes& now);
 // What the open file `f` reports of itself now; false, with errno, when it cannot say.
 bool attributes_of(const file& f, attributes& info);
 
-// Reads until `buffer` is full or the file ends; nothing on a read error.
-std::optional<std::size_t> read_up_to(const file& f, std::span<std::uint8_t> buffer);
+// Reads until `buffer` is full or the file ends, or once `enough` bytes are in (the size the
+// file reported, which spares the read that would find its end); nothing on a read error.
+std::optional<std::size_t> read_up_to(const file& f, std::span<std::uint8_t> buffer,
+                                      std::size_t enough = SIZE_MAX);
 
 // Writes all of `data`; a write that makes no progress is a failure.
 bool write_all(const file& f, std::span<const std::uint8_t> data);
@@ -192,17 +206,21 @@ enum class copy_failure { none, read, write };
 // Copies `from`, from its start, to `to`, an empty file, through `buffer`. The ranges the system
 // reports `from` has no data in are left as holes in `to`, as `cp --sparse=auto` does, so a
 // sparse file takes no more room in its copy. Returns the length copied; nothing on a failure,
-// with `failed` saying which side and errno why.
+// with `failed` saying which side and errno why; a read failed with EINTR once an ending signal
+// is pending.
 std::optional<std::uint64_t> copy_data(const file& from, const file& to,
                                        std::span<std::uint8_t> buffer, copy_failure& failed);
 
-// Reports what closing `f` would (such as a delayed write error) while keeping it open.
-bool check_written(const file& f);
+// Reports what closing `f` would (such as a delayed write error) while keeping it open. `info`,
+// when given, is what `f` reported of itself: on a local disk file system, where a close
+// reports nothing the writes did not, that spares the check (learnt once per device).
+bool check_written(const file& f, const attributes* info = nullptr);
 
 // Gives `f` the owner, group, mode and times in `info`, as far as this process may. Mode bits
 // that would reach further than the input's are dropped: the group bits when the group could
-// not be set, the set-id bits unless both owner and group were.
-void copy_attributes(const file& f, const attributes& info);
+// not be set, the set-id bits unless both owner and group were. `now`, when given, is what `f`
+// reported of itself since it was opened (create_temp's `info`).
+void copy_attributes(const file& f, const attributes& info, const attributes* now = nullptr);
 
 enum class rename_result { done, failed, unsupported };
 
@@ -242,7 +260,8 @@ void ignore_size_limit_signal();
 // Removes every guarded temporary file; safe in a signal handler or on memory exhaustion.
 void remove_guarded_temps();
 
-// Holds SIGINT, SIGTERM and SIGHUP back from this thread while it lives.
+// Holds SIGINT, SIGTERM and SIGHUP back from this thread while it lives. Within another
+// signals_held of the same thread it costs nothing: a run holds them once, for all its files.
 class signals_held {
   public:
     signals_held();
@@ -253,6 +272,7 @@ class signals_held {
 #ifndef _WIN32
   private:
     sigset_t saved_;
+    bool outer_;
 #endif
 };
 

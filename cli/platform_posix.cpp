@@ -3,6 +3,10 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
+#ifdef __linux__
+#include <linux/magic.h>
+#include <sys/vfs.h>
+#endif
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -12,6 +16,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <new>
 #include <string_view>
 
@@ -54,17 +60,21 @@ bool regular_or_folder(const struct stat& st) {
 }
 }  // namespace
 
-file open_input(const folder& dir, const char* name, attributes& info, bool follow, bool stream) {
+file open_input(const folder& dir, const char* name, attributes& info, const input_request& how) {
     // Looking first spares devices the side effects an open may have; the open descriptor is
     // what counts, as the name may change in between.
-    struct stat named;
-    if (::fstatat(dir.fd.get(), name, &named, follow ? 0 : AT_SYMLINK_NOFOLLOW) != 0) return file();
+    const bool follow = how.follow;
     const auto wanted = [&](const struct stat& st) {
-        return regular_or_folder(st) || (stream && S_ISFIFO(st.st_mode));
+        return regular_or_folder(st) || (how.stream && S_ISFIFO(st.st_mode));
     };
-    if (!wanted(named)) {
-        errno = S_ISLNK(named.st_mode) ? ELOOP : EINVAL;
-        return file();
+    struct stat named;
+    if (!how.looked) {
+        if (::fstatat(dir.fd.get(), name, &named, follow ? 0 : AT_SYMLINK_NOFOLLOW) != 0)
+            return file();
+        if (!wanted(named)) {
+            errno = S_ISLNK(named.st_mode) ? ELOOP : EINVAL;
+            return file();
+        }
     }
     const int nofollow = follow ? 0 : O_NOFOLLOW;
     file f(::openat(dir.fd.get(), name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | nofollow));
@@ -129,7 +139,15 @@ std::optional<std::size_t> read_stream(int fd, std::span<std::uint8_t> buffer,
             errno = EINTR;
             return std::nullopt;
         }
-        if (stop_until_foreground(fd)) continue;
+        if (stop_until_foreground(fd)) {
+            // A shell ends a stopped job with the signal, then SIGCONT: looked at here at once,
+            // as the next look of a caller's watch might come only after the next stop.
+            if (ending_signal_pending()) {
+                errno = EINTR;
+                return std::nullopt;
+            }
+            continue;
+        }
         pollfd p{fd, POLLIN, 0};
         const int ready = ::poll(&p, 1, 100);
         if (ready < 0 && errno != EINTR) return std::nullopt;
@@ -302,7 +320,7 @@ void end_as_broken_pipe() {
     ::raise(SIGPIPE);
 }
 
-file create_temp(const folder& dir, const char* name) {
+file create_temp(const folder& dir, const char* name, attributes* info) {
     // O_NONBLOCK keeps a FIFO at this name from hanging the open. The lock shuts out other runs
     // on the same name; checking the name only once the lock is held catches a file that another
     // run finished with, or that was swapped, linked or planted meanwhile. Truncating a file
@@ -316,11 +334,16 @@ file create_temp(const folder& dir, const char* name) {
     if (!f || ::flock(f.get(), LOCK_EX | LOCK_NB) != 0 || ::fstat(f.get(), &open) != 0 ||
         ::fstatat(d, name, &named, AT_SYMLINK_NOFOLLOW) != 0 || open.st_dev != named.st_dev ||
         open.st_ino != named.st_ino || !S_ISREG(open.st_mode) || open.st_nlink != 1 ||
-        (!created && open.st_uid != ::geteuid()) || ::ftruncate(f.get(), 0) != 0) {
+        (!created && (open.st_uid != ::geteuid() || ::ftruncate(f.get(), 0) != 0))) {
         return file();
     }
     // A stale file may be readable by others; file systems without modes refuse, harmlessly.
-    if (!created && (open.st_mode & 077) != 0) static_cast<void>(::fchmod(f.get(), 0600));
+    if (!created && (open.st_mode & 077) != 0) {
+        static_cast<void>(::fchmod(f.get(), 0600));
+        open.st_mode = (open.st_mode & ~mode_t{07777}) | 0600;
+    }
+    if (!created) open.st_size = 0;
+    if (info) *info = open;
     return f;
 }
 
@@ -334,9 +357,10 @@ bool unchanged(const attributes& before, const attributes& now) {
            before.st_mtim.tv_nsec == now.st_mtim.tv_nsec;
 }
 
-std::optional<std::size_t> read_up_to(const file& f, std::span<std::uint8_t> buffer) {
+std::optional<std::size_t> read_up_to(const file& f, std::span<std::uint8_t> buffer,
+                                      std::size_t enough) {
     std::size_t total = 0;
-    while (total < buffer.size()) {
+    while (total < buffer.size() && total < enough) {
         const ssize_t n = ::read(f.get(), buffer.data() + total, buffer.size() - total);
         if (n == 0) break;
         if (n < 0) {
@@ -400,6 +424,12 @@ std::optional<std::uint64_t> copy_data(const file& from, const file& to,
 #endif
         off_t pos = start;
         while (stop < 0 || pos < stop) {
+            // Ending signals are held through the run: a copy of gigabytes would keep one
+            // waiting until its end.
+            if (ending_signal_pending()) {
+                errno = EINTR;
+                return fail(copy_failure::read);
+            }
             const std::size_t want =
                 stop < 0 ? buffer.size()
                          : static_cast<std::size_t>(std::min<std::uint64_t>(
@@ -422,17 +452,59 @@ std::optional<std::uint64_t> copy_data(const file& from, const file& to,
     return static_cast<std::uint64_t>(end);
 }
 
-bool check_written(const file& f) {
+namespace {
+
+// Whether a close on this file system may report a write error the writes did not: network and
+// user-space file systems flush at close. Local disk ones report at the write or at fsync only.
+bool close_may_fail(int fd, dev_t device) {
+    static std::mutex m;
+    static std::map<dev_t, bool> known;
+    {
+        const std::lock_guard lock(m);
+        if (const auto it = known.find(device); it != known.end()) return it->second;
+    }
+    bool may = true;
+#ifdef __linux__
+    struct statfs fs;
+    if (::fstatfs(fd, &fs) == 0) {
+        switch (static_cast<unsigned long>(fs.f_type)) {
+            case EXT4_SUPER_MAGIC:
+            case XFS_SUPER_MAGIC:
+            case BTRFS_SUPER_MAGIC:
+            case TMPFS_MAGIC:
+            case OVERLAYFS_SUPER_MAGIC:
+            case F2FS_SUPER_MAGIC:
+                may = false;
+                break;
+            default:
+                break;
+        }
+    }
+#else
+    static_cast<void>(fd);
+#endif
+    const std::lock_guard lock(m);
+    known[device] = may;
+    return may;
+}
+
+}  // namespace
+
+bool check_written(const file& f, const attributes* info) {
+    if (info && !close_may_fail(f.get(), info->st_dev)) return true;
     // Closing a duplicate flushes and reports like the last close (NFS does so on every close),
     // while the lock, shared by both descriptors, stays.
     const int copy = ::fcntl(f.get(), F_DUPFD_CLOEXEC, 0);
     return copy >= 0 && close_descriptor(copy);
 }
 
-void copy_attributes(const file& f, const attributes& info) {
+void copy_attributes(const file& f, const attributes& info, const attributes* known) {
     const int fd = f.get();
     struct stat now;
-    if (::fstat(fd, &now) != 0) return;  // it keeps 0600
+    if (known)
+        now = *known;
+    else if (::fstat(fd, &now) != 0)
+        return;  // it keeps 0600
     // Owner first: a change of owner clears the set-id bits. Most files already have it.
     if ((now.st_uid != info.st_uid || now.st_gid != info.st_gid) &&
         ::fchown(fd, info.st_uid, info.st_gid) != 0 &&
@@ -551,7 +623,13 @@ void remove_guarded_temps() {
     }
 }
 
-signals_held::signals_held() {
+namespace {
+thread_local bool holding = false;  // a signals_held of this thread lives
+}  // namespace
+
+signals_held::signals_held() : outer_(!holding) {
+    if (!outer_) return;
+    holding = true;
     sigset_t block;
     sigemptyset(&block);
     for (const int sig : ending_signals) sigaddset(&block, sig);
@@ -572,6 +650,8 @@ bool ending_signal_pending() {
 }
 
 signals_held::~signals_held() {
+    if (!outer_) return;
+    holding = false;
     ::pthread_sigmask(SIG_SETMASK, &saved_, nullptr);
 }
 

@@ -95,7 +95,8 @@ std::optional<folder> open_parent(const char* path, std::string& leaf) {
 }
 
 // A folder cannot be opened as a file here, so it fails at this step rather than at the read.
-file open_input(const folder& dir, const char* name, attributes& info, bool, bool stream) {
+file open_input(const folder& dir, const char* name, attributes& info, const input_request& how) {
+    const bool stream = how.stream;
     const auto path = path_of(dir, name);
     if (!path) return file();
     file f(::_wopen(path->c_str(), _O_RDONLY | _O_BINARY));
@@ -271,7 +272,7 @@ bool ending_signal_pending() {
 
 void end_as_broken_pipe() {}
 
-file create_temp(const folder& dir, const char* name) {
+file create_temp(const folder& dir, const char* name, attributes* reported) {
     // No other process may open it for writing while it is open; renaming and removing it
     // stay possible, as the replace step does both before closing it.
     // A link or reparse point is opened as itself, never followed, and then refused below.
@@ -301,6 +302,7 @@ file create_temp(const folder& dir, const char* name) {
     if (::_fstat64(f.get(), &st) != 0 || !is_regular(st) || ::_chsize(f.get(), 0) != 0) {
         return file();
     }
+    if (reported) *reported = st;
     return f;
 }
 
@@ -313,9 +315,10 @@ bool unchanged(const attributes& before, const attributes& now) {
     return before.st_size == now.st_size && before.st_mtime == now.st_mtime;
 }
 
-std::optional<std::size_t> read_up_to(const file& f, std::span<std::uint8_t> buffer) {
+std::optional<std::size_t> read_up_to(const file& f, std::span<std::uint8_t> buffer,
+                                      std::size_t enough) {
     std::size_t total = 0;
-    while (total < buffer.size()) {
+    while (total < buffer.size() && total < enough) {
         const std::size_t want = std::min<std::size_t>(buffer.size() - total, INT_MAX);
         const int n = ::_read(f.get(), buffer.data() + total, static_cast<unsigned>(want));
         if (n == 0) break;
@@ -359,12 +362,12 @@ std::optional<std::uint64_t> copy_data(const file& from, const file& to,
 }
 
 // Writes go straight to the system, which reports errors at the write itself.
-bool check_written(const file&) {
+bool check_written(const file&, const attributes*) {
     return true;
 }
 
 // Windows has no owner or mode bits for the runtime to copy; the times it keeps.
-void copy_attributes(const file& f, const attributes& info) {
+void copy_attributes(const file& f, const attributes& info, const attributes*) {
     __utimbuf64 times = {info.st_atime, info.st_mtime};
     static_cast<void>(::_futime64(f.get(), &times));
 }

@@ -17,22 +17,42 @@ source load_source(const char* path, std::span<std::uint8_t> buffer) {
     return load_source(std::move(*dir), std::move(name), buffer, true);
 }
 
-source load_source(platform::folder dir, std::string name, std::span<std::uint8_t> buffer,
-                   bool follow) {
-    source s;
-    s.folder = std::move(dir);
-    s.name = std::move(name);
-    platform::file input = platform::open_input(s.folder, s.name.c_str(), s.attributes, follow);
+namespace {
+
+void load_into(source& s, std::span<std::uint8_t> buffer, const platform::input_request& how) {
+    platform::file input = platform::open_input(s.dir(), s.name.c_str(), s.attributes, how);
     if (!input) {
         s.error = errno;
-        return s;
+        return;
     }
-    const auto got = platform::read_up_to(input, buffer);
+    // A regular file's size is known: reading to it spares the read that finds the end.
+    const bool sized = S_ISREG(s.attributes.st_mode) && s.attributes.st_size >= 0;
+    const auto got = platform::read_up_to(
+        input, buffer, sized ? static_cast<std::size_t>(s.attributes.st_size) : SIZE_MAX);
     if (!got) s.error = errno;
     // Nothing was written through this descriptor, so its close cannot lose data.
     input.close();
     s.result = got ? source::status::loaded : source::status::cannot_read;
     s.size = got.value_or(0);
+}
+
+}  // namespace
+
+source load_source(platform::folder dir, std::string name, std::span<std::uint8_t> buffer,
+                   bool follow) {
+    source s;
+    s.folder = std::move(dir);
+    s.name = std::move(name);
+    load_into(s, buffer, platform::input_request{follow, false, false});
+    return s;
+}
+
+source load_source(std::shared_ptr<const platform::folder> dir, std::string name,
+                   std::span<std::uint8_t> buffer, const platform::input_request& how) {
+    source s;
+    s.shared = std::move(dir);
+    s.name = std::move(name);
+    load_into(s, buffer, how);
     return s;
 }
 
@@ -55,7 +75,7 @@ bool rename_no_replace(const renamer& ops, const platform::folder& dir, const ch
 const renamer replacement::default_renamer{};
 
 replacement::replacement(const source& input, const renamer& ops)
-    : replacement(input, input.folder, input.name, true, false, ops) {}
+    : replacement(input, input.dir(), input.name, true, false, ops) {}
 
 replacement::replacement(const source& input, const platform::folder& out, std::string name,
                          bool force, const renamer& ops)
@@ -72,7 +92,7 @@ replacement::replacement(const source& input, const platform::folder& dir, std::
       force_(force) {
     // A signal between creating the file and guarding it would leave it behind.
     const platform::signals_held held;
-    file_ = platform::create_temp(dir_, temp_name_.c_str());
+    file_ = platform::create_temp(dir_, temp_name_.c_str(), &temp_);
     if (file_)
         guard_.emplace(dir_, temp_name_.c_str());
     else
@@ -136,11 +156,11 @@ replacement::outcome replacement::commit_read(const reader& read, std::span<std:
 }
 
 replacement::outcome replacement::finish() {
-    if (!platform::check_written(file_)) {
+    if (!platform::check_written(file_, check_everywhere_ ? nullptr : &temp_)) {
         error_ = errno;
         return outcome::write_failed;
     }
-    platform::copy_attributes(file_, input_.attributes);
+    platform::copy_attributes(file_, input_.attributes, &temp_);
 
     // The renames go as a pair: a signal waits until both are done.
     const platform::signals_held held;

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -26,10 +27,14 @@ struct source {
     enum class status { loaded, cannot_open, cannot_read };
     status result = status::cannot_open;
     platform::folder folder;
+    // A folder shared with the caller, held instead of `folder` when set (no descriptor copied).
+    std::shared_ptr<const platform::folder> shared;
     std::string name;
     platform::attributes attributes{};
     std::size_t size = 0;  // bytes loaded
     int error = 0;         // the errno of a failure
+
+    const platform::folder& dir() const { return shared ? *shared : folder; }
 };
 
 // Loads the start of `path` into `buffer`, reading until it is full or the file ends.
@@ -41,6 +46,10 @@ source load_source(const char* path, std::span<std::uint8_t> buffer);
 // link at `name` is refused.
 source load_source(platform::folder dir, std::string name, std::span<std::uint8_t> buffer,
                    bool follow);
+
+// The same in a folder the source shares rather than owns.
+source load_source(std::shared_ptr<const platform::folder> dir, std::string name,
+                   std::span<std::uint8_t> buffer, const platform::input_request& how);
 
 // The renames the replace step and undo make. Tests derive from it to make any one of them fail,
 // or to act just before one.
@@ -104,6 +113,11 @@ class replacement {
     outcome commit_copy(const platform::file& from, std::span<std::uint8_t> buffer);
     std::uint64_t written() const { return written_; }
 
+    // Checks the written data at close only on a file system whose close may report an error
+    // the writes did not (a network or user-space one), as a run of many files does; a lone
+    // file is always checked.
+    void check_only_where_close_reports() { check_everywhere_ = false; }
+
     // The same with the data from `read`, called with `buffer` until it gives 0 bytes, or
     // nothing on a read error (with errno set where there is one): for data that comes from
     // no file, as an archive member does.
@@ -125,9 +139,11 @@ class replacement {
     const renamer& ops_;
     std::string name_, temp_name_, backup_name_;  // no backup when empty
     bool force_;
+    bool check_everywhere_ = true;
     int error_ = 0;
     std::uint64_t written_ = 0;
     platform::file file_;
+    platform::attributes temp_{};  // what file_ reported of itself when it was made
     std::optional<platform::temp_guard> guard_;
 };
 

@@ -32,8 +32,10 @@ int run(const std::vector<std::string>& args) {
     if (!output.ready()) return fail(vkt2::messages::cannot_create_temp);
 
     const std::span<std::uint8_t> decoded(memory.get() + vkt2::max_file_size, *original_size);
-    const auto result = vkt2::decompress_into(buffer.first(input->size), decoded);
-    if (result.status != vkt2::file_status::ok) return fail(vkt2::messages::data_truncated);
+    // By the loader's rules: a file cut short decodes, zeros past its end.
+    const auto result =
+        vkt2::decompress_into(buffer.first(input->size), decoded, vkt2::decoding::zero_fill);
+    if (result.status != vkt2::file_status::ok) return fail(vkt2::messages::stream_past_limit);
     return vkt2::driver::commit(output, decoded);
 }
 

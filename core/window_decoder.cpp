@@ -71,7 +71,7 @@ decode_result decode_zero_extended(std::span<const std::uint8_t> stream, std::si
     std::size_t op = 0;
 
     while (op < n) {
-        if (ip >= in_size) return {decode_status::truncated, op, ip};
+        if (ip >= in_size) return {decode_status::stream_past_limit, op, ip};
         unsigned flags = byte_at(ip++);
 
         if (ip + group_input <= real_size && n - op >= group_output && op >= 8) {
@@ -117,11 +117,11 @@ decode_result decode_zero_extended(std::span<const std::uint8_t> stream, std::si
         // Near either end: check every byte taken and stop at exactly n bytes.
         for (int bit = 0; bit < 8 && op < n; ++bit, flags >>= 1) {
             if (flags & 1u) {
-                if (ip >= in_size) return {decode_status::truncated, op, ip};
+                if (ip >= in_size) return {decode_status::stream_past_limit, op, ip};
                 out[op++] = static_cast<std::uint8_t>(byte_at(ip++));
                 continue;
             }
-            if (in_size - ip < 2) return {decode_status::truncated, op, ip};
+            if (in_size - ip < 2) return {decode_status::stream_past_limit, op, ip};
             const unsigned b0 = byte_at(ip);
             const unsigned b1 = byte_at(ip + 1);
             ip += 2;

@@ -1,6 +1,7 @@
-// The whole-file helpers against the low-level calls: any image decompresses exactly as its
-// zero-filled first 65,536 bytes decode, the verdict agrees with that decode and accounts for
-// every byte, the C interface agrees with the C++ one, and compressing the same bytes gives a
+// The whole-file helpers against the low-level calls: any image decompresses with zero fill
+// exactly as its zero-filled first 65,536 bytes decode, and strictly only when it passes the
+// test; the verdict agrees with that decode and accounts for every byte, the C interface agrees
+// with the C++ one, and compressing the same bytes gives a
 // file of at most 65,536 bytes that decodes back.
 #include <algorithm>
 #include <cstdint>
@@ -19,20 +20,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::uint8_t> expected(original_size.value_or(0));
     const auto decoded = vkt2::decode_stream(vkt2::token_stream(buffer), expected);
     const bool decodes = decoded.status == vkt2::decode_status::ok;
-    const auto result = vkt2::decompress(image);
-    FUZZ_CHECK(result.status == (!original_size ? vkt2::file_status::not_vkt2
+    const auto filled = vkt2::decompress(image, vkt2::decoding::zero_fill);
+    FUZZ_CHECK(filled.status == (!original_size ? vkt2::file_status::not_vkt2
                                  : decodes      ? vkt2::file_status::ok
                                                 : vkt2::file_status::stream_past_limit));
-    FUZZ_CHECK(result.bytes == (result ? expected : std::vector<std::uint8_t>{}));
-
-    std::vector<std::uint8_t> out(expected.size());  // exactly, so that ASan sees any overrun
-    std::size_t out_size = 0;
-    const int code = vkt2_decompress(data, size, out.data(), out.size(), &out_size);
-    FUZZ_CHECK(code == (result           ? VKT2_OK
-                        : !original_size ? VKT2_ERROR_NOT_VKT2
-                                         : VKT2_ERROR_STREAM_PAST_LIMIT));
-    FUZZ_CHECK(!result || std::equal(expected.begin(), expected.end(), out.begin(),
-                                     out.begin() + static_cast<std::ptrdiff_t>(out_size)));
+    FUZZ_CHECK(filled.bytes == (filled ? expected : std::vector<std::uint8_t>{}));
 
     std::size_t header_size = 0;
     const int sized = vkt2_decoded_size(data, size, &header_size);
@@ -40,6 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(!original_size || header_size == *original_size);
 
     vkt2_verdict v{};
+    v.struct_size = sizeof v;
     const int tested = vkt2_test(data, size, &v);
     const vkt2::verdict cpp = vkt2::test(image);
     FUZZ_CHECK(tested == v.error && v.verdict == static_cast<int>(cpp.result) &&
@@ -49,12 +42,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK((tested == VKT2_ERROR_NOT_VKT2) == !original_size);
     FUZZ_CHECK((tested == VKT2_ERROR_STREAM_PAST_LIMIT) == (original_size && !decodes));
     FUZZ_CHECK((v.verdict == VKT2_VERDICT_FAIL) == (tested != VKT2_OK));
+    FUZZ_CHECK(v.bytes_missing <= v.decoded_size);
+
+    // Strict decoding refuses exactly what the test fails, with its code, and otherwise gives
+    // the zero-filled bytes; into an exact buffer, so that ASan sees any overrun.
+    std::vector<std::uint8_t> out(expected.size());
+    std::size_t out_size = 0;
+    const int code = vkt2_decompress(data, size, out.data(), out.size(), &out_size);
+    FUZZ_CHECK(code == tested);
+    FUZZ_CHECK(code != VKT2_OK || (out_size == expected.size() && out == expected));
+
     const std::size_t loaded = std::min(size, vkt2::max_file_size);
     if (original_size && decodes && loaded >= vkt2::header_size) {
         // Every loaded byte is header, stream read, or unused; the stream read runs past them
-        // only by the bytes missing.
+        // only when the file is cut short, and then some decoded bytes are missing.
+        const std::size_t stream = loaded - vkt2::header_size;
         FUZZ_CHECK(v.decoded_size == expected.size() && v.stream_used == decoded.consumed);
-        FUZZ_CHECK(vkt2::header_size + v.stream_used == loaded + v.bytes_missing - v.bytes_unused);
+        FUZZ_CHECK((v.stream_used > stream) == (tested == VKT2_ERROR_CUT_SHORT));
+        FUZZ_CHECK(v.bytes_unused == (tested == VKT2_ERROR_CUT_SHORT ? 0 : stream - v.stream_used));
         FUZZ_CHECK((v.bytes_missing > 0) == (tested == VKT2_ERROR_CUT_SHORT));
         FUZZ_CHECK(v.bytes_ignored == (tested == VKT2_OK ? size - loaded : 0));
         FUZZ_CHECK((v.verdict == VKT2_VERDICT_WARN) ==

@@ -140,7 +140,7 @@ cp m.zip m.copy
 run t -v m.zip
 status_is 1; said 'vkt2: m.zip/a/one.vk: passed
 vkt2: m.zip/b/readme.txt: skipped: not a VKT2 file
-vkt2: m.zip/c/cut.vk: cut short: the stream runs 3 bytes past the end of the file
+vkt2: m.zip/c/cut.vk: cut short: the file ends before its stream does; the last 3 of its 16 decoded bytes are missing
 vkt2: m.zip/../evil.vk: a name that leads out of the archive; left alone
 vkt2: m.zip/d/link.vk: skipped: a link
 vkt2: 1 file passed, 2 failed, 2 skipped; 20 bytes in, 10 bytes out'
@@ -185,7 +185,7 @@ run x -o o --all m.zip
 [ "$(stat -c %a o/m.zip/a)" = 700 ] || fail "member folder mode $(stat -c %a o/m.zip/a)"
 run x -o o m.zip
 said "vkt2: m.zip/a/one.vk: o/m.zip/a/one.vk already exists (-f replaces it)
-vkt2: m.zip/c/cut.vk: cut short: the stream runs 3 bytes past the end of the file
+vkt2: m.zip/c/cut.vk: cut short: the file ends before its stream does; the last 3 of its 16 decoded bytes are missing
 vkt2: m.zip/../evil.vk: a name that leads out of the archive; left alone
 vkt2: 0 files done, 3 failed, 2 skipped; 0 bytes in, 0 bytes out"
 
@@ -263,18 +263,18 @@ run scan -v host.bin
     100 "$one" 220 'passed  host.bin' 70000 "$two" 7 'passed  host.bin')" ] || fail "listed: $(cat out)"
 # Each rejected for the reason t gives the bytes from its offset on.
 for at in 1000 "$third" "$last"; do
-    tail -c +$((at + 1)) host.bin >tail
-    vkt2 t -q tail 2>&1 | sed "s/^vkt2: tail: /vkt2: host.bin: at offset $at: rejected: /"
+    tail -c +$((at + 1)) host.bin >rest
+    vkt2 t -q rest 2>&1 | sed "s/^vkt2: rest: /vkt2: host.bin: at offset $at: rejected: /"
 done >expected
 echo "vkt2: 2 found, 3 rejected, 0 failed; 1 file, $((last + 5)) bytes read" >>expected
 said "$(cat expected)"
 grep -q 'offset 1000: rejected: the stream needs bytes past' expected &&
-    grep -q "offset $third: rejected: cut short: the stream runs" expected &&
+    grep -q "offset $third: rejected: cut short: the file ends before its stream does" expected &&
     grep -q "offset $last: rejected: cut short: the file ends inside" expected || fail "$(cat expected)"
 run scan host.bin
 [ "$(cat err)" = "vkt2: 2 found, 3 rejected, 0 failed; 1 file, $((last + 5)) bytes read" ] || fail "without -v: $(cat err)"
 # From a pipe, the same.
-cat host.bin | vkt2 scan -q >piped 2>err
+dd if=host.bin status=none | vkt2 scan -q >piped 2>err
 [ "$(cat piped)" = "$(sed 1d out | sed 's/host.bin$/-/')" ] || fail "from a pipe: $(cat piped)"
 run scan --json -o o host.bin
 python3 - "$one" "$two" <<'PY' || fail "JSON: $(cat out)"

@@ -233,7 +233,8 @@ TEST_F(BatchTest, TestPassesFailsAndWarnsOnEachKindOfFile) {
     put("v/unused", good + "123");
     EXPECT_EQ(vkt2("t v"), 1);
     EXPECT_EQ(err_,
-              "vkt2: v/cut: cut short: the stream runs 3 bytes past the end of the file\n"
+              "vkt2: v/cut: cut short: the file ends before its stream does; the last 3 of its 46 "
+              "decoded bytes are missing\n"
               "vkt2: v/full: warning: 65494 unused bytes after the end of the stream\n"
               "vkt2: v/hungry: the stream needs bytes past the first 65,536; it cannot be "
               "decoded\nvkt2: v/longer: warning: longer than 65,536 bytes; the rest is never read\n"
@@ -298,6 +299,20 @@ TEST_F(BatchTest, TestListAndCatReportEachFileInOrder) {
                   "t -j1 d/a d/a d/a", [&] { return stop.load(); }, at),
               1);
     EXPECT_EQ(err_, "vkt2: 2 files passed, 0 failed, 0 skipped; 34 bytes in, 46 bytes out\n");
+    // Nor does a worker finish the files it took together with the one that saw the signal.
+    std::string many = "t -j1";
+    for (int i = 0; i < 40; ++i) many += " d/a";
+    std::atomic<int> ran = 0;
+    stop = false;
+    at.before_work = [&](std::size_t i) {
+        ++ran;
+        stop = stop || i == 5;
+    };
+    EXPECT_EQ(vkt2(
+                  many, [&] { return stop.load(); }, at),
+              1);
+    EXPECT_EQ(ran, 6);
+    EXPECT_EQ(err_, "vkt2: 6 files passed, 0 failed, 0 skipped; 102 bytes in, 138 bytes out\n");
 }
 
 TEST_F(BatchTest, AnyNumberOfWorkersGivesTheSameResults) {
@@ -494,14 +509,15 @@ TEST_F(BatchTest, DamagedFilesAreRefusedUnlessZeroFillIsAsked) {
     EXPECT_EQ(vkt2("t -q v"), 1);
     EXPECT_EQ(err_,
               "vkt2: v/bare: cut short: the file ends inside its 8-byte header\n"
-              "vkt2: v/cut: cut short: the stream runs 19 bytes past the end of the file\n"
+              "vkt2: v/cut: cut short: the file ends before its stream does; the last 26 of its 32 "
+              "decoded bytes are missing\n"
               "vkt2: v/five: cut short: the file ends inside its 8-byte header\n");
     EXPECT_EQ(vkt2("x -q v"), 1);
     EXPECT_EQ(tree("v"), "bare=VKT2;cut=" + cut + ";five=VKT2\x05;");
     EXPECT_EQ(vkt2("cat v/cut"), 1);
     EXPECT_EQ(out_, "");
     bytes want(32);
-    vkt2::decompress_into(bytes(cut.begin(), cut.end()), want);
+    vkt2::decompress_into(bytes(cut.begin(), cut.end()), want, vkt2::decoding::zero_fill);
     EXPECT_EQ(vkt2("cat --zero-fill v/cut"), 0);
     const std::string decoded(want.begin(), want.end());
     EXPECT_EQ(out_, decoded);
@@ -664,7 +680,9 @@ struct saving_renamer : vkt2::renamer {
                                            const char* b) const override {
         if (!exchanges) return vkt2::platform::rename_result::unsupported;
         before(a);
-        return vkt2::renamer::exchange(dir, a, b);
+        const auto done = vkt2::renamer::exchange(dir, a, b);
+        before("exchanged");
+        return done;
     }
     vkt2::platform::rename_result rename(const vkt2::platform::folder& dir, const char* from,
                                          const char* to, bool replace) const override {
@@ -715,7 +733,7 @@ TEST_F(BatchTest, UndoNeverReplacesASaveMadeDuringTheRestore) {
     struct {
         bool exchanges;
         std::string lands_before;  // the rename the save lands just before; empty: none
-    } cases[] = {{true, "a.BAK"}, {false, "a"}, {false, "a.BAK"}, {false, ""}};
+    } cases[] = {{true, "a.BAK"}, {true, "exchanged"}, {false, "a"}, {false, "a.BAK"}, {false, ""}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.exchanges) + " " + c.lands_before);
         put("a", "what the user had first");
@@ -737,7 +755,10 @@ TEST_F(BatchTest, UndoNeverReplacesASaveMadeDuringTheRestore) {
                             : "vkt2: a.BAK: left alone: a changed since it was checked\n"
                               "vkt2: 0 files restored, 0 failed, 1 left alone\n");
         EXPECT_EQ(get("a"), c.lands_before.empty() ? original : "the newer save");
-        EXPECT_EQ(get("a.BAK"), c.lands_before.empty() ? "" : original);
+        // Saved after the exchange, it replaced the backup, as it would a moment later.
+        EXPECT_EQ(get("a.BAK"), c.lands_before.empty()          ? ""
+                                : c.lands_before == "exchanged" ? "what the user had first"
+                                                                : original);
         EXPECT_FALSE(fs::exists("a.$$$"));
     }
 }
@@ -759,5 +780,15 @@ TEST_F(BatchTest, InPlaceASecondNameOfOneFileGetsItsOwnLine) {
     EXPECT_NE(out_.find(R"({"type":"file","path":"h/../h/c","result":"skipped",)"
                         R"("reason":"the same file as h/b","warnings":[]})"),
               out_.npos);
+    // A second name of a backup is a pair of its own, left alone, and said so.
+    put("u/v", packed("one backup"));
+    put("u/v.BAK", "one backup");
+    put("u/w", packed("one backup"));
+    fs::create_hard_link("u/v.BAK", "u/w.BAK");
+    EXPECT_EQ(vkt2("undo -v u u/v.BAK"), 0);
+    EXPECT_EQ(err_,
+              "vkt2: u/v: restored from u/v.BAK, undoing c\n"
+              "vkt2: u/w.BAK: left alone: the same file as u/v.BAK\n"
+              "vkt2: 1 file restored, 0 failed, 1 left alone\n");
 }
 #endif

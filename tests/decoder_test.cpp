@@ -107,11 +107,11 @@ TEST(Decoder, ZeroFilledTailDecodesAsZeroBytes) {
 TEST(Decoder, ReportsTheEndOfTheInputWithoutReadingPastIt) {
     // Missing flag byte, missing literal, and half a reference.
     auto d = decode(token_builder().literals("ab").bytes(), 3);
-    EXPECT_EQ(d.status, vkt2::decode_status::truncated);
+    EXPECT_EQ(d.status, vkt2::decode_status::stream_past_limit);
     EXPECT_EQ(d.produced, 2u);
     EXPECT_EQ(decode({0x03, 'a'}, 2).produced, 1u);
     d = decode({0x01, 'a', 0xEE}, 3);
-    EXPECT_EQ(d.status, vkt2::decode_status::truncated);
+    EXPECT_EQ(d.status, vkt2::decode_status::stream_past_limit);
     EXPECT_EQ(d.produced, 1u);
     EXPECT_EQ(d.out[0], 'a');
     // Eight references need 16 bytes after their flag byte; with 15 the eighth is cut off,
@@ -123,7 +123,7 @@ TEST(Decoder, ReportsTheEndOfTheInputWithoutReadingPastIt) {
     // A full load buffer of all-literal groups runs out 58,247 bytes in.
     bytes stream(vkt2::max_file_size - vkt2::header_size, 0xFF);
     d = decode(stream, 65535);
-    EXPECT_EQ(d.status, vkt2::decode_status::truncated);
+    EXPECT_EQ(d.status, vkt2::decode_status::stream_past_limit);
     EXPECT_EQ(d.produced, 58247u);
 }
 
@@ -168,8 +168,8 @@ TEST(Decoder, MatchesTheRingWindowModelOnArbitraryStreams) {
             stream, size, [&](std::uint8_t x) { expected.push_back(x); });
         const auto d = decode(stream, size);
         ASSERT_EQ(d.produced, produced) << "trial " << trial;
-        ASSERT_EQ(d.status,
-                  produced == size ? vkt2::decode_status::ok : vkt2::decode_status::truncated);
+        ASSERT_EQ(d.status, produced == size ? vkt2::decode_status::ok
+                                             : vkt2::decode_status::stream_past_limit);
         ASSERT_TRUE(std::equal(expected.begin(), expected.end(), d.out.begin()))
             << "trial " << trial;
     }

@@ -2,6 +2,8 @@
 // error they report.
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstring>
 #include <random>
 #include <set>
 #include <string>
@@ -33,11 +35,12 @@ bytes without_matches(std::size_t size) {
     return data;
 }
 
-TEST(WholeFile, DecompressReadsOnlyTheFirst65536BytesAndZerosPastTheEnd) {
-    EXPECT_EQ(vkt2::decompress(bytes{'V', 'K', 'T'}).status, file_status::not_vkt2);
-    EXPECT_EQ(vkt2::decompress(bytes{'V', 'K', 'T', '2', 24}).bytes, bytes(24, 0));
+TEST(WholeFile, DecompressReadsOnlyTheFirst65536Bytes) {
+    const auto zero_fill = vkt2::decoding::zero_fill;
+    EXPECT_EQ(vkt2::decompress(bytes{'V', 'K', 'T'}, zero_fill).status, file_status::not_vkt2);
     EXPECT_EQ(vkt2::decompress(literal_image(58247)).bytes, bytes(58247, 0xFF));
-    EXPECT_EQ(vkt2::decompress(literal_image(58248)).status, file_status::stream_past_limit);
+    EXPECT_EQ(vkt2::decompress(literal_image(58248), zero_fill).status,
+              file_status::stream_past_limit);
 }
 
 TEST(WholeFile, CompressRefusesWhatVkt2xCouldNotLoad) {
@@ -45,40 +48,6 @@ TEST(WholeFile, CompressRefusesWhatVkt2xCouldNotLoad) {
     EXPECT_EQ(vkt2::compress(without_matches(58248)).status, file_status::too_large);
     EXPECT_TRUE(vkt2::compress(bytes(65535, 'a')));
     EXPECT_EQ(vkt2::compress(bytes(65536, 'a')).status, file_status::too_large);
-}
-
-TEST(CInterface, NamesEveryErrorAndSaysHowMuchRoomIsNeeded) {
-    const bytes image = literal_image(58248);
-    const bytes zeros(65536, 0);
-    bytes out(65536);
-    std::size_t size = 0;
-    EXPECT_EQ(vkt2_decompress(image.data(), image.size(), out.data(), out.size(), nullptr),
-              VKT2_ERROR_INVALID_ARGUMENT);
-    EXPECT_EQ(vkt2_decompress("VKT3", 4, out.data(), out.size(), &size), VKT2_ERROR_NOT_VKT2);
-    EXPECT_EQ(vkt2_decompress(image.data(), image.size(), nullptr, 0, &size),
-              VKT2_ERROR_DST_TOO_SMALL);
-    EXPECT_EQ(size, 58248u);
-    EXPECT_EQ(vkt2_decompress(image.data(), image.size(), out.data(), out.size(), &size),
-              VKT2_ERROR_STREAM_PAST_LIMIT);
-    EXPECT_EQ(vkt2_compress(zeros.data(), 65536, out.data(), out.size(), &size),
-              VKT2_ERROR_TOO_LARGE);
-    EXPECT_EQ(vkt2_compress(zeros.data(), 100, out.data(), 8, &size), VKT2_ERROR_DST_TOO_SMALL);
-    EXPECT_EQ(size, vkt2::compress(bytes(100, 0)).bytes.size());
-    std::set<std::string> names;
-    for (int code = 0; code <= 9; ++code) names.insert(vkt2_error_name(code));
-    EXPECT_EQ(names.size(), 10u);
-}
-
-TEST(CInterface, RoundTripsWithinTheBound) {
-    EXPECT_EQ(vkt2_compress_bound(65536), 0u);
-    EXPECT_EQ(vkt2_compress_bound(65535), 65536u);
-    const bytes data = without_matches(1000);
-    bytes file(vkt2_compress_bound(data.size())), back(data.size());
-    std::size_t size = 0;
-    ASSERT_EQ(vkt2_compress(data.data(), data.size(), file.data(), file.size(), &size), VKT2_OK);
-    EXPECT_EQ(size, file.size());
-    ASSERT_EQ(vkt2_decompress(file.data(), size, back.data(), back.size(), &size), VKT2_OK);
-    EXPECT_EQ(back, data);
 }
 
 // Header and stream as bytes: "VKT2", the size, two unused bytes, then `stream`.
@@ -104,15 +73,7 @@ TEST(Verdict, EachCaseThroughBothInterfaces) {
         {"empty", {}, VKT2_ERROR_NOT_VKT2, VKT2_VERDICT_FAIL, 0, 0, 0, 0, 0},
         {"not VKT2", {'V', 'K', 'T', '3', 0, 0, 0, 0}, VKT2_ERROR_NOT_VKT2, 2, 0, 0, 0, 0, 0},
         {"magic alone", {'V', 'K', 'T', '2'}, VKT2_ERROR_HEADER_CUT_SHORT, 2, 0, 0, 0, 0, 0},
-        {"magic and one byte",
-         {'V', 'K', 'T', '2', 9},
-         VKT2_ERROR_HEADER_CUT_SHORT,
-         2,
-         9,
-         0,
-         0,
-         0,
-         0},
+        {"magic, 1 byte", {'V', 'K', 'T', '2', 9}, VKT2_ERROR_HEADER_CUT_SHORT, 2, 9, 0, 0, 0, 0},
         {"empty original", image(0, {}), VKT2_OK, VKT2_VERDICT_PASS, 0, 0, 0, 0, 0},
         {"exact", image(3, abc), VKT2_OK, VKT2_VERDICT_PASS, 3, 4, 0, 0, 0},
         {"unused bytes", image(3, {0x07, 'a', 'b', 'c', 1, 2}), VKT2_OK, VKT2_VERDICT_WARN, 3, 4, 0,
@@ -120,13 +81,16 @@ TEST(Verdict, EachCaseThroughBothInterfaces) {
         {"longer than the limit", longer, VKT2_OK, VKT2_VERDICT_WARN, 3, 4, 0, 65524,
          70000 - 65536},
         {"stream cut short", image(5, {0x1F, 'a', 'b'}), VKT2_ERROR_CUT_SHORT, 2, 5, 6, 3, 0, 0},
-        {"mid-reference", image(9, {0x01, 'a', 0x00}), VKT2_ERROR_CUT_SHORT, 2, 9, 8, 5, 0, 0},
+        {"mid-reference", image(9, {0x01, 'a', 0x00}), VKT2_ERROR_CUT_SHORT, 2, 9, 8, 8, 0, 0},
+        {"flag byte missing", image(20, {0xFF, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h'}),
+         VKT2_ERROR_CUT_SHORT, 2, 20, 18, 12, 0, 0},
         {"past the limit", literal_image(58248), VKT2_ERROR_STREAM_PAST_LIMIT, 2, 58248, 65528, 0,
          0, 0},
     };
     for (const row& r : rows) {
         SCOPED_TRACE(r.name);
         vkt2_verdict v{};
+        v.struct_size = sizeof v;
         EXPECT_EQ(vkt2_test(r.file.data(), r.file.size(), &v), r.code);
         EXPECT_EQ(v.error, r.code);
         EXPECT_EQ(v.verdict, r.grade);
@@ -140,13 +104,19 @@ TEST(Verdict, EachCaseThroughBothInterfaces) {
         EXPECT_EQ(static_cast<int>(cpp.result), r.grade);
         EXPECT_EQ(cpp.stream_used, r.used);
         EXPECT_EQ(cpp.bytes_missing, r.missing);
-        // A file cut short still decodes by the loader's rules; one that needs more cannot.
-        const auto decoded = vkt2::decompress(r.file);
-        EXPECT_EQ(decoded.status == file_status::ok, r.code == VKT2_OK ||
-                                                         r.code == VKT2_ERROR_CUT_SHORT ||
-                                                         r.code == VKT2_ERROR_HEADER_CUT_SHORT);
+        // Decoding refuses what fails, with its code; a file cut short decodes on request.
+        EXPECT_EQ(static_cast<int>(vkt2::decompress(r.file).status), r.code);
+        const bool cannot = r.code == VKT2_ERROR_NOT_VKT2 || r.code == VKT2_ERROR_STREAM_PAST_LIMIT;
+        EXPECT_EQ(!vkt2::decompress(r.file, vkt2::decoding::zero_fill), cannot);
     }
     EXPECT_EQ(vkt2_test(nullptr, 1, nullptr), VKT2_ERROR_INVALID_ARGUMENT);
+    // Only the first 65,536 bytes are read: a longer file's size may come with just those.
+    const bytes head(longer.begin(), longer.begin() + 65536);
+    vkt2_verdict v{};
+    v.struct_size = sizeof v;
+    EXPECT_EQ(vkt2_test(head.data(), 70000, &v), VKT2_OK);
+    EXPECT_EQ(v.verdict, VKT2_VERDICT_WARN);
+    EXPECT_EQ(v.bytes_ignored, 70000u - 65536);
 }
 
 // Where the tester says a stream ends is where the decoder stops reading, for any stream.
@@ -165,14 +135,9 @@ TEST(Verdict, AgreesWithTheDecoderOnRandomStreams) {
     }
 }
 
-TEST(CInterface, DecodesIntoABufferAndReadsTheHeaderAlone) {
+TEST(CInterface, ReadsTheHeaderAlone) {
     const bytes file = image(3, {0x07, 'x', 'y', 'z'});
-    bytes out(2, '!');
     std::size_t size = 0;
-    EXPECT_EQ(vkt2_decompress(file.data(), file.size(), out.data(), out.size(), &size),
-              VKT2_ERROR_DST_TOO_SMALL);
-    EXPECT_EQ(size, 3u);
-    EXPECT_EQ(out, bytes(2, '!'));  // untouched
     EXPECT_EQ(vkt2_decoded_size(file.data(), 6, &size), VKT2_OK);
     EXPECT_EQ(size, 3u);
     EXPECT_EQ(vkt2_decoded_size("VKT2\x01", 5, &size), VKT2_OK);
@@ -180,9 +145,6 @@ TEST(CInterface, DecodesIntoABufferAndReadsTheHeaderAlone) {
     EXPECT_EQ(vkt2_decoded_size("VKT", 3, &size), VKT2_ERROR_NOT_VKT2);
     EXPECT_EQ(vkt2::decoded_size(file), 3u);
     EXPECT_FALSE(vkt2::decoded_size(bytes{'v', 'k', 't', '2'}));
-    out.resize(3);
-    EXPECT_EQ(vkt2::decompress_into(file, out).status, file_status::ok);
-    EXPECT_EQ(out, (bytes{'x', 'y', 'z'}));
 }
 
 // Bad arguments and refusals leave every output untouched; one too small a buffer for
@@ -194,6 +156,7 @@ TEST(CInterface, ErrorsLeaveOutputsAsDocumented) {
     std::size_t size = unset;
     bytes dst(8, '!');
     vkt2_verdict v{};
+    v.struct_size = sizeof v;
     v.decoded_size = unset;
     const int invalid = VKT2_ERROR_INVALID_ARGUMENT;
     const struct {
@@ -212,6 +175,8 @@ TEST(CInterface, ErrorsLeaveOutputsAsDocumented) {
          invalid},
         {"decompress, VKT", vkt2_decompress("VKT", 3, dst.data(), dst.size(), &size),
          VKT2_ERROR_NOT_VKT2},
+        {"decompress_ex, unknown flag",
+         vkt2_decompress_ex(file.data(), file.size(), dst.data(), dst.size(), &size, 2), invalid},
         {"compress, null src", vkt2_compress(nullptr, 1, dst.data(), dst.size(), &size), invalid},
         {"compress, null dst", vkt2_compress(big.data(), 1, nullptr, 8, &size), invalid},
         {"compress, too large", vkt2_compress(big.data(), 65536, dst.data(), dst.size(), &size),
@@ -254,6 +219,104 @@ TEST(WholeFile, DecodesToAcceptsOnlyAnExactSoundFile) {
     EXPECT_FALSE(vkt2::decodes_to(padded, data, scratch));
     EXPECT_FALSE(vkt2::decodes_to(bytes(file.begin(), file.end() - 1), data, scratch));
     EXPECT_FALSE(vkt2::decodes_to(file, data, std::span(scratch).first(299)));
+}
+
+}  // namespace
+
+namespace {
+
+// An older caller's smaller verdict gets only the fields it holds; a size below the first
+// three fields is refused and nothing is written.
+TEST(CInterface, TestFillsOnlyWhatStructSizeHolds) {
+    const bytes file = image(5, {0x1F, 'a', 'b'});  // cut short
+    constexpr std::size_t unset = 777;
+    struct {
+        vkt2_verdict v;
+        std::size_t after;
+    } big;
+    for (std::size_t fields = 0; fields <= 8; ++fields) {  // 8: a size too small
+        SCOPED_TRACE(fields);
+        big.v = {0, -1, -1, unset, unset, unset, unset, unset, unset};
+        big.after = unset;
+        const std::size_t size = offsetof(vkt2_verdict, file_size) + fields * sizeof(std::size_t);
+        big.v.struct_size = fields == 8 ? VKT2_VERDICT_MIN_SIZE - 1
+                                        : size + (fields < 7 ? sizeof(std::size_t) - 1 : 8);
+        const int code = fields == 8 ? VKT2_ERROR_INVALID_ARGUMENT : VKT2_ERROR_CUT_SHORT;
+        EXPECT_EQ(vkt2_test(file.data(), file.size(), &big.v), code);
+        EXPECT_EQ(big.v.error, fields == 8 ? -1 : code);
+        const std::size_t got[] = {big.v.file_size,     big.v.decoded_size, big.v.stream_used,
+                                   big.v.bytes_missing, big.v.bytes_unused, big.v.bytes_ignored};
+        const std::size_t want[] = {file.size(), 5, 6, 3, 0, 0};
+        for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(got[i], i < fields % 8 ? want[i] : unset);
+        EXPECT_EQ(big.after, unset);
+    }
+}
+
+// The words, as snprintf sizes and cuts them; the failures begin with their code's name.
+TEST(CInterface, VerdictTextWordsEachVerdictLikeSnprintf) {
+    auto words = [](const bytes& file) {
+        vkt2_verdict v{};
+        v.struct_size = sizeof v;
+        const int code = vkt2_test(file.data(), file.size(), &v);
+        std::string text(vkt2_verdict_text(&v, nullptr, 0), '?');
+        EXPECT_EQ(vkt2_verdict_text(&v, text.data(), text.size() + 1), text.size());
+        EXPECT_EQ(text.rfind(vkt2_error_name(code), 0), code ? 0u : std::string::npos) << text;
+        EXPECT_EQ(vkt2::text(vkt2::test(file)), text);
+        return text;
+    };
+    bytes longer = image(3, {0x07, 'a', 'b', 'c', 9});
+    longer.resize(70000, 0);
+    EXPECT_EQ(words(image(3, {0x07, 'a', 'b', 'c'})), "");
+    EXPECT_EQ(words(longer),
+              "warning: longer than 65,536 bytes; the rest is never read\n"
+              "warning: 65524 unused bytes after the end of the stream");
+    EXPECT_EQ(words({'V', 'K', 'T', '3'}), "not a VKT2 file");
+    EXPECT_EQ(words({'V', 'K', 'T', '2', 1}), "cut short: the file ends inside its 8-byte header");
+    const std::string cut = "cut short: the file ends before its stream does; the last ";
+    EXPECT_EQ(words(image(9, {0x01, 'a', 0x00})), cut + "8 of its 9 decoded bytes are missing");
+    EXPECT_EQ(words(literal_image(58248)),
+              "the stream needs bytes past the first 65,536; it cannot be decoded");
+    std::set<std::string> names;  // one name per code
+    for (int code = 0; code <= 9; ++code) names.insert(vkt2_error_name(code));
+    EXPECT_EQ(names.size(), 10u);
+
+    vkt2_verdict v{};
+    v.struct_size = sizeof v;
+    vkt2_test("VKT3", 4, &v);
+    char buf[100] = "#######";
+    EXPECT_EQ(vkt2_verdict_text(&v, buf, 5), 15u);
+    EXPECT_EQ(std::string(buf, 7), std::string("not \0##", 7));
+    EXPECT_EQ(vkt2_verdict_text(&v, buf, 0), 15u);
+    EXPECT_EQ(buf[0], 'n');
+    // A smaller verdict reads as having no counts; a bad one words as nothing.
+    vkt2_test(image(5, {0x1F, 'a', 'b'}).data(), 11, &v);
+    v.struct_size = offsetof(vkt2_verdict, bytes_missing);
+    vkt2_verdict_text(&v, buf, sizeof buf);
+    EXPECT_EQ(buf, cut + "0 of its 5 decoded bytes are missing");
+    v.struct_size = 1;
+    EXPECT_EQ(vkt2_verdict_text(&v, buf, sizeof buf) + vkt2_verdict_text(nullptr, buf, 9), 0u);
+    EXPECT_STREQ(buf, "");
+}
+
+// Strict by default, zero fill on request, and what each output holds on each refusal.
+TEST(CInterface, DecompressExDecodesCutShortFilesOnlyOnRequest) {
+    const bytes cut = image(6, {0x3F, 'a', 'b'});
+    bytes dst(8, '!');
+    std::size_t size = 0;
+    auto ex = [&](const void* f, std::size_t n, std::size_t room, unsigned flags) {
+        return vkt2_decompress_ex(f, n, dst.data(), room, &size, flags);
+    };
+    EXPECT_EQ(ex(cut.data(), cut.size(), 5, VKT2_ZERO_FILL), VKT2_ERROR_DST_TOO_SMALL);
+    EXPECT_EQ(size, 6u);
+    EXPECT_EQ(ex("VKT2\x03\x00", 6, 8, 0), VKT2_ERROR_HEADER_CUT_SHORT);
+    EXPECT_EQ(size, 3u);
+    EXPECT_EQ(dst, bytes(8, '!'));  // untouched by all three
+    EXPECT_EQ(vkt2_decompress(cut.data(), cut.size(), dst.data(), 8, &size), VKT2_ERROR_CUT_SHORT);
+    EXPECT_EQ(size, 6u);
+    EXPECT_EQ(ex(cut.data(), cut.size(), 8, VKT2_ZERO_FILL), VKT2_OK);
+    EXPECT_EQ(dst, (bytes{'a', 'b', 0, 0, 0, 0, '!', '!'}));
+    EXPECT_EQ(ex("VKT2\x03\x00", 6, 8, VKT2_ZERO_FILL), VKT2_OK);
+    EXPECT_EQ(dst, (bytes{0, 0, 0, 0, 0, 0, '!', '!'}));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <string>
@@ -158,6 +159,49 @@ TEST_F(Replace, TemporaryFilesOfOtherRunsAreLeftAlone) {
     EXPECT_EQ(files(), "d=packed d.$$$=");
 }
 
+// A stale temporary file longer than the new data keeps none of its bytes.
+TEST_F(Replace, StaleTemporaryFileIsEmptiedBeforeItIsWritten) {
+    put("d=packed d.$$$=stale-and-longer-than-the-data");
+    const vkt2::source in = load("d");
+    EXPECT_EQ(replacement(in).commit(kPlain), done);
+    EXPECT_EQ(files(), "d=plain d.BAK=packed");
+}
+
+// Ending signals wait while the renames run, held by the pair itself or, for a run of many
+// files, by the run, which the pair must leave holding them.
+TEST_F(Replace, SignalsWaitDuringTheRenamesAndARunKeepsHoldingThem) {
+    struct Watching : vkt2::renamer {
+        mutable int held = 0;
+        rename_result rename(const vkt2::platform::folder& d, const char* from, const char* to,
+                             bool replace) const override {
+            sigset_t now;
+            pthread_sigmask(SIG_BLOCK, nullptr, &now);
+            held += sigismember(&now, SIGINT) == 1 && sigismember(&now, SIGTERM) == 1;
+            return renamer::rename(d, from, to, replace);
+        }
+    };
+    const auto blocked = [] {
+        sigset_t now;
+        pthread_sigmask(SIG_BLOCK, nullptr, &now);
+        return sigismember(&now, SIGINT) == 1;
+    };
+    ASSERT_FALSE(blocked());
+    for (const bool run : {false, true}) {
+        SCOPED_TRACE(run);
+        clear();
+        put("d=packed");
+        std::optional<vkt2::platform::signals_held> outer;
+        if (run) outer.emplace();
+        const Watching watching;
+        const vkt2::source in = load("d");
+        EXPECT_EQ(replacement(in, watching).commit(kPlain), done);
+        EXPECT_EQ(watching.held, 2);
+        EXPECT_EQ(blocked(), run);
+        outer.reset();
+        EXPECT_FALSE(blocked());
+    }
+}
+
 TEST_F(Replace, NewFileIsPrivateUntilWrittenThenTakesTheInputsModeAndTimes) {
     put("d=packed");
     const auto when = fs::file_time_type::clock::now() - std::chrono::hours(1000);
@@ -208,6 +252,26 @@ TEST_F(Replace, CopyOfASourceChangedWhileReadKeepsNothing) {
         EXPECT_EQ(files(), after);
     }
 }
+
+#ifndef _WIN32
+// A copy stops at an ending signal held back meanwhile, and keeps nothing.
+TEST_F(Replace, CopyStopsAtAHeldSignal) {
+    put("d=original");
+    vkt2::source in = load("d");
+    vkt2::platform::file from = vkt2::platform::open_input(in.folder, "d", in.attributes, false);
+    ASSERT_TRUE(from);
+    const vkt2::platform::signals_held held;
+    raise(SIGTERM);
+    const outcome how = replacement(in, in.folder, "o", false).commit_copy(from, {buffer_, 4});
+    sigset_t term;
+    sigemptyset(&term);
+    sigaddset(&term, SIGTERM);
+    const timespec now{};
+    EXPECT_EQ(sigtimedwait(&term, nullptr, &now), SIGTERM);  // taken before it is let through
+    EXPECT_EQ(how, outcome::read_failed);
+    EXPECT_EQ(files(), "d=original");
+}
+#endif
 
 // The folder link is re-pointed after the load: the renames still happen where the input was.
 TEST_F(Replace, RenamesStayInTheFolderTheInputCameFrom) {

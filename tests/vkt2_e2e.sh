@@ -99,12 +99,14 @@ cmp -s d/q q.orig || fail "named twice: d/q not restored"
 
 begin_test 'undo keeps an original it did not make, and restores one backup onto a NAME'
 pack v 'the original, the original' && printf 'VKT2\x1a\0\1\2' | dd of=v conv=notrunc status=none
-cp v v.orig && vkt2 cat v >v.bak || fail "cat: status $?"
-vkt2 undo . 2>/dev/null && cmp -s v v.orig || fail "another encoder's file was replaced"
+cp v v.orig || exit 1
+vkt2 cat v >v.bak || fail "cat: status $?"
+vkt2 undo . 2>/dev/null || fail "undo: status $?"
+cmp -s v v.orig || fail "another encoder's file was replaced"
 if [ "$win" ]; then
     skip 'two backups of one NAME' 'v.BAK and v.bak are one name on Windows'
 else
-    rm v.bak && vkt2 x -q v && cp v v.bak && vkt2 undo . 2>err || fail "status $?"
+    if ! { rm v.bak && vkt2 x -q v && cp v v.bak && vkt2 undo . 2>err; }; then fail "status $?"; fi
     cmp -s v v.orig || fail "both backups restored, the original lost"
     [ "$(cat err)" = "vkt2: 1 file restored, 0 failed, 1 left alone" ] || fail "said: $(cat err)"
 fi

@@ -1,6 +1,6 @@
-// Workers take files from the fixed list in order, a bounded distance ahead of the reporting
-// thread, which waits for each result in turn. Every file thus ends the same, and every line
-// comes in the same order, whatever the number of workers.
+// Workers take files from the fixed list in order, a few at a time and a bounded distance ahead
+// of the reporting thread, which waits for each result in turn. Every file thus ends the same,
+// and every line comes in the same order, whatever the number of workers.
 #include "engine.hpp"
 
 #include <algorithm>
@@ -198,14 +198,20 @@ int run(const options& o, std::FILE* out, std::FILE* err, bool terminal,
     const std::size_t jobs =
         std::min<std::size_t>(o.jobs ? o.jobs : cores, std::max<std::size_t>(todo.size(), 1));
     std::vector<worker> workers(jobs);
-    // Results waiting to be reported hold at most this many files' data.
-    const std::size_t window = 4 * jobs + 16;
+    // A worker takes up to `batch` files at once and hands their results over together: a
+    // hand-over per file costs more than testing a small file. Smaller batches near the end keep
+    // every worker busy. Results waiting to be reported hold at most `window` files' data.
+    const std::size_t batch = 16;
+    const std::size_t window = 2 * batch * jobs + 16;
     std::size_t next = 0;      // in todo
     std::size_t reported = 0;  // in files
     std::vector<char> started(n, 0);
     const platform::folder* root = out_root ? &*out_root : nullptr;
 
     auto work = [&](worker& mine) {
+        // Held by the main thread already; held here too, every later hold is free.
+        const platform::signals_held held;
+        std::vector<std::pair<std::size_t, file_result>> done;
         std::unique_lock lock(m);
         for (;;) {
             const auto ready = [&] {
@@ -221,14 +227,33 @@ int run(const options& o, std::FILE* out, std::FILE* err, bool terminal,
                 done_cv.notify_all();
                 return;
             }
-            const std::size_t i = todo[next++];
-            started[i] = 1;
+            const std::size_t first = next;
+            const std::size_t take =
+                std::clamp<std::size_t>((todo.size() - next) / (2 * jobs), 1, batch);
+            while (next < todo.size() && next - first < take && todo[next] < reported + window)
+                started[todo[next++]] = 1;
+            const std::size_t last = next;
             lock.unlock();
-            if (at.before_work) at.before_work(i);
-            file_result r = mine.run(o, files[i], root, interrupted);
+            // Between files, a signal or a reader gone ends the batch; the rest is not started.
+            for (std::size_t k = first; k < last; ++k) {
+                if (k > first && (to.broken_pipe() || (interrupted && interrupted()))) break;
+                const std::size_t i = todo[k];
+                if (at.before_work) at.before_work(i);
+                done.emplace_back(i, mine.run(o, files[i], root, interrupted));
+            }
             lock.lock();
-            results[i] = std::move(r);
-            if (i == reported) done_cv.notify_one();
+            bool wake = first + done.size() < last;
+            if (wake) {
+                stopped = true;
+                work_cv.notify_all();
+            }
+            for (std::size_t k = first + done.size(); k < last; ++k) started[todo[k]] = 0;
+            for (auto& [i, r] : done) {
+                wake = wake || i == reported;
+                results[i] = std::move(r);
+            }
+            done.clear();
+            if (wake) done_cv.notify_one();
         }
     };
     std::vector<std::thread> threads;

@@ -63,28 +63,30 @@ std::optional<source> load(const entry& e, std::span<std::uint8_t> buffer, bool 
         if (!read(platform::standard_input, s)) return std::nullopt;
         return s;
     }
-    auto dir = e.folder ? platform::copy_folder(*e.folder) : std::nullopt;
-    if (!dir) {
-        why = "cannot open" + because(errno);
+    if (!e.folder) {
+        why = "cannot open" + because(EBADF);
         return std::nullopt;
     }
     if (stream) {
         source s;
-        platform::file f = platform::open_input(*dir, e.name.c_str(), s.attributes, true, true);
+        platform::file f = platform::open_input(*e.folder, e.name.c_str(), s.attributes,
+                                                platform::input_request{true, true, false});
         if (!f) {
             why = open_failure(errno);
             return std::nullopt;
         }
         if (platform::is_pipe(s.attributes)) {
-            s.folder = std::move(*dir);
+            s.shared = e.folder;
             s.name = e.name;
             if (!read(f.get(), s)) return std::nullopt;
             return s;
         }
         // A regular file after all: loaded as any other below.
     }
-    // Below a named folder a link is never followed, even one swapped in since the walk.
-    source s = load_source(std::move(*dir), e.name, buffer, follow);
+    // Below a named folder a link is never followed, even one swapped in since the walk. A file
+    // the walk found was looked at there: a regular file.
+    source s =
+        load_source(e.folder, e.name, buffer, platform::input_request{follow, false, !e.named});
     switch (s.result) {
         case source::status::loaded:
             whole = static_cast<std::uint64_t>(s.attributes.st_size);
@@ -167,6 +169,7 @@ void put(const options& o, const entry& e, const source& input, std::span<const 
          const platform::folder* out, std::vector<made_folder>& made, file_result& r) {
     if (!out) {
         replacement output(input);
+        output.check_only_where_close_reports();
         const auto how = output.commit(data);
         if (how != replacement::outcome::done)
             r = failed(commit_failure(output, how, e.path, true, false, o.names));
@@ -189,6 +192,7 @@ void put(const options& o, const entry& e, const source& input, std::span<const 
         return;
     }
     replacement output(input, *folder, leaf, o.force);
+    output.check_only_where_close_reports();
     const auto how = output.commit(data);
     if (how != replacement::outcome::done)
         r = failed(commit_failure(output, how, target, false, o.force, o.names));
@@ -300,7 +304,7 @@ file_result worker::convert(const options& o, const entry& e, const platform::fo
     // In place, the backup's name must be free before anything is written.
     platform::kind type;
     platform::identity id;
-    if (in_place && platform::look(input->folder, (e.name + ".BAK").c_str(), false, type, id))
+    if (in_place && platform::look(input->dir(), (e.name + ".BAK").c_str(), false, type, id))
         return failed(shown(e.path, o.names) + ".BAK already exists");
     if (o.cmd == command::c) {
         if (got > max_original_size)
@@ -332,9 +336,9 @@ file_result worker::convert(const options& o, const entry& e, const platform::fo
         return r;
     }
     const std::span<std::uint8_t> decoded(output_.data(), *size);
-    if (decompress_into(file, decoded).status != file_status::ok)
-        return refuse(o, e, out,
-                      "the stream needs bytes past the first 65,536; it cannot be decoded");
+    const auto how = o.zero_fill ? decoding::zero_fill : decoding::strict;
+    const auto result = decompress_into(file, decoded, how);
+    if (result.status != file_status::ok) return refuse(o, e, out, vkt2::name(result.status));
     if (o.cmd == command::cat || e.standard_input) {
         r.data.assign(decoded.begin(), decoded.end());
     } else {

@@ -1,7 +1,14 @@
 // vkt2: decompresses, compresses, tests and lists VKT2 files and whole folders of them.
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #ifdef _WIN32
@@ -16,6 +23,50 @@
 #include "vkt2/vkt2.h"
 
 namespace {
+
+// Looks for a held ending signal every few milliseconds on a thread of its own, so that a run
+// asks a flag between two files rather than the system. Without that thread, it asks the system.
+class signal_watch {
+  public:
+    signal_watch() {
+        try {
+            thread_.emplace([this] { watch(); });
+        } catch (const std::system_error&) {
+        }
+    }
+    signal_watch(const signal_watch&) = delete;
+    signal_watch& operator=(const signal_watch&) = delete;
+    ~signal_watch() {
+        {
+            const std::lock_guard lock(m_);
+            done_ = true;
+        }
+        cv_.notify_one();
+        if (thread_) thread_->join();
+    }
+    bool pending() const {
+        return seen_.load(std::memory_order_acquire) ||
+               (!thread_ && vkt2::platform::ending_signal_pending());
+    }
+
+  private:
+    void watch() {
+        std::unique_lock lock(m_);
+        while (!done_) {
+            if (vkt2::platform::ending_signal_pending()) {
+                seen_.store(true, std::memory_order_release);
+                return;
+            }
+            cv_.wait_for(lock, std::chrono::milliseconds(20));
+        }
+    }
+
+    std::mutex m_;
+    std::condition_variable cv_;
+    bool done_ = false;
+    std::atomic<bool> seen_{false};
+    std::optional<std::thread> thread_;
+};
 
 int run(const std::vector<std::string>& args) {
     using vkt2::batch::parsed;
@@ -61,8 +112,9 @@ int run(const std::vector<std::string>& args) {
     // SIGINT, SIGTERM and SIGHUP wait, in every thread, until the files under way are done;
     // the run then stops, and the signal, delivered as `held` ends, ends the process.
     const vkt2::platform::signals_held held;
+    const signal_watch signals;
     return vkt2::batch::run(p.opts, stdout, stderr, vkt2::platform::is_terminal(2),
-                            vkt2::platform::ending_signal_pending);
+                            [&] { return signals.pending(); });
 }
 
 }  // namespace

@@ -8,6 +8,15 @@
 
 #include "report.hpp"
 
+// Where the page that tests, lists and decodes in a browser is installed.
+#ifdef _WIN32
+#define VKT2_PAGE_PLACE "vkt2.html, beside vkt2.exe"
+#elif defined(VKT2_DATADIR)
+#define VKT2_PAGE_PLACE VKT2_DATADIR "/vkt2/vkt2.html"
+#else
+#define VKT2_PAGE_PLACE "vkt2.html, in vkt2's shared data folder"
+#endif
+
 namespace vkt2::batch {
 
 const char help_text[] =
@@ -48,9 +57,11 @@ const char help_text[] =
     "  -h, --help        show this help\n"
     "  -V, --version     show the version\n"
     "Names are shown with control characters and bytes that are not UTF-8 escaped as \\xHH,\n"
-    "and a backslash as \\\\; in JSON, bytes that are not UTF-8 are \\udc80 to \\udcff.\n"
+    "and a backslash as \\\\; in JSON, bytes that are not UTF-8 are \\udc80 to \\udcff, and\n"
+    "path_base64 holds the exact bytes of such a name.\n"
     "The manual page vkt2(1) has the details; the format is described in format.md,\n"
-    "installed with vkt2's documentation.\n";
+    "installed with vkt2's documentation. The same work in a browser, no install needed:\n"
+    "open " VKT2_PAGE_PLACE ".\n";
 
 namespace {
 

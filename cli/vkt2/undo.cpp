@@ -11,7 +11,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <span>
 #include <system_error>
 #include <thread>
@@ -98,7 +97,8 @@ undoing prove(std::span<const std::uint8_t> bak, std::span<const std::uint8_t> n
     const auto packed = bak.first(std::min(bak.size(), max_file_size));
     const auto size = decoded_size(packed);
     if (size && *size == name.size() &&
-        decompress_into(packed, scratch.first(*size)).status == file_status::ok &&
+        decompress_into(packed, scratch.first(*size), decoding::zero_fill).status ==
+            file_status::ok &&
         std::equal(name.begin(), name.end(), scratch.begin()))
         return undoing::x;
     // c writes the one encoding of its input: any other VKT2 file that decodes to the backup (an
@@ -138,6 +138,13 @@ undo_result exchanged(const platform::folder& dir, const pair_files& p, const si
     }
     const std::string why = undone_out ? "changed since it was checked"
                                        : shown(r.target, p.names) + " changed since it was checked";
+    // Another file at NAME, with the proved one at NAME.BAK: saved onto NAME after the exchange,
+    // as an editor saves. It is the newest, and stays where it was saved.
+    platform::kind type;
+    platform::identity id;
+    if (undone_out && platform::look(dir, p.target.c_str(), false, type, id) && id != bak.id)
+        return settle(r, outcome::left_alone,
+                      shown(r.target, p.names) + " changed since it was checked");
     if (ops.exchange(dir, p.backup.c_str(), p.target.c_str()) == platform::rename_result::done)
         return settle(r, outcome::left_alone, why);
     return settle(r, outcome::failed,
@@ -278,7 +285,12 @@ undo_result check(const options& o, const pair_files& p, undo_result r, buffers&
 // The pairs the PATHs give, in walk order; those settled already have a result.
 void gather(const options& o, std::vector<std::optional<pair_files>>& pairs,
             std::vector<std::optional<undo_result>>& results) {
-    std::set<platform::identity> seen;
+    // Each backup file by its identity: its folder, its name and the path it was first met by.
+    struct met {
+        std::optional<platform::identity> folder;
+        std::string name, path;
+    };
+    std::map<platform::identity, met> seen;
     // Each NAME, by its folder and name, with the backup this run takes for it.
     std::map<std::pair<platform::identity, std::string>, std::string> taken;
     const auto add = [&](const entry& e, std::string backup, std::string path) {
@@ -288,13 +300,22 @@ void gather(const options& o, std::vector<std::optional<pair_files>>& pairs,
         r.target = r.path.substr(0, r.path.size() - 4);
         platform::kind type;
         platform::identity id;
-        // The same backup named twice, or named and found in a named folder, is one pair.
-        if (platform::look(*e.folder, backup.c_str(), false, type, id) && !seen.insert(id).second)
-            return;
+        const auto folder = platform::identity_of(*e.folder);
+        if (platform::look(*e.folder, backup.c_str(), false, type, id)) {
+            const auto [was, fresh] = seen.emplace(id, met{folder, backup, r.path});
+            // The same backup named twice, or named and found in a named folder, is one pair;
+            // a second name of it (a hard link) is another pair, which this run leaves alone.
+            if (!fresh && was->second.folder == folder && was->second.name == backup) return;
+            if (!fresh) {
+                pairs.emplace_back();
+                results.push_back(settle(r, outcome::left_alone,
+                                         "the same file as " + shown(was->second.path, o.names)));
+                return;
+            }
+        }
         const std::string target = backup.substr(0, backup.size() - 4);
         pairs.push_back(pair_files{e.folder, std::move(backup), target, !e.named || e.id, o.names});
         results.emplace_back();
-        const auto folder = platform::identity_of(*e.folder);
         const auto [first, fresh] = target.empty() || !folder
                                         ? std::pair(taken.end(), true)
                                         : taken.emplace(std::pair(*folder, target), r.path);

@@ -32,7 +32,13 @@ int main(int argc, char** argv) {
     size_t size = 0;
     int rc = vkt2_decompress(file, file_size, data, sizeof data, &size);
     if (rc != VKT2_OK) {
-        fprintf(stderr, "%s: %s\n", argv[1], vkt2_error_name(rc));
+        /* The library words why, as `vkt2 t` does. */
+        struct vkt2_verdict verdict = {0};
+        char why[256];
+        verdict.struct_size = sizeof verdict;
+        vkt2_test(file, file_size, &verdict);
+        vkt2_verdict_text(&verdict, why, sizeof why);
+        fprintf(stderr, "%s: %s\n", argv[1], why);
         return 1;
     }
 #ifdef _WIN32

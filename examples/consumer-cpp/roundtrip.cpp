@@ -1,5 +1,5 @@
-// vkt2_roundtrip: compresses standard input into a VKT2 file image in memory, decompresses it
-// again and says whether the bytes came back, with the sizes.
+// vkt2_roundtrip: compresses standard input into a VKT2 file image in memory, tests and
+// decompresses it again and says whether the bytes came back, with the sizes.
 #include <cstdio>
 #include <iostream>
 #include <iterator>
@@ -13,6 +13,11 @@ int main() {
     if (!file) {
         std::fprintf(stderr, "vkt2_roundtrip: %zu bytes are too many for a VKT2 file\n",
                      data.size());
+        return 1;
+    }
+    const vkt2::verdict verdict = vkt2::test(file.bytes);
+    if (verdict.result != vkt2::grade::pass) {
+        std::fprintf(stderr, "vkt2_roundtrip: %s\n", vkt2::text(verdict).c_str());
         return 1;
     }
     const vkt2::file_result back = vkt2::decompress(file.bytes);

@@ -11,8 +11,10 @@ int main(void) {
     static unsigned char back[VKT2_MAX_ORIGINAL_SIZE];
     size_t size = fread(data, 1, sizeof data, stdin);
     size_t file_size = 0, back_size = 0;
-    struct vkt2_verdict verdict;
-    int rc = vkt2_compress(data, size, file, sizeof file, &file_size);
+    struct vkt2_verdict verdict = {0};
+    int rc;
+    verdict.struct_size = sizeof verdict;
+    rc = vkt2_compress(data, size, file, sizeof file, &file_size);
     if (rc == VKT2_OK) rc = vkt2_test(file, file_size, &verdict);
     if (rc == VKT2_OK) rc = vkt2_decompress(file, file_size, back, sizeof back, &back_size);
     if (rc != VKT2_OK) {

@@ -3,7 +3,7 @@
 import ctypes, ctypes.util, sys
 path = sys.argv[1] if len(sys.argv) > 1 else ctypes.util.find_library("vkt2")
 if path is None:  # CDLL(None) would load this very process and fail further on
-    sys.exit("libvkt2 not found: install libvkt2-0 or give the library's path")
+    sys.exit("libvkt2 not found: install libvkt2-1 or give the library's path")
 lib = ctypes.CDLL(path)
 size_t, ptr = ctypes.c_size_t, ctypes.c_void_p
 lib.vkt2_compress.argtypes = [ptr, size_t, ptr, size_t, ctypes.POINTER(size_t)]

@@ -22,6 +22,8 @@ LITERALS = vkt2.compress(b"abcdefgh")  # one flag byte, eight literals
 NOISE = numpy.random.default_rng(7).bytes(65535)
 TEXT = b"".join(b"%d lines of text, " % i for i in range(5000))[:65535]
 
+CUT = "cut short: the file ends before its stream does; the last %d of its 8 decoded bytes " \
+      "are missing"
 # file, error code, reason, warnings, bytes_missing, bytes_unused, bytes_ignored
 VERDICTS = [
     (SOUND, 0, "", (), 0, 0, 0),
@@ -33,9 +35,8 @@ VERDICTS = [
     (b"", 1, "not a VKT2 file", (), 0, 0, 0),
     (b"VKT3" + SOUND[4:], 1, "not a VKT2 file", (), 0, 0, 0),
     (b"VKT2\x05", 7, "cut short: the file ends inside its 8-byte header", (), 0, 0, 0),
-    (LITERALS[:-3], 8, "cut short: the stream runs 3 bytes past the end of the file", (), 3, 0, 0),
-    # Zeros read as one flag byte and three 3-byte references.
-    (LITERALS[:8], 8, "cut short: the stream runs 7 bytes past the end of the file", (), 7, 0, 0),
+    (LITERALS[:-3], 8, CUT % 3, (), 3, 0, 0),
+    (LITERALS[:8], 8, CUT % 8, (), 8, 0, 0),
     (PAST_LIMIT, 2, "the stream needs bytes past the first 65,536; it cannot be decoded",
      (), 0, 0, 0),
     # The bytes it needs are there, past the 65,536 that count.
@@ -62,7 +63,7 @@ def test_verdict_and_decompress(file, code, reason, warnings, missing, unused, i
     assert v.decoded_size == (0 if code == 1 else vkt2.decoded_size(file))
     if code in (0, 7, 8):
         # Past its end a file reads as zeros: padding it by hand must decode the same.
-        padded = file[:65536] + bytes(missing or 8)
+        padded = file[:65536] + bytes(v.stream_used + 8)
         assert vkt2.decompress(file, zero_fill=True) == vkt2.decompress(padded)
         assert vkt2.test(padded).ok
     if code == 0:

@@ -26,7 +26,7 @@ try {
   await b.page.locator('#results').waitFor({ timeout: 120000 });
   console.log(await b.page.textContent('#status'));
   const [download] = await Promise.all([
-    b.page.waitForEvent('download'),
+    b.page.waitForEvent('download', { timeout: 300000 }),
     b.page.click('#zip-decoded'),
   ]);
   await download.path();

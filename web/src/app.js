@@ -5,8 +5,11 @@ $('serve').hidden = true;
 
 // The worker starts from a blob: URL so that it runs under this page's content security policy,
 // which forbids it any connection; one started from its own URL would have no policy at all.
+// The page as one file carries the worker's source, a classic script: opened from the disk, it
+// may load no module from its folder.
+const embedded = document.getElementById('worker-source')?.textContent;
 const workerUrl = URL.createObjectURL(
-  new Blob([`import ${JSON.stringify(new URL('worker.js', import.meta.url).href)};`], {
+  new Blob([embedded ?? `import ${JSON.stringify(new URL('worker.js', import.meta.url).href)};`], {
     type: 'text/javascript',
   }),
 );
@@ -20,7 +23,7 @@ let listed = [];
 // A message that reaches a module worker before its modules have run is lost: each is held
 // until the worker says it is ready.
 function startWorker() {
-  const w = new Worker(workerUrl, { type: 'module' });
+  const w = new Worker(workerUrl, { type: embedded ? 'classic' : 'module' });
   let held = [];
   send = (message) => (held ? held.push(message) : w.postMessage(message));
   w.onerror = () =>
@@ -80,6 +83,12 @@ function showProgress(done, total) {
 }
 
 const status = (text) => ($('status').textContent = text);
+// A name as the tools show it: control characters as \xHH and the backslash doubled, so no
+// name can forge a line or hide what it is.
+const escaped = (name) =>
+  name.replace(/[\x00-\x1f\x7f\\]/g, (c) =>
+    c === '\\' ? '\\\\' : `\\x${c.charCodeAt(0).toString(16).padStart(2, '0')}`,
+  );
 const since = (start) => ((performance.now() - start) / 1000).toFixed(2);
 const count = (n, what) => `${n.toLocaleString('en')} ${what}${n === 1 ? '' : 's'}`;
 let rows = [];
@@ -120,7 +129,7 @@ function button(td, text, action, id, label) {
   b.textContent = text;
   b.dataset.action = action;
   b.dataset.id = id;
-  b.setAttribute('aria-label', `${label} ${rows[id].path}`);
+  b.setAttribute('aria-label', `${label} ${escaped(rows[id].path)}`);
   td.append(b);
 }
 
@@ -137,7 +146,7 @@ function render() {
   for (const r of shown.slice(0, limit)) {
     const tr = body.insertRow();
     tr.className = r.plain ? 'plain' : r.verdict;
-    cell(tr, r.path, 'path');
+    cell(tr, escaped(r.path), 'path');
     const mark = r.unreadable
       ? '✗ unreadable'
       : r.plain
@@ -156,7 +165,7 @@ function render() {
     const saved = ratio(r);
     cell(tr, saved === null ? '—' : `${saved.toFixed(1)}%`, 'num', 'ratio');
     const actions = cell(tr, '', 'row-actions');
-    if (r.unreadable) continue;
+    if (r.unreadable || r.partial) continue;
     if (r.plain) button(actions, 'Compress', 'compress', r.id, 'Save compressed');
     else if (decodable(r)) button(actions, 'Save', decodeMode(), r.id, 'Save decoded');
     button(actions, 'Preview', 'preview', r.id, 'Preview');
@@ -241,7 +250,9 @@ function outputNames(paths) {
   });
 }
 
-async function open(list, mine) {
+async function open(given, mine) {
+  const { list } = await ask('expand', { list: given }, 'Reading…');
+  if (mine !== generation) return;
   if (!list.length) return status('Nothing to test: no file was given.');
   list.sort((a, b) => (a.path < b.path ? -1 : a.path > b.path ? 1 : 0));
   const names = outputNames(list.map((f) => f.path));
@@ -280,13 +291,13 @@ const decodeMode = () => ($('zero-fill').checked ? 'zero-fill' : 'decode');
 const decodable = (r) =>
   !r.plain && !r.unreadable && (r.verdict !== 'fail' || ($('zero-fill').checked && cutShort(r)));
 const wanted = (mode) =>
-  rows.filter((r) => (mode === 'compress' ? r.plain : decodable(r))).map((r) => r.id);
+  rows.filter((r) => (mode === 'compress' ? r.plain && !r.partial : decodable(r))).map((r) => r.id);
 
 // Every file asked for is accounted for: written, written under another name, or not written.
 function report(done, renamed, skipped, verb, started) {
   const lines = [
-    ...renamed.map((s) => `${s.path}: saved as ${s.out}`),
-    ...skipped.map((s) => `${s.path}: ${s.why}`),
+    ...renamed.map((s) => `${escaped(s.path)}: saved as ${escaped(s.out)}`),
+    ...skipped.map((s) => `${escaped(s.path)}: ${s.why}`),
   ];
   const tail = [
     renamed.length && `${renamed.length} under another name`,
@@ -361,7 +372,7 @@ async function showPreview() {
     p.shown < p.size
       ? `the first ${count(p.shown, 'byte')} of ${p.size.toLocaleString('en')}`
       : count(p.size, 'byte');
-  $('preview-title').textContent = `Preview: ${path} (${what}, ${part})`;
+  $('preview-title').textContent = `Preview: ${escaped(path)} (${what}, ${part})`;
   $('preview-text').textContent = p.text;
   $('preview').hidden = false;
 }

@@ -1,23 +1,11 @@
 // Types for the vkt2 package.
 
-/** The library's error codes. */
-export declare const codes: Readonly<{
-  OK: 0;
-  NOT_VKT2: 1;
-  STREAM_PAST_LIMIT: 2;
-  TOO_LARGE: 3;
-  DST_TOO_SMALL: 4;
-  NO_MEMORY: 5;
-  INVALID_ARGUMENT: 6;
-  HEADER_CUT_SHORT: 7;
-  CUT_SHORT: 8;
-}>;
+/** The library's error codes and limits (`codes`, `MAX_ORIGINAL_SIZE`, `MAX_FILE_SIZE`). */
+import { codes } from './vkt2-header.js';
+export { codes, MAX_FILE_SIZE, MAX_ORIGINAL_SIZE } from './vkt2-header.js';
 export type Vkt2Code = (typeof codes)[keyof typeof codes];
 
-/** The most bytes a file decodes to, and the most bytes of a file that count. */
-export declare const MAX_ORIGINAL_SIZE: 65535;
-export declare const MAX_FILE_SIZE: 65536;
-/** The WebAssembly library's version, e.g. "0.2.0". */
+/** The WebAssembly library's version, e.g. "1.0.0". */
 export declare const version: string;
 
 /** Thrown by every function here for every failure, INVALID_ARGUMENT for an input of a wrong type. */

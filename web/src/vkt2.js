@@ -1,26 +1,20 @@
 // VKT2 for JavaScript: the native library compiled to WebAssembly, behind a synchronous API
 // over Uint8Array. The module is embedded, so this loads with no fetch in Node and browsers.
 import createCore from './vkt2-core.js';
-import { failureWords, warningWords } from './verdict.js';
+import {
+  codes,
+  MAX_FILE_SIZE,
+  MAX_ORIGINAL_SIZE,
+  verdictFields,
+  ZERO_FILL,
+} from './vkt2-header.js';
 
 const core = await createCore();
 
-/** The library's error codes. */
-export const codes = Object.freeze({
-  OK: 0,
-  NOT_VKT2: 1,
-  STREAM_PAST_LIMIT: 2,
-  TOO_LARGE: 3,
-  DST_TOO_SMALL: 4,
-  NO_MEMORY: 5,
-  INVALID_ARGUMENT: 6,
-  HEADER_CUT_SHORT: 7,
-  CUT_SHORT: 8,
-});
+/** The library's error codes, and its limits: as vkt2.h states them. */
+export { codes, MAX_FILE_SIZE, MAX_ORIGINAL_SIZE };
 const codeNames = Object.fromEntries(Object.entries(codes).map(([k, v]) => [v, k]));
 
-export const MAX_ORIGINAL_SIZE = 65535;
-export const MAX_FILE_SIZE = 65536;
 export const version = core.UTF8ToString(core._vkt2_version_string());
 
 /** Every failure of this package: `code` is the library's code, `codeName` its name in `codes`. */
@@ -74,12 +68,14 @@ function bytesOf(data) {
   );
 }
 
-// One work area for every call: input, output and results. The library reads only the first
-// 65,536 bytes of a file and JavaScript runs one call at a time, so nothing else is needed.
+// One work area for every call: input, output, results and words. The library reads only the
+// first 65,536 bytes of a file and JavaScript runs one call at a time, so nothing else is needed.
 const IN = core._malloc(MAX_FILE_SIZE);
 const OUT = core._malloc(MAX_FILE_SIZE);
-const MISC = core._malloc(64);
-if (!IN || !OUT || !MISC)
+const MISC = core._malloc(4 * verdictFields.length);
+const TEXT_SIZE = 512;
+const TEXT = core._malloc(TEXT_SIZE);
+if (!IN || !OUT || !MISC || !TEXT)
   throw new Vkt2Error(codes.NO_MEMORY, 'vkt2: could not allocate its work area');
 
 // Copies the bytes that count into the work area; returns how many.
@@ -93,32 +89,38 @@ function call(code) {
   if (code !== 0) throw new Vkt2Error(code);
 }
 
-// The verdict on the first 65,536 bytes, with the bytes past them counted as the library
-// counts them: only a file that otherwise passes reports them, as a warning.
-function readVerdict(fileSize) {
-  const u = core.HEAPU32.subarray(MISC >> 2, (MISC >> 2) + 8);
-  const ignored = u[1] === 0 ? fileSize - Math.min(fileSize, MAX_FILE_SIZE) : 0;
-  const v = {
-    verdict: ['pass', 'warn', 'fail'][ignored ? 1 : u[0]],
-    code: u[1],
-    codeName: codeNames[u[1]],
-    fileSize,
-    decodedSize: u[3],
-    streamUsed: u[4],
-    bytesMissing: u[5],
-    bytesUnused: u[6],
-    bytesIgnored: ignored,
+// The library's verdict on the file whose first bytes are loaded and whose length is `size`,
+// and its words for it, as `vkt2 t` prints them.
+function verdictOf(size) {
+  const words = core.HEAPU32.subarray(MISC >> 2, (MISC >> 2) + verdictFields.length);
+  words.fill(0);
+  words[0] = 4 * verdictFields.length;
+  core._vkt2_test(IN, size, MISC);
+  const field = (name) => core.HEAPU32[(MISC >> 2) + verdictFields.indexOf(name)];
+  core._vkt2_verdict_text(MISC, TEXT, TEXT_SIZE);
+  const text = core.UTF8ToString(TEXT);
+  const code = field('error');
+  return {
+    verdict: ['pass', 'warn', 'fail'][field('verdict')],
+    code,
+    codeName: codeNames[code],
+    fileSize: size,
+    decodedSize: field('decoded_size'),
+    streamUsed: field('stream_used'),
+    bytesMissing: field('bytes_missing'),
+    bytesUnused: field('bytes_unused'),
+    bytesIgnored: field('bytes_ignored'),
+    failure: code !== 0 ? text : null,
+    warnings: code === 0 && text ? text.split('\n') : [],
   };
-  v.failure = failureWords(v);
-  v.warnings = warningWords(v);
-  return v;
 }
 
 /** Tests a file the way `vkt2 t` does; never throws for bad data. */
 export function test(data) {
   const src = bytesOf(data);
-  core._vkt2_test(IN, load(src), MISC);
-  return readVerdict(src.length);
+  load(src);
+  // The library reads only the bytes loaded; the length tells it what lies past them.
+  return verdictOf(src.length);
 }
 
 /** The decoded size the header states; throws Vkt2Error(NOT_VKT2) for other data. */
@@ -134,13 +136,13 @@ export function decodedSize(data) {
  */
 export function decompress(data, options) {
   const src = bytesOf(data);
-  const n = load(src);
-  // The test reads the bytes already in place; a verdict's words are built only for a refusal.
-  if (!options?.zeroFill && core._vkt2_test(IN, n, MISC) !== 0) {
-    const v = readVerdict(src.length);
-    throw new Vkt2Error(v.code, v.failure);
+  const flags = options?.zeroFill ? ZERO_FILL : 0;
+  const code = core._vkt2_decompress_ex(IN, load(src), OUT, MAX_ORIGINAL_SIZE, MISC, flags);
+  if (code !== 0) {
+    // Only a refusal pays for the test, whose words say how much is missing.
+    const v = verdictOf(src.length);
+    throw new Vkt2Error(code, v.code === code ? v.failure : undefined);
   }
-  call(core._vkt2_decompress(IN, n, OUT, MAX_ORIGINAL_SIZE, MISC));
   return core.HEAPU8.slice(OUT, OUT + core.HEAPU32[MISC >> 2]);
 }
 

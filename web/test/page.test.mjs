@@ -3,12 +3,21 @@
 // preview; no request leaving, its worker's included; names that would escape a zip or
 // collide, a file gone before it is read, a drop of no file, and a large preview.
 import assert from 'node:assert/strict';
-import { mkdirSync, mkdtempSync, readFileSync, rmSync, truncateSync, writeFileSync } from 'node:fs';
+import {
+  mkdirSync,
+  mkdtempSync,
+  readFileSync,
+  rmSync,
+  truncateSync,
+  utimesSync,
+  writeFileSync,
+} from 'node:fs';
 import { createServer } from 'node:http';
 import { tmpdir } from 'node:os';
 import { basename, join } from 'node:path';
+import { pathToFileURL } from 'node:url';
 import { after, before, test } from 'node:test';
-import { unzipSync } from 'fflate';
+import { unzipSync, zipSync } from 'fflate';
 import * as vkt2 from '../dist/vkt2.js';
 import { browserMissing, dist, openPage } from './browser.mjs';
 import { listed, makeCorpus, native } from './native.mjs';
@@ -223,6 +232,7 @@ test('names that would leave the folder or collide: safe and distinct', { skip }
     'dot.': 'trailing dot',
     'con.txt': 'a device on Windows',
     'notes:old': 'a stream on Windows',
+    'line\nbreak\x1b[31m.txt': 'controls',
   };
   await b.page.setInputFiles('#pick-folder', folder('names', files));
   await b.page.locator('#results').waitFor();
@@ -237,10 +247,13 @@ test('names that would leave the folder or collide: safe and distinct', { skip }
     assert.ok(!names.some((n) => n.toLowerCase().startsWith(`${name.toLowerCase()}/`)), name);
   }
   const key = (n) => n.normalize('NFC').toLowerCase().replace(/\.$/, '');
-  assert.equal(new Set(names.map(key)).size, 14);
+  assert.equal(new Set(names.map(key)).size, 15);
+  // Shown as the tools show names: controls escaped.
+  const table = await paths();
+  assert.ok(table.includes('names/line\\x0abreak\\x1b[31m.txt'), table.join(' | '));
   const texts = Object.values(zip).map((v) => new TextDecoder().decode(vkt2.decompress(v)));
   assert.deepEqual(texts.sort(), Object.values(files).sort());
-  assert.match(await status(), /^Compressed 14 files in .*; 9 under another name:/);
+  assert.match(await status(), /^Compressed 15 files in .*; 10 under another name:/);
 
   // Into a folder: one output is already there as a folder, and the rest are still written.
   const taken = names.find((n) => n.endsWith('/Same.txt') || n.endsWith('/same.txt'));
@@ -250,7 +263,7 @@ test('names that would leave the folder or collide: safe and distinct', { skip }
   }, taken);
   await b.page.click('#dir-compressed');
   await b.page.waitForFunction(() => /^Wrote/.test(document.querySelector('#status').textContent));
-  const said = /^Wrote compressed 13 files .*; 1 file not saved:\n[^]*ame\.txt: a file or folder/;
+  const said = /^Wrote compressed 14 files .*; 1 file not saved:\n[^]*ame\.txt: a file or folder/;
   assert.match(await status(), said);
   const evil = names.find((n) => n.includes('evil'));
   const size = await b.page.evaluate(async (path) => {
@@ -310,4 +323,93 @@ test('a vanished file, a large preview, an empty drop', { skip }, async () => {
   await b.page.waitForFunction(() => document.querySelector('#results').hidden);
   assert.deepEqual(await paths(), []);
   assert.match(await status(), /^Nothing to test/);
+});
+
+test(
+  'a zip picked: its members as rows, a huge one read no further than counts',
+  { skip },
+  async () => {
+    const text = Buffer.from('a member of a zip, '.repeat(300));
+    const packed = vkt2.compress(text);
+    const huge = Buffer.concat([packed, Buffer.alloc(64 << 20)]);
+    const zip = Buffer.from(
+      zipSync({
+        'bad.vkt2': packed,
+        'in/good.vkt2': packed,
+        'huge.vkt2': huge,
+        'plain.txt': Buffer.from('plain'),
+      }),
+    );
+    zip[30 + zip.readUInt16LE(26) + zip.readUInt16LE(28)] = 0xff; // bad.vkt2: no deflate block
+    const dir = folder('zip', { 'a.zip': zip });
+    await b.page.setInputFiles('#pick-files', join(dir, 'a.zip'));
+    await b.page.locator('#results').waitFor();
+    const shown = await b.page.$$eval('#rows tr', (trs) =>
+      trs.map((tr) =>
+        [...tr.cells]
+          .slice(0, 3)
+          .map((td) => td.textContent)
+          .concat(tr.cells[5].childElementCount),
+      ),
+    );
+    const words = vkt2.test(huge.subarray(0, 65537)).warnings.join('');
+    assert.deepEqual(shown.sort(), [
+      ['a.zip/bad.vkt2', '✗ unreadablecannot be read: invalid block type', '—', 0],
+      ['a.zip/huge.vkt2', `! warning${words}`, `${huge.length}`, 2],
+      ['a.zip/in/good.vkt2', '✓ pass', `${packed.length}`, 2],
+      ['a.zip/plain.txt', 'plainnot a VKT2 file', '—', 0],
+    ]);
+    const decoded = unzipSync(await download(() => b.page.click('#zip-decoded')));
+    assert.deepEqual(Object.keys(decoded).sort(), ['a.zip/huge.vkt2', 'a.zip/in/good.vkt2']);
+    assert.ok(Object.values(decoded).every((v) => text.equals(v)));
+    assert.ok(await b.page.isDisabled('#zip-compressed'));
+  },
+);
+
+// Each entry's compression method and date, from the zip's central directory.
+function zipHeaders(zip) {
+  const v = new DataView(zip.buffer, zip.byteOffset, zip.length);
+  const out = [];
+  for (let at = v.getUint32(zip.length - 6, true); v.getUint32(at, true) === 0x02014b50;) {
+    const [time, date] = [v.getUint16(at + 12, true), v.getUint16(at + 14, true)];
+    const when = new Date(1980 + (date >> 9), ((date >> 5) & 15) - 1, date & 31, time >> 11);
+    when.setMinutes((time >> 5) & 63, (time & 31) * 2);
+    out.push([v.getUint16(at + 10, true), when.getTime()]);
+    at += 46 + v.getUint16(at + 28, true) + v.getUint16(at + 30, true) + v.getUint16(at + 32, true);
+  }
+  return out;
+}
+
+test('the page as one file, opened from the disk: a zip deflated and dated', { skip }, async () => {
+  const text = 'a line of text that repeats, '.repeat(500);
+  const dir = folder('disk', { 'a.txt': vkt2.compress(Buffer.from(text)), 'b.txt': 'plain' });
+  const dates = [new Date(2001, 1, 3, 4, 5, 6), new Date(1999, 11, 31, 23, 59, 58)];
+  utimesSync(join(dir, 'a.txt'), dates[0], dates[0]);
+  utimesSync(join(dir, 'b.txt'), dates[1], dates[1]);
+  const p = await b.page.context().newPage();
+  const errors = [];
+  p.on('pageerror', (e) => errors.push(e.message));
+  await p.goto(pathToFileURL(join(dist, 'vkt2.html')).href);
+  await p.setInputFiles('#pick-folder', dir);
+  await p.locator('#results').waitFor();
+  assert.deepEqual(await p.$$eval('#rows tr', (trs) => trs.map((tr) => tr.className)), [
+    'pass',
+    'plain',
+  ]);
+  const saved = async (button) => {
+    const [file] = await Promise.all([p.waitForEvent('download'), p.click(button)]);
+    return readFileSync(await file.path());
+  };
+  const decoded = await saved('#zip-decoded');
+  assert.equal(Buffer.from(unzipSync(decoded)['disk/a.txt']).toString(), text);
+  assert.deepEqual(zipHeaders(decoded), [[8, dates[0].getTime()]]);
+  const packed = await saved('#zip-compressed');
+  assert.deepEqual(zipHeaders(packed), [[8, dates[1].getTime()]]);
+  assert.ok(await p.isHidden('#serve'));
+  // Its worker is under the policy the file carries: it may connect nowhere.
+  const got = await p
+    .workers()[0]
+    .evaluate(() => fetch('http://127.0.0.1:9/').catch((e) => e.name));
+  assert.deepEqual([got, errors], ['TypeError', []]);
+  await p.close();
 });

@@ -1,6 +1,7 @@
-// libvkt2's format toolkit, for programs that handle the VKT2 container themselves: the
-// format's constants, the 8-byte header, the token-stream decoder and the encoder. Most callers
-// want only the whole-file calls of <vkt2/vkt2.hpp>, which this header includes.
+// The library's insides: the format's constants, the 8-byte header, the token-stream decoder
+// and the encoder. Not installed and no part of the stable interface: the shared library does
+// not export these, so only code built with this tree and linked with its static library (the
+// tools, tests, fuzzers, benchmarks and bindings) uses them. Everyone else uses <vkt2/vkt2.h>.
 //
 // A VKT2 file is "VKT2", the decoded size as a little-endian 16-bit number, two unused bytes,
 // then a token stream: groups of a flag byte and eight tokens, each a literal byte (flag bit 1)
@@ -33,18 +34,19 @@ inline constexpr std::size_t max_ref_len = 18;
 
 // The decoded size when `buffer` starts with "VKT2", nothing otherwise. Header bytes past the
 // end of `buffer` read as zero.
-VKT2_API std::optional<std::uint16_t> parse_header(std::span<const std::uint8_t> buffer) noexcept;
+std::optional<std::uint16_t> parse_header(std::span<const std::uint8_t> buffer) noexcept;
 
 // The header of a file whose stream decodes to `original_size` bytes.
-VKT2_API std::array<std::uint8_t, header_size> make_header(std::uint16_t original_size) noexcept;
+std::array<std::uint8_t, header_size> make_header(std::uint16_t original_size) noexcept;
 
 // The token stream after the header (empty if the buffer is no longer than one).
-VKT2_API std::span<const std::uint8_t> token_stream(std::span<const std::uint8_t> buffer) noexcept;
+std::span<const std::uint8_t> token_stream(std::span<const std::uint8_t> buffer) noexcept;
 
 enum class decode_status {
     ok,
-    // The stream needed a byte past its end before the output was full.
-    truncated,
+    // The stream needed a byte past its end (past the first 65,536 bytes of a file, for
+    // decode_zero_extended) before the output was full.
+    stream_past_limit,
 };
 
 struct decode_result {
@@ -54,22 +56,21 @@ struct decode_result {
 };
 
 // Decodes `stream` until exactly output.size() bytes are produced. Never reads outside `stream`
-// nor writes outside `output`, which must not overlap. On `truncated`, output[..produced] holds
-// what was decoded and the bytes after it are unspecified.
-VKT2_API decode_result decode_stream(std::span<const std::uint8_t> stream,
-                                     std::span<std::uint8_t> output) noexcept;
+// nor writes outside `output`, which must not overlap. On `stream_past_limit`, output[..produced]
+// holds what was decoded and the bytes after it are unspecified.
+decode_result decode_stream(std::span<const std::uint8_t> stream,
+                            std::span<std::uint8_t> output) noexcept;
 
 // decode_stream over `stream` followed by zero bytes up to `stream_size` bytes in all, as a
 // short file reads by the loader's rules, without copying it anywhere first.
-VKT2_API decode_result decode_zero_extended(std::span<const std::uint8_t> stream,
-                                            std::size_t stream_size,
-                                            std::span<std::uint8_t> output) noexcept;
+decode_result decode_zero_extended(std::span<const std::uint8_t> stream, std::size_t stream_size,
+                                   std::span<std::uint8_t> output) noexcept;
 
 // The shortest token stream that decode_stream turns back into `input` (at most 65,535
 // bytes), using every reference the decoder honours. Allocates its work space for the call (up
 // to about 360 KiB at once for 65,535 bytes) and the stream; throws std::bad_alloc when it
 // cannot.
-VKT2_API std::vector<std::uint8_t> encode(std::span<const std::uint8_t> input);
+std::vector<std::uint8_t> encode(std::span<const std::uint8_t> input);
 
 // The longest stream encode can return: all literals, nine bits each.
 constexpr std::size_t max_stream_size(std::size_t input_size) {

@@ -1,4 +1,4 @@
-"""VKT2 files in memory: decompress, compress and test them, with libvkt2 compiled in.
+"""VKT2 files in memory: decompress, compress and test them, with libvkt2 compiled in or linked.
 
 VKT2 is the compressed-file format of old Windows programs: an 8-byte header and an LZSS token
 stream, decoding to at most 65,535 bytes. Files are read by the loader's rules: only the first
@@ -79,7 +79,7 @@ class Verdict:
     file_size: int
     decoded_size: int  # from the header, its missing bytes read as zero
     stream_used: int  # stream bytes the decoder reads, zeros past the end included
-    bytes_missing: int  # cut short: how far the stream runs past the end of the file
+    bytes_missing: int  # cut short: decoded bytes the file lacks, the last of decoded_size
     bytes_unused: int  # bytes after the end of the stream, within the first 65,536
     bytes_ignored: int  # bytes past the first 65,536, never read
 

@@ -9,10 +9,8 @@
 #include <cstring>
 #include <memory>
 #include <new>
-#include <span>
 #include <string>
 
-#include "vkt2/format.hpp"
 #include "vkt2/vkt2.h"
 
 namespace {
@@ -57,32 +55,17 @@ PyObject* raise(int code, const std::string& message) {
     return nullptr;
 }
 
-// The folder tool's words for a failing file, as `vkt2 t` prints them.
-constexpr char not_vkt2_words[] = "not a VKT2 file";
-constexpr char past_limit_words[] =
-    "the stream needs bytes past the first 65,536; it cannot be decoded";
-
-std::string failure_words(const vkt2_verdict& v) {
-    switch (v.error) {
-        case VKT2_OK:
-            return {};
-        case VKT2_ERROR_NOT_VKT2:
-            return not_vkt2_words;
-        case VKT2_ERROR_HEADER_CUT_SHORT:
-            return "cut short: the file ends inside its 8-byte header";
-        case VKT2_ERROR_CUT_SHORT:
-            return "cut short: the stream runs " + std::to_string(v.bytes_missing) +
-                   " bytes past the end of the file";
-        default:
-            return past_limit_words;
-    }
+// The library's words for a verdict, as `vkt2 t` prints them after "vkt2: NAME: ".
+std::string words(const vkt2_verdict& v) {
+    std::string text(vkt2_verdict_text(&v, nullptr, 0), '\0');
+    vkt2_verdict_text(&v, text.data(), text.size() + 1);
+    return text;
 }
 
-// For a code that comes without a verdict.
-std::string library_words(int code) {
-    return code == VKT2_ERROR_STREAM_PAST_LIMIT ? past_limit_words
-           : code == VKT2_ERROR_NOT_VKT2        ? not_vkt2_words
-                                                : vkt2_error_name(code);
+vkt2_verdict empty_verdict() {
+    vkt2_verdict v{};
+    v.struct_size = sizeof v;
+    return v;
 }
 
 // Holds a read-only view of any buffer-protocol object for the length of one call.
@@ -107,21 +90,6 @@ bool take_data(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, const
     return PyObject_GetBuffer(args[0], &in.view, PyBUF_SIMPLE) == 0;
 }
 
-// Decodes a file only if it passes the tester, in one pass over it: a stream that decodes
-// within the file's bytes is exactly what passes, and only a failure pays for the tester's
-// walk, which fills `v` with why.
-int decode_if_sound(std::span<const std::uint8_t> file, std::span<std::uint8_t> out,
-                    vkt2_verdict& v) {
-    const auto head = file.first(std::min(file.size(), vkt2::max_file_size));
-    if (head.size() >= vkt2::header_size &&
-        vkt2::decode_stream(vkt2::token_stream(head), out).status == vkt2::decode_status::ok)
-        return VKT2_OK;
-    if (const int rc = vkt2_test(file.data(), file.size(), &v); rc != VKT2_OK) return rc;
-    std::size_t written = 0;  // the two disagree: trust the library's own decode
-    const int rc = vkt2_decompress(file.data(), file.size(), out.data(), out.size(), &written);
-    return rc == VKT2_OK && written != out.size() ? VKT2_ERROR_DST_TOO_SMALL : rc;
-}
-
 // What decompress works on: its own copy of the bytes that count, taken with the GIL released.
 // Another thread (or process, through a shared mapping) may write the caller's buffer at any
 // time; the header, the verdict and the decode must all see one and the same file.
@@ -132,23 +100,23 @@ struct snapshot {
     bool vkt2 = false;
 
     bool take(const input& in) {
-        size = std::min(in.size(), vkt2::max_file_size);
+        size = std::min<std::size_t>(in.size(), VKT2_MAX_FILE_SIZE);
         bytes.reset(new (std::nothrow) std::uint8_t[std::max<std::size_t>(size, 1)]);
         if (!bytes) return false;
         if (size) std::memcpy(bytes.get(), in.data(), size);
         vkt2 = vkt2_decoded_size(bytes.get(), size, &decoded) == VKT2_OK;
         return true;
     }
-    std::span<const std::uint8_t> file() const { return {bytes.get(), size}; }
 };
 
 int decode(const snapshot& s, bool zero_fill, PyObject* out, vkt2_verdict& v) {
-    const std::span<std::uint8_t> to{reinterpret_cast<std::uint8_t*>(PyBytes_AS_STRING(out)),
-                                     static_cast<std::size_t>(PyBytes_GET_SIZE(out))};
-    if (!zero_fill) return decode_if_sound(s.file(), to, v);
+    const auto room = static_cast<std::size_t>(PyBytes_GET_SIZE(out));
     std::size_t written = 0;
-    const int rc = vkt2_decompress(s.bytes.get(), s.size, to.data(), to.size(), &written);
-    return rc == VKT2_OK && written != to.size() ? VKT2_ERROR_DST_TOO_SMALL : rc;
+    const int rc = vkt2_decompress_ex(s.bytes.get(), s.size, PyBytes_AS_STRING(out), room, &written,
+                                      zero_fill ? VKT2_ZERO_FILL : 0u);
+    // Only a refusal pays for the tester's walk, which says how much is missing.
+    if (rc != VKT2_OK) vkt2_test(s.bytes.get(), s.size, &v);
+    return rc == VKT2_OK && written != room ? VKT2_ERROR_DST_TOO_SMALL : rc;
 }
 
 PyObject* py_decompress(PyObject*, PyObject* args, PyObject* kwargs) {
@@ -161,13 +129,12 @@ PyObject* py_decompress(PyObject*, PyObject* args, PyObject* kwargs) {
     // The output is sized by the header as it reads now, so that the common case releases the
     // GIL once; the decode runs only if the snapshot's header says the same.
     std::size_t size = 0;
-    if (vkt2_decoded_size(in.data(), std::min<std::size_t>(in.size(), vkt2::header_size), &size) !=
-        VKT2_OK)
-        return raise(VKT2_ERROR_NOT_VKT2, not_vkt2_words);
+    if (vkt2_decoded_size(in.data(), in.size(), &size) != VKT2_OK)
+        return raise(VKT2_ERROR_NOT_VKT2, vkt2_error_name(VKT2_ERROR_NOT_VKT2));
     PyObject* out = PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(size));
     if (!out) return nullptr;
     snapshot s;
-    vkt2_verdict verdict{};
+    vkt2_verdict verdict = empty_verdict();
     int rc = VKT2_OK;
     Py_BEGIN_ALLOW_THREADS;
     rc = !s.take(in)         ? VKT2_ERROR_NO_MEMORY
@@ -184,7 +151,7 @@ PyObject* py_decompress(PyObject*, PyObject* args, PyObject* kwargs) {
     }
     if (rc != VKT2_OK) {
         Py_DECREF(out);
-        return raise(rc, verdict.error == rc ? failure_words(verdict) : library_words(rc));
+        return raise(rc, verdict.error == rc ? words(verdict) : vkt2_error_name(rc));
     }
     return out;
 }
@@ -214,7 +181,7 @@ PyObject* py_compress(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
     if (rc != VKT2_OK) {
         Py_DECREF(out);
         return raise(rc, rc == VKT2_ERROR_TOO_LARGE ? "does not fit in 65,536 bytes once compressed"
-                                                    : library_words(rc));
+                                                    : vkt2_error_name(rc));
     }
     if (_PyBytes_Resize(&out, static_cast<Py_ssize_t>(written)) < 0) return nullptr;
     return out;
@@ -223,22 +190,32 @@ PyObject* py_compress(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
 PyObject* py_test(PyObject*, PyObject* arg) {
     input in;
     if (PyObject_GetBuffer(arg, &in.view, PyBUF_SIMPLE) < 0) return nullptr;
-    vkt2_verdict v{};
+    vkt2_verdict v = empty_verdict();
     Py_BEGIN_ALLOW_THREADS;
     vkt2_test(in.data(), in.size(), &v);
     Py_END_ALLOW_THREADS;
-    // The folder tool's order: the length first, then the unused bytes.
-    const std::string longer = "longer than 65,536 bytes; the rest is never read";
-    const std::string unused =
-        std::to_string(v.bytes_unused) + " unused bytes after the end of the stream";
-    PyObject* warnings = v.bytes_ignored && v.bytes_unused
-                             ? Py_BuildValue("(ss)", longer.c_str(), unused.c_str())
-                         : v.bytes_ignored ? Py_BuildValue("(s)", longer.c_str())
-                         : v.bytes_unused  ? Py_BuildValue("(s)", unused.c_str())
-                                           : PyTuple_New(0);
+    // A failure is one line; a pass has a line per warning, which Python gives without
+    // "warning: ".
+    const std::string text = words(v);
+    const bool fails = v.verdict == VKT2_VERDICT_FAIL;
+    PyObject* warnings = PyList_New(0);
+    for (std::size_t at = 0; warnings && !fails && at < text.size();) {
+        const std::size_t end = std::min(text.find('\n', at), text.size());
+        const std::string line = text.substr(at, end - at);
+        const std::size_t skip = line.rfind("warning: ", 0) == 0 ? 9 : 0;
+        PyObject* item = PyUnicode_FromStringAndSize(line.data() + skip,
+                                                     static_cast<Py_ssize_t>(line.size() - skip));
+        if (!item || PyList_Append(warnings, item) < 0) Py_CLEAR(warnings);
+        Py_XDECREF(item);
+        at = end + 1;
+    }
+    if (!warnings) return nullptr;
+    PyObject* listed = warnings;
+    warnings = PyList_AsTuple(listed);
+    Py_DECREF(listed);
     if (!warnings) return nullptr;
     auto n = [](std::size_t count) { return static_cast<Py_ssize_t>(count); };
-    PyObject* fields = Py_BuildValue("iisOnnnnnn", v.verdict, v.error, failure_words(v).c_str(),
+    PyObject* fields = Py_BuildValue("iisOnnnnnn", v.verdict, v.error, fails ? text.c_str() : "",
                                      warnings, n(v.file_size), n(v.decoded_size), n(v.stream_used),
                                      n(v.bytes_missing), n(v.bytes_unused), n(v.bytes_ignored));
     Py_DECREF(warnings);
@@ -250,7 +227,7 @@ PyObject* py_decoded_size(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
     if (!take_data(args, nargs, kwnames, "decoded_size", in)) return nullptr;
     std::size_t size = 0;
     if (vkt2_decoded_size(in.data(), in.size(), &size) != VKT2_OK)
-        return raise(VKT2_ERROR_NOT_VKT2, not_vkt2_words);
+        return raise(VKT2_ERROR_NOT_VKT2, vkt2_error_name(VKT2_ERROR_NOT_VKT2));
     return PyLong_FromSize_t(size);
 }
 
