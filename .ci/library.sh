@@ -33,7 +33,8 @@ cat >"$probe/probe.c" <<'C'
 static const size_t bound = VKT2_COMPRESS_BOUND(100);
 int probe(struct vkt2_verdict* v) { return vkt2_test(0, bound, v); }
 C
-for std in "cc -x c -std=c89" "cc -x c -std=c99" "c++ -x c++ -std=c++11" "c++ -x c++ -std=c++20"; do
+for std in "cc -x c -std=c89" "cc -x c -std=c99" "c++ -x c++ -std=c++98" "c++ -x c++ -std=c++11" \
+  "c++ -x c++ -std=c++20"; do
   $std -Wall -Wextra -Wpedantic -Werror -Icore/include -c "$probe/probe.c" -o "$probe/probe.o"
 done
 # Every macro the header leaves defined is the library's own or <stddef.h>'s.

@@ -1,6 +1,7 @@
 // Whole files in memory, the C interface's decoding and encoding: the one place a file image
 // becomes a stream and a decoded file passes or fails, so every front end decodes the same way.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -20,6 +21,15 @@ std::span<const std::uint8_t> bytes_of(const void* src, std::size_t size) {
     return {static_cast<const std::uint8_t*>(src), size};
 }
 
+// Whether writing out[0..out_size) would change what is read of in[0..in_size): a caller
+// decoding or encoding in place would otherwise get damaged bytes reported as success.
+bool overlaps(const void* in, std::size_t in_size, const void* out, std::size_t out_size) {
+    if (in_size == 0 || out_size == 0) return false;
+    const auto a = reinterpret_cast<std::uintptr_t>(in);
+    const auto b = reinterpret_cast<std::uintptr_t>(out);
+    return a < b + out_size && b < a + in_size;
+}
+
 }  // namespace
 
 extern "C" int vkt2_decompress_ex(const void* src, std::size_t src_size, void* dst,
@@ -33,6 +43,8 @@ extern "C" int vkt2_decompress_ex(const void* src, std::size_t src_size, void* d
     const auto file = bytes_of(src, std::min(src_size, vkt2::max_file_size));
     const auto size = vkt2::parse_header(file);
     if (!size) return VKT2_ERROR_NOT_VKT2;
+    if (*size <= dst_capacity && overlaps(file.data(), file.size(), dst, *size))
+        return VKT2_ERROR_INVALID_ARGUMENT;
     *dst_size = *size;
     if (file.size() < vkt2::header_size && !zero_fill) return VKT2_ERROR_HEADER_CUT_SHORT;
     if (*size > dst_capacity) return VKT2_ERROR_DST_TOO_SMALL;
@@ -62,6 +74,8 @@ extern "C" int vkt2_compress(const void* src, std::size_t src_size, void* dst,
         const std::vector<std::uint8_t> stream = vkt2::encode(bytes_of(src, src_size));
         const std::size_t size = vkt2::header_size + stream.size();
         if (size > vkt2::max_file_size) return VKT2_ERROR_TOO_LARGE;
+        if (size <= dst_capacity && overlaps(src, src_size, dst, size))
+            return VKT2_ERROR_INVALID_ARGUMENT;
         *dst_size = size;
         if (size > dst_capacity) return VKT2_ERROR_DST_TOO_SMALL;
         auto* out = static_cast<std::uint8_t*>(dst);

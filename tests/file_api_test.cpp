@@ -155,6 +155,9 @@ TEST(CInterface, ErrorsLeaveOutputsAsDocumented) {
     constexpr std::size_t unset = 12345;
     std::size_t size = unset;
     bytes dst(8, '!');
+    bytes shared(32, '!');  // in-place work: the file at 8, a destination across each end
+    std::copy(file.begin(), file.end(), shared.begin() + 8);
+    const bytes shared_before = shared;
     vkt2_verdict v{};
     v.struct_size = sizeof v;
     v.decoded_size = unset;
@@ -179,6 +182,13 @@ TEST(CInterface, ErrorsLeaveOutputsAsDocumented) {
          vkt2_decompress_ex(file.data(), file.size(), dst.data(), dst.size(), &size, 2), invalid},
         {"compress, null src", vkt2_compress(nullptr, 1, dst.data(), dst.size(), &size), invalid},
         {"compress, null dst", vkt2_compress(big.data(), 1, nullptr, 8, &size), invalid},
+        {"decompress, overlapping",
+         vkt2_decompress(shared.data() + 8, file.size(), shared.data() + 6, 3, &size), invalid},
+        {"decompress_ex, overlapping",
+         vkt2_decompress_ex(shared.data() + 8, file.size(), shared.data() + 19, 6, &size, 1),
+         invalid},
+        {"compress, overlapping", vkt2_compress(shared.data() + 8, 4, shared.data(), 16, &size),
+         invalid},
         {"compress, too large", vkt2_compress(big.data(), 65536, dst.data(), dst.size(), &size),
          VKT2_ERROR_TOO_LARGE},
     };
@@ -186,6 +196,9 @@ TEST(CInterface, ErrorsLeaveOutputsAsDocumented) {
     EXPECT_EQ(size, unset);
     EXPECT_EQ(v.decoded_size, unset);
     EXPECT_EQ(dst, bytes(8, '!'));
+    EXPECT_EQ(shared, shared_before);
+    EXPECT_EQ(vkt2_decompress(shared.data() + 8, file.size(), shared.data() + 5, 9, &size), 0);
+    EXPECT_EQ(std::string(shared.begin() + 5, shared.begin() + 9), "xyzV");
     EXPECT_EQ(vkt2_compress(big.data(), 20, dst.data(), dst.size(), &size),
               VKT2_ERROR_DST_TOO_SMALL);
     EXPECT_EQ(size, vkt2::compress(std::span(big).first(20)).bytes.size());

@@ -16,8 +16,9 @@
    functions and fields are only ever added.
 
    Every function keeps no state and may be called from any number of threads at once. None
-   throws, and only vkt2_compress() allocates. A source and a destination must never overlap.
-   A pointer may be null only with a size of zero. */
+   throws, and only vkt2_compress() allocates. A source and a destination must never overlap:
+   vkt2_decompress() and vkt2_compress() refuse, with VKT2_ERROR_INVALID_ARGUMENT, to write over
+   what they read. A pointer may be null only with a size of zero. */
 #ifndef VKT2_VKT2_H
 #define VKT2_VKT2_H
 
@@ -43,14 +44,20 @@
 #endif
 
 #ifdef __cplusplus
+/* noexcept is C++11's; a C++98 program sees the same functions without it. */
+#if __cplusplus >= 201103L || (defined(_MSVC_LANG) && _MSVC_LANG >= 201103L)
 #define VKT2_INTERNAL_NOEXCEPT noexcept
+#else
+#define VKT2_INTERNAL_NOEXCEPT throw()
+#endif
 extern "C" {
 #else
 #define VKT2_INTERNAL_NOEXCEPT
 #endif
 
 /* Every function that can fail returns one of these; only VKT2_OK is zero. vkt2_error_name()
-   words each; for the first four, exactly as vkt2_verdict_text() and `vkt2 t` begin. */
+   words each; for the failures of vkt2_test() (VKT2_ERROR_NOT_VKT2, _STREAM_PAST_LIMIT,
+   _HEADER_CUT_SHORT and _CUT_SHORT), exactly as vkt2_verdict_text() and `vkt2 t` begin. */
 enum {
     VKT2_OK = 0,
     VKT2_ERROR_NOT_VKT2 = 1,          /* the data does not start with "VKT2" */
@@ -59,7 +66,8 @@ enum {
     VKT2_ERROR_DST_TOO_SMALL = 4,     /* *dst_size holds the capacity needed */
     VKT2_ERROR_NO_MEMORY = 5,         /* compressing could not allocate its work space */
     VKT2_ERROR_INVALID_ARGUMENT = 6,  /* a null pointer with a nonzero size, a null out, an
-                                         unknown flag or a struct_size too small */
+                                         unknown flag, a struct_size too small, or a source
+                                         and a destination that overlap */
     VKT2_ERROR_HEADER_CUT_SHORT = 7,  /* the file ends inside its 8-byte header */
     VKT2_ERROR_CUT_SHORT = 8          /* the file ends before its stream does */
 };
@@ -88,7 +96,7 @@ enum {
    - VKT2_OK: dst[0..*dst_size) holds the decoded bytes (at most VKT2_MAX_ORIGINAL_SIZE); the
      rest of dst is untouched.
    - VKT2_ERROR_DST_TOO_SMALL: *dst_size is the capacity needed; dst is untouched. A file that
-     is also cut short says so only once given the room.
+     has its stream cut short says so only once given the room.
    - VKT2_ERROR_HEADER_CUT_SHORT: *dst_size is the size the header states, its missing bytes
      read as zero; dst is untouched.
    - VKT2_ERROR_CUT_SHORT, VKT2_ERROR_STREAM_PAST_LIMIT: *dst_size is the size the header

@@ -40,7 +40,7 @@ enum class file_status {
     too_large = VKT2_ERROR_TOO_LARGE,  // compress: over max_original_size, or max_file_size packed
     dst_too_small = VKT2_ERROR_DST_TOO_SMALL,        // the destination cannot hold the result
     no_memory = VKT2_ERROR_NO_MEMORY,                // never returned: thrown as std::bad_alloc
-    invalid_argument = VKT2_ERROR_INVALID_ARGUMENT,  // never returned for spans
+    invalid_argument = VKT2_ERROR_INVALID_ARGUMENT,  // spans that overlap
     header_cut_short = VKT2_ERROR_HEADER_CUT_SHORT,  // the file ends inside its 8-byte header
     cut_short = VKT2_ERROR_CUT_SHORT,                // the file ends before its stream does
 };
