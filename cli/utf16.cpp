@@ -1,6 +1,8 @@
 // Conversion of names between UTF-8 bytes and UTF-16 units, lone surrogates kept.
 #include "utf16.hpp"
 
+#include "utf8.hpp"
+
 #include <cstdint>
 
 namespace vkt2::platform {
@@ -40,28 +42,9 @@ std::optional<std::u16string> to_utf16(std::string_view bytes) {
     std::u16string out;
     out.reserve(bytes.size());
     for (std::size_t i = 0; i < bytes.size();) {
-        const unsigned c = static_cast<unsigned char>(bytes[i]);
-        std::size_t n;
         std::uint32_t cp;
-        if (c < 0x80) {
-            n = 1, cp = c;
-        } else if (c >= 0xC2 && c <= 0xDF) {
-            n = 2, cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            n = 3, cp = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            n = 4, cp = c & 0x07;
-        } else {
-            return std::nullopt;
-        }
-        if (bytes.size() - i < n) return std::nullopt;
-        for (std::size_t k = 1; k < n; ++k) {
-            const unsigned next = static_cast<unsigned char>(bytes[i + k]);
-            if ((next & 0xC0) != 0x80) return std::nullopt;
-            cp = (cp << 6) | (next & 0x3F);
-        }
-        static const std::uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (cp < least[n] || cp > 0x10FFFF) return std::nullopt;
+        const std::size_t n = decode_utf8(bytes, i, cp, true);
+        if (n == 0) return std::nullopt;
         // A high half ends `out` only when spelled alone; a low half after it would make a
         // pair, which has its own four-byte spelling.
         if (is_low(cp) && !out.empty() && is_high(out.back())) return std::nullopt;

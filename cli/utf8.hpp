@@ -1,16 +1,20 @@
-// UTF-8 as names are judged both for people (escaped when not valid) and for JSON (kept whole
-// when valid): one decoder, so the two never disagree on what is valid.
+// UTF-8 as names are judged for people (escaped when not valid), for JSON (kept whole when
+// valid) and for Windows (turned into UTF-16): one decoder, so they never disagree on what is
+// valid.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
-namespace vkt2::batch {
+namespace vkt2 {
 
 // The length of the valid UTF-8 sequence at s[i] and its code point in `cp`, or 0 when the bytes
 // there are not valid UTF-8 (overlong forms and encoded surrogates included, as Python judges).
-inline std::size_t decode_utf8(std::string_view s, std::size_t i, std::uint32_t& cp) {
+// With `lone_halves`, an encoded surrogate is taken as its code point: how a name holding an
+// unpaired UTF-16 half is carried.
+inline std::size_t decode_utf8(std::string_view s, std::size_t i, std::uint32_t& cp,
+                               bool lone_halves = false) {
     const auto at = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
     const unsigned c = at(i);
     std::size_t n;
@@ -32,7 +36,7 @@ inline std::size_t decode_utf8(std::string_view s, std::size_t i, std::uint32_t&
         cp = (cp << 6) | (at(i + k) & 0x3F);
     }
     const std::uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (cp < least[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    if (cp < least[n] || cp > 0x10FFFF || (!lone_halves && cp >= 0xD800 && cp <= 0xDFFF)) return 0;
     return n;
 }
 
@@ -43,4 +47,4 @@ inline bool valid_utf8(std::string_view s) {
     return true;
 }
 
-}  // namespace vkt2::batch
+}  // namespace vkt2
