@@ -9,7 +9,7 @@
 
 #include "archive.hpp"
 #include "replace.hpp"
-#include "report.hpp"
+#include "shown.hpp"
 #include "verdict.hpp"
 #include "vkt2/vkt2.hpp"
 
