@@ -13,6 +13,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -282,5 +283,10 @@ using native_char = char;
 #define VKT2_MAIN main
 #endif
 std::vector<std::string> arguments(int argc, native_char** argv);
+
+// The spelling under which the system finds the path `relative` ('/' between names): two paths
+// of one spelling name one file. Windows finds names in any case and without their trailing dots
+// and spaces; elsewhere a name is its bytes.
+std::string spelling(std::string_view relative);
 
 }  // namespace vkt2::platform

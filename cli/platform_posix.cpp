@@ -659,4 +659,8 @@ std::vector<std::string> arguments(int argc, native_char** argv) {
     return {argv, argv + argc};
 }
 
+std::string spelling(std::string_view relative) {
+    return std::string(relative);
+}
+
 }  // namespace vkt2::platform

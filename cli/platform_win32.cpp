@@ -281,7 +281,10 @@ file create_temp(const folder& dir, const char* name, attributes* reported) {
     const HANDLE h =
         ::CreateFileW(path->c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return file();
+    if (h == INVALID_HANDLE_VALUE) {
+        failed_with_errno();
+        return file();
+    }
     // Truncating a file with a second name would destroy the data under that name, which may
     // be the input itself.
     BY_HANDLE_FILE_INFORMATION info;
@@ -407,6 +410,26 @@ std::vector<std::string> arguments(int argc, native_char** argv) {
     std::vector<std::string> out;
     for (int i = 0; i < argc; ++i) out.push_back(narrow(argv[i]));
     return out;
+}
+
+std::string spelling(std::string_view relative) {
+    auto units = to_utf16(relative);
+    if (!units) return std::string(relative);
+    std::u16string out;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= units->size(); ++i) {
+        if (i < units->size() && (*units)[i] != u'/') continue;
+        std::u16string name = units->substr(start, i - start);
+        const auto kept = name.find_last_not_of(u". ");
+        if (kept != std::u16string::npos) name.resize(kept + 1);
+        if (!name.empty())
+            ::CharUpperBuffW(reinterpret_cast<wchar_t*>(name.data()),
+                             static_cast<DWORD>(name.size()));
+        if (start != 0) out += u'/';
+        out += name;
+        start = i + 1;
+    }
+    return to_utf8(out);
 }
 
 }  // namespace vkt2::platform

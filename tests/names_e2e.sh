@@ -66,6 +66,22 @@ $folder/$ko/$emoji $folder.vkt/$ko/$emoji" ] || fail "c -o --json: $(cat json)"
     run "$V" t "$folder/$ko/$emoji" 2>err
     [ $? = 1 ] && [ "$(said err | head -n 1)" = "vkt2: $folder/$ko/$emoji: not a VKT2 file" ] ||
         fail "t: $(said err)"
+
+    # Names a Unix folder keeps apart but Windows finds as one: in any case, without trailing dots.
+    name="$locale: -o settles outputs Windows would write as one"
+    if [ "$win" ]; then
+        mkdir case && printf '%s' "$a" >case/A.txt && printf '%s' "$b" >case/a.txt &&
+            printf '%s' "$a" >case/d && printf '%s' "$b" >case/d.
+        run "$V" c -f -j 1 -o case_out case 2>err
+        [ $? = 1 ] && [ "$(said err | grep -c 'same output as')" = 2 ] &&
+            said err | grep -qxF 'vkt2: case/a.txt: same output as case/A.txt' &&
+            said err | grep -qxF 'vkt2: case/d.: same output as case/d' &&
+            [ "$(run "$V" cat case_out/A.txt)" = "$a" ] || fail "$(said err)"
+        mkdir -p "busy/$jp.\$\$\$" && printf '%s' "$a" >"$jp"
+        run "$V" c -o busy "$jp" 2>err
+        [ "$(said err | head -n 1)" = "vkt2: $jp: cannot create busy/$jp.\$\$\$: Permission denied" ] ||
+            fail "a temporary name taken: $(said err)"
+    fi
 done
 
 # Names of raw Shift-JIS bytes, which only a Unix file system keeps as they are.

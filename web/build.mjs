@@ -161,6 +161,16 @@ function classic(name, text) {
       return `${kind}${n}`;
     })
     .replace(/^export default (\w+);$/m, (_, n) => (names.push(`default: ${n}`), ''))
+    .replace(/^export \{([^}]*)\};$/gm, (_, list) => {
+      for (const n of list
+        .split(',')
+        .map((x) => x.trim())
+        .filter(Boolean)) {
+        const [local, as = local] = n.split(/\s+as\s+/);
+        names.push(as === local ? local : `${as}: ${local}`);
+      }
+      return '';
+    })
     .replaceAll('import.meta.url', 'self.location.href');
   if (/^\s*(import|export)\b/m.test(body))
     throw new Error(`build.mjs: ${name}: unknown import or export`);

@@ -36,7 +36,7 @@ bool copies(const options& o, const entry& e) {
 // Settles before any work what would race if run side by side: the same file changed in place
 // twice (the later name is skipped, with the first one as why), two inputs writing to one output,
 // or an output that is an input of this run (the later one fails). Files are the same by identity,
-// never by spelling.
+// never by spelling; outputs are the same by the spelling the system finds them under.
 std::vector<std::optional<file_result>> settle(const options& o, std::vector<entry>& files,
                                                const platform::folder* out, bool out_existed) {
     std::vector<std::optional<file_result>> settled;
@@ -59,7 +59,7 @@ std::vector<std::optional<file_result>> settle(const options& o, std::vector<ent
                 if (!fresh) r = skipped("the same file as " + shown(at->second, o.names));
             }
         } else if (writes && out) {
-            const auto [at, fresh] = outputs.emplace(e.relative, e.path);
+            const auto [at, fresh] = outputs.emplace(platform::spelling(e.relative), e.path);
             if (!fresh) {
                 // Two names read alike are told apart by their bytes.
                 const bool alike = shown(at->second, o.names) == shown(e.path, o.names);
@@ -76,7 +76,7 @@ std::vector<std::optional<file_result>> settle(const options& o, std::vector<ent
     if (writes && out) {
         for (std::size_t i = 0; i < files.size(); ++i) {
             if (settled[i]) continue;
-            const std::string below = files[i].relative + '/';
+            const std::string below = platform::spelling(files[i].relative) + '/';
             const auto it = outputs.lower_bound(below);
             if (it != outputs.end() && it->first.starts_with(below))
                 settled[i] =

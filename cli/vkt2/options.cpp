@@ -57,7 +57,8 @@ const char help_text[] =
     "  -h, --help        show this help\n"
     "  -V, --version     show the version\n"
     "Names are shown with control characters and bytes that are not UTF-8 escaped as \\xHH,\n"
-    "and a backslash as \\\\; in JSON, bytes that are not UTF-8 are \\udc80 to \\udcff.\n"
+    "and a backslash as \\\\; in JSON, bytes that are not UTF-8 are \\udc80 to \\udcff, and\n"
+    "path_base64 holds the exact bytes of such a name.\n"
     "The manual page vkt2(1) has the details; the format is described in format.md,\n"
     "installed with vkt2's documentation. The same work in a browser, no install needed:\n"
     "open " VKT2_PAGE_PLACE ".\n";

@@ -300,7 +300,7 @@ int run_scan(const options& o, std::FILE* out, std::FILE* err,
     for (const entry& e : w.files) {
         if (s.stopped() || to.broken_pipe() || (interrupted && interrupted())) break;
         if (root && e.problem.empty() && e.skip.empty()) {
-            const auto [at, fresh] = outputs.emplace(e.relative, e.path);
+            const auto [at, fresh] = outputs.emplace(platform::spelling(e.relative), e.path);
             if (!fresh) {
                 s.failure(e, "same output as " + shown(at->second));
                 continue;

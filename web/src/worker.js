@@ -2,7 +2,7 @@
 // previews. It keeps the bytes it has read up to a budget, and reads the rest again when asked
 // for output. The page ends it to cancel, so nothing here needs to watch for that.
 import * as vkt2 from './vkt2.js';
-import { Unzip, UnzipInflate, Zip, ZipPassThrough, deflateSync } from './fflate.js';
+import { Unzip, UnzipInflate, Zip, ZipPassThrough, deflateSync, strFromU8 } from './fflate.js';
 
 const budget = 256 * 1024 * 1024;
 // A preview shows at most this much of a file: laying out text holds the page, for half a
@@ -72,6 +72,39 @@ function row(id, { path, file, size = file?.size, partial }, { bytes, why }) {
 const isZip = (b) => b[0] === 0x50 && b[1] === 0x4b && (b[2] === 3 || b[2] === 5);
 const startsVkt2 = (b) => b[0] === 0x56 && b[1] === 0x4b && b[2] === 0x54 && b[3] === 0x32;
 
+// What the streaming unzip does not give: each member's date and whether it is encrypted, from
+// the zip's central directory, by name in the order the members come. A zip whose directory
+// cannot be found gives nothing here, and its members take the zip's own date.
+async function directory(file) {
+  const byName = new Map();
+  try {
+    const tailAt = Math.max(0, file.size - 65557);
+    const tail = new Uint8Array(await file.slice(tailAt).arrayBuffer());
+    const t = new DataView(tail.buffer);
+    let end = tail.length - 22;
+    while (end >= 0 && t.getUint32(end, true) !== 0x06054b50) end--;
+    if (end < 0) return byName;
+    const [size, at] = [t.getUint32(end + 12, true), t.getUint32(end + 16, true)];
+    if (size > 64 << 20 || at + size > file.size) return byName;
+    const cd = new Uint8Array(await file.slice(at, at + size).arrayBuffer());
+    const v = new DataView(cd.buffer);
+    for (let i = 0; i + 46 <= cd.length && v.getUint32(i, true) === 0x02014b50;) {
+      const flags = v.getUint16(i + 8, true);
+      const [time, date] = [v.getUint16(i + 12, true), v.getUint16(i + 14, true)];
+      const n = v.getUint16(i + 28, true);
+      const name = strFromU8(cd.subarray(i + 46, i + 46 + n), !(flags & 2048));
+      const when = new Date(1980 + (date >> 9), ((date >> 5) & 15) - 1, date & 31);
+      when.setHours(time >> 11, (time >> 5) & 63, (time & 31) * 2);
+      if (!byName.has(name)) byName.set(name, []);
+      byName.get(name).push({ encrypted: !!(flags & 1), mtime: when.getTime() });
+      i += 46 + n + v.getUint16(i + 30, true) + v.getUint16(i + 32, true);
+    }
+  } catch {
+    // A directory that cannot be read leaves the members as the stream gives them.
+  }
+  return byName;
+}
+
 // A zip's members through a streaming unzip that keeps no more of a member than counts: the
 // whole of one that starts with VKT2 and fits in a VKT2 file, the first bytes a file is read
 // to otherwise (4 to tell a plain one), so no size a member claims can exhaust memory.
@@ -79,6 +112,7 @@ async function members(file, path) {
   const counted = vkt2.MAX_FILE_SIZE + 1;
   const entries = [];
   let held = 0;
+  const known = await directory(file);
   const unzip = new Unzip();
   unzip.register(UnzipInflate);
   unzip.onfile = (m) => {
@@ -86,6 +120,8 @@ async function members(file, path) {
     const name = m.name.replace(/^\/+/, '');
     const entry = { path: `${path}/${name}` };
     entries.push(entry);
+    const { encrypted, mtime = file.lastModified } = known.get(m.name)?.shift() ?? {};
+    if (encrypted) return void (entry.error = 'encrypted');
     const chunks = [];
     let got = 0;
     const first = (n) => {
@@ -103,7 +139,7 @@ async function members(file, path) {
       }
       const whole = vkt && final && got < counted;
       const kept = vkt ? bytes : bytes.subarray(0, 4);
-      entry.file = new File([kept], name, { lastModified: file.lastModified });
+      entry.file = new File([kept], name, { lastModified: mtime });
       if (!whole) Object.assign(entry, { partial: true, size: m.originalSize ?? got });
     };
     m.ondata = (err, chunk, final) => {

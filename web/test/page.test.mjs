@@ -253,7 +253,7 @@ test('names that would leave the folder or collide: safe and distinct', { skip }
   assert.ok(table.includes('names/line\\x0abreak\\x1b[31m.txt'), table.join(' | '));
   const texts = Object.values(zip).map((v) => new TextDecoder().decode(vkt2.decompress(v)));
   assert.deepEqual(texts.sort(), Object.values(files).sort());
-  assert.match(await status(), /^Compressed 15 files in .*; 10 under another name:/);
+  assert.match(await status(), /^Compressed 15 files in .*; 9 under another name:/);
 
   // Into a folder: one output is already there as a folder, and the rest are still written.
   const taken = names.find((n) => n.endsWith('/Same.txt') || n.endsWith('/same.txt'));
@@ -332,15 +332,29 @@ test(
     const text = Buffer.from('a member of a zip, '.repeat(300));
     const packed = vkt2.compress(text);
     const huge = Buffer.concat([packed, Buffer.alloc(64 << 20)]);
+    const when = new Date(2003, 4, 5, 6, 7, 8);
     const zip = Buffer.from(
       zipSync({
         'bad.vkt2': packed,
-        'in/good.vkt2': packed,
-        'huge.vkt2': huge,
+        'in/good.vkt2': [packed, { mtime: when }],
+        'huge.vkt2': [huge, { mtime: when }],
         'plain.txt': Buffer.from('plain'),
+        'locked.vkt2': [packed, { level: 0 }],
       }),
     );
     zip[30 + zip.readUInt16LE(26) + zip.readUInt16LE(28)] = 0xff; // bad.vkt2: no deflate block
+    // locked.vkt2 marked encrypted, in its own header and in the directory.
+    for (const [sig, at] of [
+      [0x04034b50, 6],
+      [0x02014b50, 8],
+    ])
+      for (let i = zip.indexOf(Buffer.from([0x50, 0x4b])); i >= 0; i = zip.indexOf('PK', i + 1))
+        if (
+          zip.readUInt32LE(i) === sig &&
+          zip.includes('locked.vkt2', i + 30) &&
+          zip.indexOf('locked.vkt2', i + 30) - i === (sig === 0x04034b50 ? 30 : 46)
+        )
+          zip[i + at] |= 1;
     const dir = folder('zip', { 'a.zip': zip });
     await b.page.setInputFiles('#pick-files', join(dir, 'a.zip'));
     await b.page.locator('#results').waitFor();
@@ -357,11 +371,17 @@ test(
       ['a.zip/bad.vkt2', '✗ unreadablecannot be read: invalid block type', '—', 0],
       ['a.zip/huge.vkt2', `! warning${words}`, `${huge.length}`, 2],
       ['a.zip/in/good.vkt2', '✓ pass', `${packed.length}`, 2],
+      ['a.zip/locked.vkt2', '✗ unreadablecannot be read: encrypted', '—', 0],
       ['a.zip/plain.txt', 'plainnot a VKT2 file', '—', 0],
     ]);
-    const decoded = unzipSync(await download(() => b.page.click('#zip-decoded')));
+    const saved = await download(() => b.page.click('#zip-decoded'));
+    const decoded = unzipSync(saved);
     assert.deepEqual(Object.keys(decoded).sort(), ['a.zip/huge.vkt2', 'a.zip/in/good.vkt2']);
     assert.ok(Object.values(decoded).every((v) => text.equals(v)));
+    assert.deepEqual(zipHeaders(saved), [
+      [8, when.getTime()],
+      [8, when.getTime()],
+    ]);
     assert.ok(await b.page.isDisabled('#zip-compressed'));
   },
 );
