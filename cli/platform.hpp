@@ -85,10 +85,6 @@ struct input_request {
 // Nothing when it cannot be opened, or is neither a regular file nor a folder (a folder then
 // fails at the read, as it always has); errno says why.
 file open_input(const folder& dir, const char* name, attributes& info, const input_request& how);
-inline file open_input(const folder& dir, const char* name, attributes& info, bool follow = true,
-                       bool stream = false) {
-    return open_input(dir, name, info, input_request{follow, stream, false});
-}
 
 // Whether `info` is that of a FIFO or pipe.
 bool is_pipe(const attributes& info);

@@ -243,7 +243,7 @@ TEST_F(Replace, CopyOfASourceChangedWhileReadKeepsNothing) {
         fs::last_write_time(dir_ / "d", second);
         vkt2::source in = load("d");
         vkt2::platform::file from =
-            vkt2::platform::open_input(in.folder, "d", in.attributes, false);
+            vkt2::platform::open_input(in.folder, "d", in.attributes, {.follow = false});
         ASSERT_TRUE(from);
         change();
         const bool same = std::string(after).find(" o=") != std::string::npos;
@@ -258,7 +258,8 @@ TEST_F(Replace, CopyOfASourceChangedWhileReadKeepsNothing) {
 TEST_F(Replace, CopyStopsAtAHeldSignal) {
     put("d=original");
     vkt2::source in = load("d");
-    vkt2::platform::file from = vkt2::platform::open_input(in.folder, "d", in.attributes, false);
+    vkt2::platform::file from =
+        vkt2::platform::open_input(in.folder, "d", in.attributes, {.follow = false});
     ASSERT_TRUE(from);
     const vkt2::platform::signals_held held;
     raise(SIGTERM);

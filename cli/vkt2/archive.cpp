@@ -359,7 +359,7 @@ file_result members::write(const entry& me, archive_entry* m, std::span<const st
     if (how == replacement::outcome::read_failed && !read_error.empty())
         return failed("cannot read: " + read_error);
     if (how != replacement::outcome::done)
-        return failed(commit_failure(output, how, target, false, o_.force, o_.names));
+        return failed(commit_failure(output, how, {target, false, o_.force, o_.names}));
     file_result r;
     r.in = r.out = static_cast<std::size_t>(output.written());
     return r;
@@ -371,7 +371,7 @@ std::string archive_kind(const entry& e, std::span<const std::uint8_t>) {
     auto dir = e.folder ? platform::copy_folder(*e.folder) : std::nullopt;
     if (!dir) return {};
     platform::attributes info;
-    const platform::file f = platform::open_input(*dir, e.name.c_str(), info, e.named);
+    const platform::file f = platform::open_input(*dir, e.name.c_str(), info, {.follow = e.named});
     if (!f) return {};
     const utf8_names names;
     const archive_ptr a = reader();
@@ -395,7 +395,7 @@ bool read_archive(const options& o, const entry& e, const platform::folder* out,
     auto dir = e.folder ? platform::copy_folder(*e.folder) : std::nullopt;
     platform::attributes info{};
     platform::file f;
-    if (dir) f = platform::open_input(*dir, e.name.c_str(), info, e.named);
+    if (dir) f = platform::open_input(*dir, e.name.c_str(), info, {.follow = e.named});
     if (!f) {
         report.file(e, failed("cannot open" + because(errno)));
         return true;

@@ -7,27 +7,13 @@
 #include <optional>
 #include <string>
 
+#include "hooks.hpp"
 #include "mirror.hpp"
 #include "options.hpp"
 #include "platform.hpp"
-
-namespace vkt2 {
-struct renamer;
-}
+#include "report.hpp"
 
 namespace vkt2::batch {
-
-// Points where a test can act between the steps of a run.
-struct hooks {
-    std::function<void()> after_walk;              // the list is fixed; no file started yet
-    std::function<void(std::size_t)> before_work;  // a worker is about to work on file i
-    // undo has checked pair i and holds its lock; the renames are next
-    std::function<void(std::size_t)> before_restore;
-    const renamer* renames = nullptr;  // undo's renames, when not the system's own
-};
-
-// The status of a run whose standard output or error was a pipe with no reader left.
-inline constexpr int broken_pipe_status = 141;
 
 // The output folder, made if need be (the path the user gave is followed as given). Folders
 // made on the way to it are never writable by others, whatever the umask; the output folder

@@ -9,7 +9,7 @@
 
 #include "archive.hpp"
 #include "replace.hpp"
-#include "report.hpp"
+#include "shown.hpp"
 #include "verdict.hpp"
 #include "vkt2/vkt2.hpp"
 
@@ -43,9 +43,26 @@ std::string open_failure(int error) {
 // Loads up to buffer.size() bytes. The buffer is one byte longer than what ever counts, so a
 // full read shows a file longer than that. Standard input, and a FIFO named for a command that
 // only reads, are read as streams; `whole` is then the size of all of it when `count_all`.
-std::optional<source> load(const entry& e, std::span<std::uint8_t> buffer, bool stream, bool follow,
-                           bool count_all, const std::function<bool()>& interrupted,
-                           std::uint64_t& whole, std::string& why) {
+// How load() reads a file.
+struct load_request {
+    bool stream = false;     // a FIFO named on the command line is read as a stream
+    bool follow = true;      // a link may be followed
+    bool count_all = false;  // `whole` counts a stream to its end
+    const std::function<bool()>& interrupted;
+};
+
+// What load() found besides the bytes.
+struct load_notes {
+    std::uint64_t whole = 0;  // the size of the whole input
+    std::string why;          // why nothing was loaded
+};
+
+std::optional<source> load(const entry& e, std::span<std::uint8_t> buffer, const load_request& how,
+                           load_notes& notes) {
+    const bool stream = how.stream, follow = how.follow, count_all = how.count_all;
+    const auto& interrupted = how.interrupted;
+    std::uint64_t& whole = notes.whole;
+    std::string& why = notes.why;
     const auto read = [&](int fd, source& s) {
         const auto got =
             platform::read_stream(fd, buffer, interrupted, count_all ? &whole : nullptr);
@@ -108,10 +125,10 @@ std::optional<source> load(const entry& e, std::span<std::uint8_t> buffer, bool 
 
 }  // namespace
 
-// What a failed commit means for the file at `path`, written through `path`.$$$.
 std::string commit_failure(const replacement& output, replacement::outcome how,
-                           const std::string& path, bool backup, bool force, name_encoding names) {
-    const std::string shown_path = shown(path, names);
+                           const commit_target& to) {
+    const std::string shown_path = shown(to.path, to.names);
+    const bool backup = to.backup, force = to.force;
     switch (how) {
         case replacement::outcome::done:
         case replacement::outcome::cannot_create:
@@ -172,7 +189,7 @@ void put(const options& o, const entry& e, const source& input, std::span<const 
         output.check_only_where_close_reports();
         const auto how = output.commit(data);
         if (how != replacement::outcome::done)
-            r = failed(commit_failure(output, how, e.path, true, false, o.names));
+            r = failed(commit_failure(output, how, {e.path, true, false, o.names}));
         return;
     }
     const std::string target = join(o.out_dir, e.relative);
@@ -195,7 +212,7 @@ void put(const options& o, const entry& e, const source& input, std::span<const 
     output.check_only_where_close_reports();
     const auto how = output.commit(data);
     if (how != replacement::outcome::done)
-        r = failed(commit_failure(output, how, target, false, o.force, o.names));
+        r = failed(commit_failure(output, how, {target, false, o.force, o.names}));
 }
 
 // Copies the skipped file as it is to its place under the output folder (--all), through the
@@ -207,7 +224,8 @@ file_result copy_as_is(const options& o, const entry& e, const platform::folder&
     if (!dir) return failed("cannot open" + because(errno));
     source input;
     input.name = e.name;
-    platform::file from = platform::open_input(*dir, e.name.c_str(), input.attributes, e.named);
+    platform::file from =
+        platform::open_input(*dir, e.name.c_str(), input.attributes, {.follow = e.named});
     if (!from) return failed(open_failure(errno));
     input.folder = std::move(*dir);
     input.result = source::status::loaded;
@@ -223,7 +241,7 @@ file_result copy_as_is(const options& o, const entry& e, const platform::folder&
     replacement output(input, *folder, leaf, o.force);
     const auto how = output.commit_copy(from, buffer);
     if (how != replacement::outcome::done)
-        return failed(commit_failure(output, how, target, false, o.force, o.names));
+        return failed(commit_failure(output, how, {target, false, o.force, o.names}));
     file_result r;
     r.how = file_result::state::copied;
     r.reason = std::move(why_skipped);
@@ -262,15 +280,19 @@ file_result worker::refuse(const options& o, const entry& e, const platform::fol
 file_result worker::convert(const options& o, const entry& e, const platform::folder* out,
                             const std::function<bool()>& interrupted) {
     if (!e.skip.empty()) return copy_as_is(o, e, *out, input_, made_, e.skip);
-    std::string why;
-    std::uint64_t whole = 0;
     const bool reads_only = o.cmd == command::t || o.cmd == command::l || o.cmd == command::cat;
     const bool in_place = !reads_only && !out && !e.standard_input;
     // In place, the name is renamed to NAME.BAK: a link named there (/dev/stdin, say) would be
     // moved aside and a file put where it was, far from the data it led to. Refused, as gzip does.
-    const auto input = load(e, input_, e.named && reads_only, e.named && !in_place,
-                            o.cmd == command::l, interrupted, whole, why);
-    if (!input) return failed(why);
+    load_notes notes;
+    const auto input = load(e, input_,
+                            {.stream = e.named && reads_only,
+                             .follow = e.named && !in_place,
+                             .count_all = o.cmd == command::l,
+                             .interrupted = interrupted},
+                            notes);
+    if (!input) return failed(notes.why);
+    const std::uint64_t whole = notes.whole;
     const std::size_t got = input->size;
     const bool longer = got > max_file_size;
     const std::span<const std::uint8_t> file(input_.data(), std::min(got, max_file_size));

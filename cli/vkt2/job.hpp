@@ -43,11 +43,17 @@ file_result skipped(std::string why);
 // ": " and the system's words for `error`, to end a message.
 std::string because(int error);
 
-// What a failed commit means for the file at `path`, written through `path`.$$$, naming it as
-// `names` reads it.
+// The file a commit was for: `path`, written through `path`.$$$, named as `names` reads it.
+struct commit_target {
+    const std::string& path;
+    bool backup = false;  // the original was to be kept as `path`.BAK
+    bool force = false;   // an existing `path` was to be replaced
+    name_encoding names = name_encoding::raw;
+};
+
+// What a failed commit means for `to`.
 std::string commit_failure(const replacement& output, replacement::outcome how,
-                           const std::string& path, bool backup, bool force,
-                           name_encoding names = name_encoding::raw);
+                           const commit_target& to);
 
 // Opens, making them as needed, the folders of `relative` below `out`, never through a link,
 // and returns the last with the file's name in it (`out` itself, unless `here` is set). The

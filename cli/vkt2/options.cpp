@@ -6,7 +6,7 @@
 #include <cctype>
 #include <utility>
 
-#include "report.hpp"
+#include "shown.hpp"
 
 // Where the page that tests, lists and decodes in a browser is installed.
 #ifdef _WIN32

@@ -10,14 +10,13 @@
 
 #include "job.hpp"
 #include "options.hpp"
+#include "shown.hpp"
 #include "walk.hpp"
 
 namespace vkt2::batch {
 
-// A name as a line meant for a person shows it: control characters, bytes that are not valid
-// UTF-8 and the backslash escaped (\xHH, \\), so no name can move the cursor, retitle the
-// terminal or forge a line. With `how`, names that are CP932 are shown decoded first.
-std::string shown(const std::string& name, name_encoding how = name_encoding::raw);
+// The status of a run whose standard output or error was a pipe with no reader left.
+inline constexpr int broken_pipe_status = 141;
 
 // A listing row: compressed size, original size, space saved, name.
 std::string listing_row(std::size_t compressed, std::size_t original, const std::string& name,

@@ -141,7 +141,7 @@ std::string scanner::write(const entry& e, const source& host, std::uint64_t off
     const auto how = output.commit(decoded);
     return how == replacement::outcome::done
                ? std::string()
-               : commit_failure(output, how, target, false, o_.force, o_.names);
+               : commit_failure(output, how, {target, false, o_.force, o_.names});
 }
 
 bool scanner::candidate(const entry& e, const source& host, std::uint64_t offset,
@@ -223,7 +223,9 @@ void scanner::file(const entry& e, const std::set<platform::identity>& inputs) {
     bool stream = e.standard_input;
     if (!e.standard_input) {
         auto dir = e.folder ? platform::copy_folder(*e.folder) : std::nullopt;
-        if (dir) f = platform::open_input(*dir, e.name.c_str(), host.attributes, e.named, e.named);
+        if (dir)
+            f = platform::open_input(*dir, e.name.c_str(), host.attributes,
+                                     {.follow = e.named, .stream = e.named});
         if (!f) {
             return failure(e, errno == EINVAL ? std::string("not a regular file")
                                               : "cannot open" + because(errno));

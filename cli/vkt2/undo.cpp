@@ -116,7 +116,7 @@ bool still(const platform::folder& dir, const std::string& name, const side& was
     platform::identity id;
     if (!platform::look(dir, name.c_str(), false, type, id) || id != was.id) return false;
     platform::attributes now;
-    const platform::file f = platform::open_input(dir, name.c_str(), now, false);
+    const platform::file f = platform::open_input(dir, name.c_str(), now, {.follow = false});
     return f && platform::unchanged(was.file.attributes, now);
 }
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine.hpp"
+#include "hooks.hpp"
 #include "options.hpp"
 
 namespace vkt2::batch {
