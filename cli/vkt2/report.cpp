@@ -45,6 +45,7 @@ struct sink::state {
     std::size_t queued = 0;
     std::size_t written = 0;  // items done, a sign of a reader still reading
     bool busy = false, closing = false, out_failed = false, broken = false;
+    bool given_up = false;  // a reader that stalled after the run stopped
 
     // The writer: one write at a time, flushed whenever the queue runs dry.
     void loop() {
@@ -88,8 +89,12 @@ struct sink::state {
         const auto tick = std::chrono::milliseconds(50);
         int stalled = 0;
         for (std::size_t before = written; !ready(); before = written) {
-            if (broken) return false;
-            if (stop && stop() && written == before && ++stalled > 2) return false;
+            if (broken || given_up) return false;
+            // Given up once for the run, not once per line: every line after would wait again.
+            if (stop && stop() && written == before && ++stalled > 2) {
+                given_up = true;
+                return false;
+            }
             cv.wait_for(lock, tick);
         }
         return true;
