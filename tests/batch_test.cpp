@@ -736,6 +736,11 @@ TEST_F(BatchTest, UndoNeverReplacesASaveMadeDuringTheRestore) {
     } cases[] = {{true, "a.BAK"}, {true, "exchanged"}, {false, "a"}, {false, "a.BAK"}, {false, ""}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.exchanges) + " " + c.lands_before);
+#ifdef _WIN32
+        // Windows has no exchange of names, so undo never meets this moment there; the
+        // renamer's stand-in for it cannot replace a file the way the save needs.
+        if (c.lands_before == "exchanged") continue;
+#endif
         put("a", "what the user had first");
         put("a.BAK", original);
         saving_renamer ops;

@@ -60,7 +60,9 @@ sys.exit(128 - status if status < 0 else 255 if status > 128 else status)' "$@"
 
 begin_test 'a bad command line exits 2 with the usage line and a pointer to --help'
 out=$(vkt2 x -j 0 d 2>&1)
-[ $? = 2 ] || fail "status $?"
+status=$?
+out=${out//$'\r'/}  # a Windows console's line ends
+[ $status = 2 ] || fail "status $status"
 [[ $out == "vkt2: -j needs"*"usage: vkt2"*"Try 'vkt2 --help' for more information." ]] ||
     fail "printed: $out"
 vkt2 frobnicate d 2>/dev/null
