@@ -9,9 +9,11 @@ export DEBIAN_FRONTEND=noninteractive
 PATH=$(tr : '\n' <<<"$PATH" | grep -v pyenv | paste -sd :)
 apt-get -o DPkg::Lock::Timeout=600 install -y -qq build-essential debhelper libgtest-dev strace \
   lintian file man-db pkg-config python3 cmake g++ groff-base zip unzip g++-mingw-w64-i686 \
-  g++-mingw-w64-x86-64 wine64 emscripten nodejs npm dh-python python3-all-dev python3-setuptools \
+  g++-mingw-w64-x86-64 wine64 emscripten dh-python python3-all-dev python3-setuptools \
   python3-pytest python3-hypothesis python3-numpy shared-mime-info libglib2.0-bin libarchive-dev \
   libarchive-tools >/dev/null
+# Node with its own npm may be there already; Debian's npm would conflict with it.
+command -v npm >/dev/null || apt-get -o DPkg::Lock::Timeout=600 install -y -qq nodejs npm >/dev/null
 packages=(vkt2 libvkt2-1 libvkt2-dev python3-vkt2)
 
 work=$(mktemp -d)
