@@ -1,10 +1,11 @@
 # examples/dask/decode_collection.py against `vkt2 x -o`: on one generated collection, the same
 # report line for line and the same tree of outputs, bytes, modes and dates; and its branch for
 # object stores.
-import importlib.util
 import os
+import runpy
 import subprocess
 import sys
+import types
 from pathlib import Path
 
 import pytest
@@ -112,10 +113,7 @@ def test_never_writes_over_an_input(tmp_path, src, out):
 def load_script():
     if not SCRIPT.is_file():
         pytest.skip("not run from the source tree")
-    spec = importlib.util.spec_from_file_location("decode_collection", SCRIPT)
-    script = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(script)
-    return script
+    return types.SimpleNamespace(**runpy.run_path(str(SCRIPT), run_name="decode_collection"))
 
 
 def test_folder_swapped_for_a_link_meanwhile(tmp_path):
