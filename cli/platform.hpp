@@ -122,8 +122,10 @@ struct listed {
 bool look(const folder& dir, const char* name, bool follow, kind& type, identity& id);
 
 // The names in `dir` (without . and ..), each looked at without following links; nothing when
-// the folder cannot be listed, and errno says why.
-std::optional<std::vector<listed>> list_folder(const folder& dir);
+// the folder cannot be listed, and errno says why. With `quick`, a regular file is not looked at
+// where the listing itself gives its kind and identity; a name removed since the listing then
+// shows only when it is opened.
+std::optional<std::vector<listed>> list_folder(const folder& dir, bool quick = false);
 
 // Opens the folder `name` in `dir`, never through a link, making it first if `create`. Its
 // identity goes to `id`. Nothing when it cannot, and errno says why (ELOOP for a link).

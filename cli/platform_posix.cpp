@@ -186,10 +186,41 @@ bool look(const folder& dir, const char* name, bool follow, kind& type, identity
     return true;
 }
 
-std::optional<std::vector<listed>> list_folder(const folder& dir) {
+namespace {
+
+// Whether this file system's listing numbers each name with the inode a look at it reports, as
+// the local disk ones do. Overlay, network and user-space ones may number them otherwise.
+bool listing_numbers_are_inodes(int fd) {
+#ifdef __linux__
+    struct statfs fs;
+    if (::fstatfs(fd, &fs) != 0) return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+        case EXT4_SUPER_MAGIC:
+        case XFS_SUPER_MAGIC:
+        case BTRFS_SUPER_MAGIC:
+        case TMPFS_MAGIC:
+        case F2FS_SUPER_MAGIC:
+            return true;
+        default:
+            break;
+    }
+#else
+    static_cast<void>(fd);
+#endif
+    return false;
+}
+
+}  // namespace
+
+std::optional<std::vector<listed>> list_folder(const folder& dir, bool quick) {
     // The folder's own descriptor may lack read access (O_PATH): listing needs a new one.
     const int fd = ::openat(dir.fd.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
+    // A regular file's kind and number come with its name: its look is spared where they are
+    // the look's own, and its device is the folder's. (Only a file mounted over a name is listed
+    // as the file it hides; no rename can move or replace it, and later steps go by descriptor.)
+    struct stat here;
+    const bool trusted = quick && ::fstat(fd, &here) == 0 && listing_numbers_are_inodes(fd);
     DIR* d = ::fdopendir(fd);
     if (!d) {
         const int e = errno;
@@ -206,6 +237,15 @@ std::optional<std::vector<listed>> list_folder(const folder& dir) {
         if (n == "." || n == "..") continue;
         listed item;
         item.name = n;
+#ifdef _DIRENT_HAVE_D_TYPE
+        if (trusted && de->d_type == DT_REG) {
+            item.type = kind::file;
+            item.id = {static_cast<std::uint64_t>(here.st_dev),
+                       static_cast<std::uint64_t>(de->d_ino)};
+            names.push_back(std::move(item));
+            continue;
+        }
+#endif
         if (!look(dir, de->d_name, false, item.type, item.id)) item.error = errno;
         names.push_back(std::move(item));
     }

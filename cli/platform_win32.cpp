@@ -137,7 +137,7 @@ bool look(const folder& dir, const char* name, bool follow, kind& type, identity
     return true;
 }
 
-std::optional<std::vector<listed>> list_folder(const folder& dir) {
+std::optional<std::vector<listed>> list_folder(const folder& dir, bool) {
     const auto pattern = path_of(dir, dir.prefix.empty() ? ".\\*" : "*");
     if (!pattern) return std::nullopt;
     WIN32_FIND_DATAW found;
