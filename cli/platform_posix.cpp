@@ -360,14 +360,17 @@ void end_as_broken_pipe() {
     ::raise(SIGPIPE);
 }
 
-file create_temp(const folder& dir, const char* name, attributes* info) {
+file create_temp(const folder& dir, const char* name, attributes* info, const attributes* like) {
     // O_NONBLOCK keeps a FIFO at this name from hanging the open. The lock shuts out other runs
     // on the same name; checking the name only once the lock is held catches a file that another
     // run finished with, or that was swapped, linked or planted meanwhile. Truncating a file
     // with a second name would destroy the data under that name, which may be the input itself.
     const int flags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
     const int d = dir.fd.get();
-    file f(::openat(d, name, flags | O_CREAT | O_EXCL, 0600));
+    // Bits others may write with, and the set-id bits, wait for the end in any case.
+    static const uid_t me = ::geteuid();
+    const mode_t mode = like && like->st_uid == me ? like->st_mode & 0755 : 0600;
+    file f(::openat(d, name, flags | O_CREAT | O_EXCL, mode));
     const bool created = static_cast<bool>(f);
     if (!created && errno == EEXIST) f = file(::openat(d, name, flags));
     struct stat open, named;
@@ -377,8 +380,11 @@ file create_temp(const folder& dir, const char* name, attributes* info) {
         (!created && (open.st_uid != ::geteuid() || ::ftruncate(f.get(), 0) != 0))) {
         return file();
     }
-    // A stale file may be readable by others; file systems without modes refuse, harmlessly.
-    if (!created && (open.st_mode & 077) != 0) {
+    // A stale file may be readable by others, and a new one by a group other than `like`'s (the
+    // folder's, or the one this process makes files with); file systems without modes refuse,
+    // harmlessly.
+    const bool not_like = like && (open.st_uid != like->st_uid || open.st_gid != like->st_gid);
+    if ((!created || not_like) && (open.st_mode & 077) != 0) {
         static_cast<void>(::fchmod(f.get(), 0600));
         open.st_mode = (open.st_mode & ~mode_t{07777}) | 0600;
     }
@@ -555,7 +561,8 @@ void copy_attributes(const file& f, const attributes& info, const attributes* kn
     mode_t mode = info.st_mode & 07777;
     if (now.st_gid != info.st_gid) mode &= ~mode_t{070};
     if (now.st_gid != info.st_gid || now.st_uid != info.st_uid) mode &= ~mode_t{S_ISUID | S_ISGID};
-    static_cast<void>(::fchmod(fd, mode));
+    // A file created with its mode already (create_temp's `like`) keeps it as it is.
+    if ((now.st_mode & 07777) != mode) static_cast<void>(::fchmod(fd, mode));
     const struct timespec times[2] = {info.st_atim, info.st_mtim};
     static_cast<void>(::futimens(fd, times));
 }

@@ -272,7 +272,7 @@ bool ending_signal_pending() {
 
 void end_as_broken_pipe() {}
 
-file create_temp(const folder& dir, const char* name, attributes* reported) {
+file create_temp(const folder& dir, const char* name, attributes* reported, const attributes*) {
     // No other process may open it for writing while it is open; renaming and removing it
     // stay possible, as the replace step does both before closing it.
     // A link or reparse point is opened as itself, never followed, and then refused below.
