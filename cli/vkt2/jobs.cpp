@@ -4,6 +4,7 @@
 #include "jobs.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -32,9 +33,9 @@ bool run_jobs(const job_steps& s) {
     // Workers wait on one, the reporting thread on the other, each woken only when it can go on.
     std::condition_variable work_cv, done_cv;
     std::size_t idle = 0;
-    bool stopped = false;
-    std::size_t next = 0;      // in todo: the next to start
-    std::size_t reported = 0;  // jobs reported, or passed over
+    std::atomic<bool> stopped = false;  // changed with `m` held; read between jobs without
+    std::size_t next = 0;               // in todo: the next to start
+    std::size_t reported = 0;           // jobs reported, or passed over
     // By place in todo.
     std::vector<char> started(n, 0), done(n, 0);
     // With `m` held.
@@ -68,7 +69,7 @@ bool run_jobs(const job_steps& s) {
             // Between jobs, a stop ends the batch; the rest is not started.
             std::size_t k = first;
             for (; k < last; ++k) {
-                if (k > first && s.stop && s.stop()) break;
+                if (k > first && (stopped || (s.stop && s.stop()))) break;
                 s.work(s.todo[k], w);
             }
             lock.lock();
