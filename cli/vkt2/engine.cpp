@@ -108,38 +108,6 @@ std::vector<std::optional<file_result>> settle(const options& o, std::vector<ent
 
 }  // namespace
 
-// The output folder, made if need be (the path the user gave is followed as given). Folders
-// made on the way to it are never writable by others, whatever the umask; the output folder
-// itself, when it is to copy folders, is private until the end, and then in `made`.
-std::optional<platform::folder> open_output(std::string dir, bool copies_folders,
-                                            made_folders& made, std::string& why) {
-#ifdef _WIN32
-    const char* separators = "/\\";
-#else
-    const char* separators = "/";
-#endif
-    // Its last name is then the output folder's own.
-    while (dir.size() > 1 && dir.find_last_of(separators) == dir.size() - 1) dir.pop_back();
-    std::optional<platform::identity> made_last;
-    for (std::size_t i = dir.find_first_of(separators, 1);;
-         i = dir.find_first_of(separators, i + 1)) {
-        std::string leaf;
-        const std::string so_far = dir.substr(0, i);
-        const bool last = i == std::string::npos;
-        platform::identity id;
-        bool fresh = false;
-        if (auto parent = platform::open_parent(so_far.c_str(), leaf))
-            static_cast<void>(platform::make_subfolder(
-                *parent, leaf.c_str(), last && copies_folders ? private_folder : 0755, id, fresh));
-        if (last && fresh) made_last = id;
-        if (last) break;
-    }
-    auto opened = platform::open_folder(dir.c_str());
-    if (!opened) why = "cannot open the folder: " + platform::reason(errno);
-    if (opened && made_last && platform::identity_of(*opened) == made_last) made[""] = *made_last;
-    return opened;
-}
-
 namespace {
 
 // `vkt2 undo`: every pair reported as it is settled, then the -n list's end and the summary.
@@ -185,8 +153,12 @@ int run(const options& o, std::FILE* out, std::FILE* err, bool terminal,
         return e.problem.empty() && (e.skip.empty() || copies(o, e));
     });
     made_folders made;
-    if (writes && !o.out_dir.empty() && any)
-        out_root = open_output(o.out_dir, !w.folders.empty(), made, out_why);
+    if (writes && !o.out_dir.empty() && any) {
+        output_root opened = open_output(o.out_dir, !w.folders.empty());
+        out_root = std::move(opened.folder);
+        out_why = std::move(opened.why);
+        if (opened.made) made[""] = *opened.made;
+    }
     std::vector<std::optional<file_result>> results =
         settle(o, files, out_root ? &*out_root : nullptr, out_id.has_value());
     if (writes && !o.out_dir.empty() && !out_root) {
