@@ -110,8 +110,8 @@ std::vector<std::optional<file_result>> settle(const options& o, std::vector<ent
 
 namespace {
 
-// `vkt2 undo`: every pair reported as it is settled, then the -n list's end and the summary.
-// Pairs left alone are no failure.
+// `vkt2 undo`: each pair reported once it and those before it are settled, then the summary,
+// with no progress line. Pairs left alone are no failure.
 int run_undo(const options& o, std::FILE* out, std::FILE* err,
              const std::function<bool()>& interrupted, const hooks& at) {
     sink to(out, err, [&] { return interrupted && interrupted(); });

@@ -1,15 +1,11 @@
 // A whole vkt2 run: the walk, then workers over the fixed list, reported in list order.
 #pragma once
 
-#include <cstddef>
 #include <cstdio>
 #include <functional>
-#include <optional>
-#include <string>
 
 #include "hooks.hpp"
 #include "options.hpp"
-#include "platform.hpp"
 #include "report.hpp"
 
 namespace vkt2::batch {
