@@ -30,22 +30,8 @@ expect_files() {
     [ "$got" = "$want" ] || fail "files: $(printf %q "$got"), expected: $*"
 }
 
-# A tree with a name holding a newline, one with bytes that are not UTF-8, a link, a backup and
-# a file that fails; modes and dates differ from file to file.
-make_tree() {
-    mkdir -p d/sub
-    pack d/a 'aaaa aaaa aaaa aaaa'
-    pack $'d/new\nline' 'a name with a newline'
-    pack $'d/sub/\xff\xfe' 'bytes that are not UTF-8'
-    printf 'VKT2\005\000' >d/cut
-    printf 'plain text' >d/sub/plain
-    printf 'kept' >d/a.BAK
-    ln -s a d/link
-    printf 'temp' >'d/x.$$$'
-    chmod 640 d/a && chmod 600 d/sub/plain && chmod 751 d/a.BAK
-    touch -d '2001-02-03 04:05:06' d/a d/sub/plain
-    touch -d '2002-03-04 05:06:07' d/a.BAK
-}
+# make_tree: d, the tree prep.sh made, with its modes and dates.
+make_tree() { cp -a "$SHARED/d" . || fail "no shared tree"; }
 
 # check_json FILES SUMMARY <JSON: each file line's (result, reason, bytes_out) by path's bytes,
 # and the summary's named fields, are as given (Python literals).
