@@ -1,6 +1,6 @@
 """Writes the archive cases' inputs: VKT2 files of all literals in archives written by Python, and
 files that embed VKT2 files at known offsets. Usage: make.py WHAT (in the current folder)."""
-import os, struct, sys, tarfile, time, zipfile, zlib
+import os, struct, sys, tarfile, zipfile
 
 def vkt2(data):
     out = b"VKT2" + struct.pack("<H", len(data)) + b"\0\0"
