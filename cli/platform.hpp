@@ -130,10 +130,16 @@ std::optional<std::vector<listed>> list_folder(const folder& dir);
 std::optional<folder> open_subfolder(const folder& dir, const char* name, bool create,
                                      identity& id);
 
+// A folder make_subfolder opened: its identity, and whether that call made it.
+struct made_subfolder {
+    folder dir;
+    identity id;
+    bool made = false;
+};
+
 // Makes the folder `name` in `dir` with `mode` (less the umask) unless it exists, and opens it
-// as open_subfolder does; `made` says whether this call made it.
-std::optional<folder> make_subfolder(const folder& dir, const char* name, unsigned mode,
-                                     identity& id, bool& made);
+// as open_subfolder does.
+std::optional<made_subfolder> make_subfolder(const folder& dir, const char* name, unsigned mode);
 
 // What the open folder `dir` reports of itself; false, with errno, when it cannot say.
 bool folder_attributes(const folder& dir, attributes& info);

@@ -218,16 +218,16 @@ std::optional<std::vector<listed>> list_folder(const folder& dir) {
     return names;
 }
 
-std::optional<folder> make_subfolder(const folder& dir, const char* name, unsigned mode,
-                                     identity& id, bool& made) {
-    made = ::mkdirat(dir.fd.get(), name, static_cast<mode_t>(mode)) == 0;
+std::optional<made_subfolder> make_subfolder(const folder& dir, const char* name, unsigned mode) {
+    bool made = ::mkdirat(dir.fd.get(), name, static_cast<mode_t>(mode)) == 0;
     if (!made && errno != EEXIST) return std::nullopt;
+    identity id;
     auto opened = open_subfolder(dir, name, false, id);
+    if (!opened) return std::nullopt;
     // Made, then swapped for someone else's before it was opened: not ours to finish.
     struct stat st;
-    if (made && (!opened || ::fstat(opened->fd.get(), &st) != 0 || st.st_uid != ::geteuid()))
-        made = false;
-    return opened;
+    if (made && (::fstat(opened->fd.get(), &st) != 0 || st.st_uid != ::geteuid())) made = false;
+    return made_subfolder{std::move(*opened), id, made};
 }
 
 bool folder_attributes(const folder& dir, attributes& info) {
@@ -242,8 +242,12 @@ void copy_folder_attributes(const folder& dir, const attributes& info) {
 
 std::optional<folder> open_subfolder(const folder& dir, const char* name, bool create,
                                      identity& id) {
-    bool made;
-    if (create) return make_subfolder(dir, name, 0777, id, made);
+    if (create) {
+        auto made = make_subfolder(dir, name, 0777);
+        if (!made) return std::nullopt;
+        id = made->id;
+        return std::move(made->dir);
+    }
     file fd(::openat(dir.fd.get(), name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat st;
     if (!fd || ::fstat(fd.get(), &st) != 0) {

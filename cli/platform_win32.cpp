@@ -181,12 +181,14 @@ std::optional<folder> open_subfolder(const folder& dir, const char* name, bool c
     return folder{dir.prefix + name + '\\'};
 }
 
-std::optional<folder> make_subfolder(const folder& dir, const char* name, unsigned, identity& id,
-                                     bool& made) {
+std::optional<made_subfolder> make_subfolder(const folder& dir, const char* name, unsigned) {
     // Folders get the access rules of the folder they are made in; there are no mode bits.
     const auto path = path_of(dir, name);
-    made = path && ::CreateDirectoryW(path->c_str(), nullptr) != 0;
-    return open_subfolder(dir, name, false, id);
+    const bool made = path && ::CreateDirectoryW(path->c_str(), nullptr) != 0;
+    identity id;
+    auto opened = open_subfolder(dir, name, false, id);
+    if (!opened) return std::nullopt;
+    return made_subfolder{std::move(*opened), id, made};
 }
 
 bool folder_attributes(const folder& dir, attributes& info) {

@@ -3,12 +3,14 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <map>
+#include <mutex>
 #include <random>
 #include <sstream>
 #include <string>
@@ -313,6 +315,33 @@ TEST_F(BatchTest, TestListAndCatReportEachFileInOrder) {
               1);
     EXPECT_EQ(ran, 6);
     EXPECT_EQ(err_, "vkt2: 6 files passed, 0 failed, 0 skipped; 102 bytes in, 138 bytes out\n");
+    // A file another worker finished is reported too, though one before it never started: with
+    // two workers, the first takes files 0 to 9 and the second 10 to 16; a signal comes while
+    // each is on its second file and first, so only files 0, 1 and 10 are worked on.
+    for (int i = 10; i < 50; ++i) put("m/f" + std::to_string(i), packed("m"));
+    std::mutex m;
+    std::condition_variable cv;
+    bool second = false;
+    stop = false;
+    at.before_work = [&](std::size_t i) {
+        std::unique_lock lock(m);
+        // Bounded only so that a run that never starts file 10 cannot hang.
+        const auto soon = std::chrono::seconds(30);
+        if (i == 10) {
+            second = true;
+            cv.notify_all();
+            cv.wait_for(lock, soon, [&] { return stop.load(); });
+        } else if (i == 1) {
+            stop = cv.wait_for(lock, soon, [&] { return second; });
+            cv.notify_all();
+        }
+    };
+    EXPECT_EQ(vkt2(
+                  "x -v -j2 m", [&] { return stop.load(); }, at),
+              1);
+    EXPECT_TRUE(fs::exists("m/f20.BAK"));
+    EXPECT_NE(err_.find("vkt2: m/f20: decoded, "), std::string::npos) << err_;
+    EXPECT_NE(err_.find("vkt2: 3 files done, "), std::string::npos) << err_;
 }
 
 TEST_F(BatchTest, AnyNumberOfWorkersGivesTheSameResults) {

@@ -16,7 +16,7 @@
 #include <io.h>
 #endif
 
-#include "archive.hpp"
+#include "archive_kind.hpp"
 #include "engine.hpp"
 #include "options.hpp"
 #include "platform.hpp"
