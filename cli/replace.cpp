@@ -92,7 +92,9 @@ replacement::replacement(const source& input, const platform::folder& dir, std::
       force_(force) {
     // A signal between creating the file and guarding it would leave it behind.
     const platform::signals_held held;
-    file_ = platform::create_temp(dir_, temp_name_.c_str(), &temp_);
+    // Elsewhere, made no more open than it will be: that spares the change of mode at the end.
+    file_ = platform::create_temp(dir_, temp_name_.c_str(), &temp_,
+                                  backup ? nullptr : &input.attributes);
     if (file_)
         guard_.emplace(dir_, temp_name_.c_str());
     else
@@ -172,6 +174,13 @@ replacement::outcome replacement::finish() {
         // The second rename is tried whatever became of the first, so the files always end in
         // one of a few known states.
         const bool backed_up = rename_no_replace(ops_, dir_, name, backup_name_.c_str());
+        if (!backed_up && backup_free_ && errno == EEXIST) {
+            // Nothing was renamed: the input is whole under its name, the temporary is not needed.
+            error_ = EEXIST;
+            platform::remove(dir_, temp);
+            static_cast<void>(file_.close());
+            return outcome::backup_exists;
+        }
         renamed = rename_no_replace(ops_, dir_, temp, name) && backed_up;
     } else {
         renamed = force_ ? ops_.rename(dir_, temp, name, true) == platform::rename_result::done

@@ -7,7 +7,9 @@
 //            existing NAME only when forced (atomically); no backup is made.
 // The original is never rewritten, only renamed, so at any moment it is whole under NAME or
 // NAME.BAK. The new file gets the input's mode, owner and group (as far as the process may)
-// and times, but only once completely written; until then it is private to the user.
+// and times, but only once completely written. Until then, in place, it is private to the user,
+// as the one-file tools have always made it; elsewhere it is never more open than it will be at
+// the end (made with the input's read and search bits when it has the input's owner and group).
 #pragma once
 
 #include <cstdint>
@@ -86,7 +88,8 @@ class replacement {
         read_failed,
         write_failed,
         rename_failed,
-        changed  // a copy's source changed while it was read: its bytes and dates would not match
+        changed,  // a copy's source changed while it was read: its bytes and dates would not match
+        backup_exists  // in place, NAME.BAK was taken (see backup_must_be_free)
     };
 
     // In place of `input`, keeping it as NAME.BAK. `input` and `ops` must outlive this.
@@ -118,6 +121,11 @@ class replacement {
     // file is always checked.
     void check_only_where_close_reports() { check_everywhere_ = false; }
 
+    // In place, a taken NAME.BAK ends the commit with backup_exists, NAME as it was and the
+    // temporary file removed, rather than kept for the user as the one-file tools keep it. The
+    // backup's rename, which never replaces a file, is then the check that its name is free.
+    void backup_must_be_free() { backup_free_ = true; }
+
     // The same with the data from `read`, called with `buffer` until it gives 0 bytes, or
     // nothing on a read error (with errno set where there is one): for data that comes from
     // no file, as an archive member does.
@@ -140,6 +148,7 @@ class replacement {
     std::string name_, temp_name_, backup_name_;  // no backup when empty
     bool force_;
     bool check_everywhere_ = true;
+    bool backup_free_ = false;
     int error_ = 0;
     std::uint64_t written_ = 0;
     platform::file file_;

@@ -17,6 +17,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -139,6 +140,59 @@ TEST_F(Replace, EveryRenameOutcomeLeavesKnownFiles) {
     EXPECT_EQ(files(), "d=plain");
 }
 
+// A run that wants NAME.BAK free learns it from the backup's rename, which replaces nothing:
+// taken, however late, it leaves NAME and NAME.BAK as they were and no temporary file. Any other
+// failure of that rename still keeps the temporary file for the user.
+TEST_F(Replace, ATakenBackupNameLeavesEverythingAsItWas) {
+    struct Late : Faulty {
+        using Faulty::Faulty;
+        const char* plant = nullptr;  // made as NAME.BAK just before the backup's rename
+        int error = 0;                // the first rename fails with it, when set
+        rename_result rename(const vkt2::platform::folder& d, const char* from, const char* to,
+                             bool replace) const override {
+            if (plant && std::string(to) == "d.BAK") std::ofstream(d_ / "d.BAK") << plant;
+            if (error && calls++ == 0) {
+                errno = error;
+                return rename_result::failed;
+            }
+            return Faulty::rename(d, from, to, replace);
+        }
+        fs::path d_;
+    };
+    const struct {
+        const char* before;
+        bool unsupported;
+        const char* plant;
+        int error;
+        outcome result;
+        const char* after;
+    } cases[] = {
+        {"d.BAK=old", false, nullptr, 0, outcome::backup_exists, "d=packed d.BAK=old"},
+        {"d.BAK=old", true, nullptr, 0, outcome::backup_exists, "d=packed d.BAK=old"},
+        {"", false, "late", 0, outcome::backup_exists, "d=packed d.BAK=late"},
+        {"", false, nullptr, EACCES, failed, "d=packed d.$$$=plain"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        clear();
+        put(std::string("d=packed ") + c.before);
+        Late ops(-1, c.unsupported);
+        ops.plant = c.plant;
+        ops.error = c.error;
+        ops.d_ = dir_;
+        const vkt2::source in = load("d");
+        {
+            replacement r(in, ops);
+            r.backup_must_be_free();
+            EXPECT_EQ(r.commit(kPlain), c.result);
+            if (c.result != failed) {
+                EXPECT_EQ(r.error(), EEXIST);
+            }
+        }
+        EXPECT_EQ(files(), c.after);
+    }
+}
+
 #ifndef _WIN32
 // Forced interleavings: a second run while the first holds the name, and a lock held by another
 // process. Neither touches the file.
@@ -254,6 +308,48 @@ TEST_F(Replace, CopyOfASourceChangedWhileReadKeepsNothing) {
 }
 
 #ifndef _WIN32
+// Written elsewhere, the temporary file is made with the input's read and search bits, less the
+// umask, so no change of mode is needed at the end; never with bits others could write with, nor
+// for a group that is not the input's. Whatever the umask, the output ends with the input's mode.
+TEST_F(Replace, ElsewhereTheNewFileIsNeverMoreOpenThanItWillBe) {
+    // A group this process may give a file and does not make files with, if there is one.
+    gid_t other = getegid() == 0 ? 1 : getegid();
+    if (geteuid() != 0) {
+        gid_t groups[64];
+        const int n = getgroups(64, groups);
+        for (int i = 0; i < n; ++i)
+            if (groups[i] != getegid()) other = groups[i];
+    }
+    const struct {
+        unsigned mode, mask;
+        bool other_group;
+        unsigned while_written;
+    } cases[] = {
+        {0644, 022, false, 0644}, {0755, 077, false, 0700}, {0666, 0, false, 0644},
+        {0640, 0, true, 0600},    {04750, 0, false, 0750},  {0600, 022, false, 0600},
+    };
+    const mode_t saved = umask(0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        clear();
+        put("d=packed");
+        if (c.other_group && (other == getegid() || chown(path("d").c_str(), -1, other) != 0)) {
+            continue;  // no second group to try
+        }
+        ASSERT_EQ(chmod(path("d").c_str(), c.mode), 0);
+        umask(c.mask);
+        const vkt2::source in = load("d");
+        replacement r(in, in.folder, "o", false);
+        struct stat st;
+        ASSERT_EQ(stat(path("o.$$$").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, c.while_written);
+        ASSERT_EQ(r.commit(kPlain), done);
+        ASSERT_EQ(stat(path("o").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, c.mode);
+    }
+    umask(saved);
+}
+
 // A copy stops at an ending signal held back meanwhile, and keeps nothing.
 TEST_F(Replace, CopyStopsAtAHeldSignal) {
     put("d=original");
