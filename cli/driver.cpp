@@ -48,7 +48,6 @@ int commit(replacement& output, std::span<const std::uint8_t> data) {
         case replacement::outcome::write_failed:
             return fail(messages::cannot_write_temp);
         case replacement::outcome::rename_failed:
-        case replacement::outcome::backup_exists:  // not asked for by the one-file tools
             break;
     }
     return fail(messages::cannot_rename);

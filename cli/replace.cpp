@@ -174,13 +174,6 @@ replacement::outcome replacement::finish() {
         // The second rename is tried whatever became of the first, so the files always end in
         // one of a few known states.
         const bool backed_up = rename_no_replace(ops_, dir_, name, backup_name_.c_str());
-        if (!backed_up && backup_free_ && errno == EEXIST) {
-            // Nothing was renamed: the input is whole under its name, the temporary is not needed.
-            error_ = EEXIST;
-            platform::remove(dir_, temp);
-            static_cast<void>(file_.close());
-            return outcome::backup_exists;
-        }
         renamed = rename_no_replace(ops_, dir_, temp, name) && backed_up;
     } else {
         renamed = force_ ? ops_.rename(dir_, temp, name, true) == platform::rename_result::done

@@ -88,8 +88,7 @@ class replacement {
         read_failed,
         write_failed,
         rename_failed,
-        changed,  // a copy's source changed while it was read: its bytes and dates would not match
-        backup_exists  // in place, NAME.BAK was taken (see backup_must_be_free)
+        changed  // a copy's source changed while it was read: its bytes and dates would not match
     };
 
     // In place of `input`, keeping it as NAME.BAK. `input` and `ops` must outlive this.
@@ -121,11 +120,6 @@ class replacement {
     // file is always checked.
     void check_only_where_close_reports() { check_everywhere_ = false; }
 
-    // In place, a taken NAME.BAK ends the commit with backup_exists, NAME as it was and the
-    // temporary file removed, rather than kept for the user as the one-file tools keep it. The
-    // backup's rename, which never replaces a file, is then the check that its name is free.
-    void backup_must_be_free() { backup_free_ = true; }
-
     // The same with the data from `read`, called with `buffer` until it gives 0 bytes, or
     // nothing on a read error (with errno set where there is one): for data that comes from
     // no file, as an archive member does.
@@ -148,7 +142,6 @@ class replacement {
     std::string name_, temp_name_, backup_name_;  // no backup when empty
     bool force_;
     bool check_everywhere_ = true;
-    bool backup_free_ = false;
     int error_ = 0;
     std::uint64_t written_ = 0;
     platform::file file_;

@@ -140,59 +140,6 @@ TEST_F(Replace, EveryRenameOutcomeLeavesKnownFiles) {
     EXPECT_EQ(files(), "d=plain");
 }
 
-// A run that wants NAME.BAK free learns it from the backup's rename, which replaces nothing:
-// taken, however late, it leaves NAME and NAME.BAK as they were and no temporary file. Any other
-// failure of that rename still keeps the temporary file for the user.
-TEST_F(Replace, ATakenBackupNameLeavesEverythingAsItWas) {
-    struct Late : Faulty {
-        using Faulty::Faulty;
-        const char* plant = nullptr;  // made as NAME.BAK just before the backup's rename
-        int error = 0;                // the first rename fails with it, when set
-        rename_result rename(const vkt2::platform::folder& d, const char* from, const char* to,
-                             bool replace) const override {
-            if (plant && std::string(to) == "d.BAK") std::ofstream(d_ / "d.BAK") << plant;
-            if (error && calls++ == 0) {
-                errno = error;
-                return rename_result::failed;
-            }
-            return Faulty::rename(d, from, to, replace);
-        }
-        fs::path d_;
-    };
-    const struct {
-        const char* before;
-        bool unsupported;
-        const char* plant;
-        int error;
-        outcome result;
-        const char* after;
-    } cases[] = {
-        {"d.BAK=old", false, nullptr, 0, outcome::backup_exists, "d=packed d.BAK=old"},
-        {"d.BAK=old", true, nullptr, 0, outcome::backup_exists, "d=packed d.BAK=old"},
-        {"", false, "late", 0, outcome::backup_exists, "d=packed d.BAK=late"},
-        {"", false, nullptr, EACCES, failed, "d=packed d.$$$=plain"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(&c - cases);
-        clear();
-        put(std::string("d=packed ") + c.before);
-        Late ops(-1, c.unsupported);
-        ops.plant = c.plant;
-        ops.error = c.error;
-        ops.d_ = dir_;
-        const vkt2::source in = load("d");
-        {
-            replacement r(in, ops);
-            r.backup_must_be_free();
-            EXPECT_EQ(r.commit(kPlain), c.result);
-            if (c.result != failed) {
-                EXPECT_EQ(r.error(), EEXIST);
-            }
-        }
-        EXPECT_EQ(files(), c.after);
-    }
-}
-
 #ifndef _WIN32
 // Forced interleavings: a second run while the first holds the name, and a lock held by another
 // process. Neither touches the file.

@@ -137,8 +137,6 @@ std::string commit_failure(const replacement& output, replacement::outcome how,
             return "cannot read" + because(output.error());
         case replacement::outcome::changed:
             return "changed while it was copied; " + shown_path + " is not written";
-        case replacement::outcome::backup_exists:
-            return shown_path + ".BAK already exists";
         case replacement::outcome::write_failed:
             return "cannot write " + shown_path + ".$$$" + because(output.error());
         case replacement::outcome::rename_failed:
@@ -182,10 +180,8 @@ namespace {
 void put(const options& o, const entry& e, const source& input, std::span<const std::uint8_t> data,
          const platform::folder* out, std::vector<made_folder>& made, file_result& r) {
     if (!out) {
-        // The backup's name must be free: the first rename says so, and then nothing is kept.
         replacement output(input);
         output.check_only_where_close_reports();
-        output.backup_must_be_free();
         const auto how = output.commit(data);
         if (how != replacement::outcome::done)
             r = failed(commit_failure(output, how, {e.path, true, false, o.names}));
@@ -322,6 +318,11 @@ file_result worker::convert(const options& o, const entry& e, const platform::fo
         if (o.all && out) return copy_as_is(o, e, *out, input_, made_, reason);
         return skipped(reason);
     }
+    // In place, the backup's name must be free before anything is written.
+    platform::kind type;
+    platform::identity id;
+    if (in_place && platform::look(input->dir(), (e.name + ".BAK").c_str(), false, type, id))
+        return failed(shown(e.path, o.names) + ".BAK already exists");
     if (o.cmd == command::c) {
         if (got > max_original_size)
             return refuse(o, e, out, "too large: VKT2 holds at most 65,535 bytes");
