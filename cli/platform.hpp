@@ -202,6 +202,10 @@ file create_temp(const folder& dir, const char* name, attributes* info = nullptr
 // set-id and sticky bits always wait for the end.
 unsigned creation_mode(const folder& dir, const attributes* like);
 
+// True when `info`, what an open file reported of itself, shows it is the file `id` names. Never
+// where it does not say which file it is (Windows).
+bool identifies(const attributes& info, const identity& id);
+
 // True when two looks at a file through open descriptors, `before` and `now`, show the same
 // file (where the system says which) with the same size and modification time.
 bool unchanged(const attributes& before, const attributes& now);

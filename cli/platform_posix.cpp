@@ -178,6 +178,10 @@ identity identity_from(const struct stat& st) {
 }
 }  // namespace
 
+bool identifies(const attributes& info, const identity& id) {
+    return identity_from(info) == id;
+}
+
 bool look(const folder& dir, const char* name, bool follow, kind& type, identity& id) {
     struct stat st;
     if (::fstatat(dir.fd.get(), name, &st, follow ? 0 : AT_SYMLINK_NOFOLLOW) != 0) return false;

@@ -274,6 +274,10 @@ bool ending_signal_pending() {
 
 void end_as_broken_pipe() {}
 
+bool identifies(const attributes&, const identity&) {
+    return false;
+}
+
 unsigned creation_mode(const folder&, const attributes*) {
     return 0600;
 }
