@@ -369,15 +369,16 @@ void end_as_broken_pipe() {
 }
 
 unsigned creation_mode(const folder& dir, const attributes* like) {
+    // The tools never change their user or group, so each is asked once.
     static const uid_t me = ::geteuid();
+    static const gid_t my_group = ::getegid();
     if (!like || like->st_uid != me) return 0600;
     // Read and search bits only: bits others may write with, and the set-id bits, wait for the end.
     unsigned mode = like->st_mode & 0705;
     // A group bit given to a group other than the finished file's would let its members open the
     // file before it is made private, and read through that descriptor all that is written. A new
     // file takes either the folder's group or this process's: with both `like`'s, it is that one.
-    if (dir.group >= 0 && static_cast<gid_t>(dir.group) == like->st_gid &&
-        ::getegid() == like->st_gid)
+    if (dir.group >= 0 && static_cast<gid_t>(dir.group) == like->st_gid && my_group == like->st_gid)
         mode |= like->st_mode & 050;
     return mode;
 }
