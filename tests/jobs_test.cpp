@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -163,6 +164,37 @@ TEST(Jobs, OneWorkerOrMoreThanThereAreJobs) {
         EXPECT_LT(*by.rbegin(), workers);
         EXPECT_EQ(reported, todo);
     }
+}
+
+// A long run of jobs passed over (links, backups) lies between the first job and the next ones.
+// The worker, done with job 0, waits for the report to come near job 1000 before it is woken,
+// and the report has to wake it however it got there; a runner that does not hangs, so a report
+// still waiting after many rounds gives up through a stop.
+TEST(Jobs, WorkersGoOnAfterALongRunOfJobsPassedOver) {
+    const list todo = {0, 1000, 1001};
+    std::atomic<int> waits = 0;
+    std::mutex m;
+    list worked, reported;
+    const bool complete = run_jobs({
+        .count = 1002,
+        .todo = todo,
+        .workers = 1,
+        .work =
+            [&](std::size_t i, std::size_t) {
+                const std::lock_guard lock(m);
+                worked.push_back(i);
+            },
+        .report =
+            [&](std::size_t i) {
+                reported.push_back(i);
+                return true;
+            },
+        .stop = [&] { return waits > 50; },
+        .waiting = [&](std::size_t) { ++waits; },
+    });
+    EXPECT_TRUE(complete);
+    EXPECT_EQ(worked, todo);
+    EXPECT_EQ(reported, all(1002));
 }
 
 }  // namespace

@@ -97,6 +97,7 @@ bool run_jobs(const job_steps& s) {
     std::size_t k = 0;  // in todo: the next to report
     for (std::size_t i = 0; i < s.count; ++i) {
         std::unique_lock lock(m);
+        bool ran = true;
         if (k < n && s.todo[k] == i) {
             while (!done[k]) {
                 if (!started[k] && should_stop()) break;
@@ -116,17 +117,16 @@ bool run_jobs(const job_steps& s) {
                     lock.lock();
                 }
             }
-            const bool ran = done[k++];
-            reported = i + 1;
-            // Waiting workers go on once half the window is free, not after every job.
-            if (idle > 0 && next < n && s.todo[next] + window / 2 < reported + window)
-                work_cv.notify_all();
-            if (!ran) {
-                complete = false;
-                continue;
-            }
-        } else {
-            reported = i + 1;
+            ran = done[k++];
+        }
+        reported = i + 1;
+        // Waiting workers go on once half the window is free, not after every job; jobs passed
+        // over free it too, or a long run of them would leave the workers waiting for good.
+        if (idle > 0 && next < n && s.todo[next] + window / 2 < reported + window)
+            work_cv.notify_all();
+        if (!ran) {
+            complete = false;
+            continue;
         }
         lock.unlock();
         if (!s.report(i)) {
