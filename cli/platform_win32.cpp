@@ -137,7 +137,7 @@ bool look(const folder& dir, const char* name, bool follow, kind& type, identity
     return true;
 }
 
-std::optional<std::vector<listed>> list_folder(const folder& dir) {
+std::optional<std::vector<listed>> list_folder(const folder& dir, bool) {
     const auto pattern = path_of(dir, dir.prefix.empty() ? ".\\*" : "*");
     if (!pattern) return std::nullopt;
     WIN32_FIND_DATAW found;
@@ -274,7 +274,7 @@ bool ending_signal_pending() {
 
 void end_as_broken_pipe() {}
 
-file create_temp(const folder& dir, const char* name, attributes* reported) {
+file create_temp(const folder& dir, const char* name, attributes* reported, const attributes*) {
     // No other process may open it for writing while it is open; renaming and removing it
     // stay possible, as the replace step does both before closing it.
     // A link or reparse point is opened as itself, never followed, and then refused below.

@@ -29,6 +29,7 @@
 #include "walk.hpp"
 
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -798,6 +799,32 @@ TEST_F(BatchTest, UndoNeverReplacesASaveMadeDuringTheRestore) {
 }
 
 #ifndef _WIN32
+// A walk learns a regular file's kind and identity from the listing where it can: they must be
+// what a look at the name gives, or a second name of one file would pass for another file.
+TEST_F(BatchTest, AWalkKnowsEachNameAsALookAtItWould) {
+    put("w/a", "one");
+    put("w/sub/b", "two");
+    fs::create_hard_link("w/a", "w/sub/c");
+    fs::create_symlink("a", "w/l");
+    ASSERT_EQ(mkfifo("w/p", 0600), 0);
+    std::map<std::string, vkt2::platform::identity> ids;
+    for (const auto& e : vkt2::batch::walk({"w"}).files) {
+        ASSERT_TRUE(e.folder && e.id) << e.path;
+        vkt2::platform::kind type;
+        vkt2::platform::identity id;
+        ASSERT_TRUE(vkt2::platform::look(*e.folder, e.name.c_str(), false, type, id));
+        EXPECT_EQ(id, *e.id) << e.path;
+        ids[e.path] = id;
+        const char* why = e.path == "w/l"   ? vkt2::batch::reasons::link
+                          : e.path == "w/p" ? vkt2::batch::reasons::special
+                                            : "";
+        EXPECT_EQ(e.skip, why) << e.path;
+    }
+    EXPECT_EQ(ids.size(), 5u);
+    EXPECT_EQ(ids["w/a"], ids["w/sub/c"]);
+    EXPECT_NE(ids["w/a"], ids["w/sub/b"]);
+}
+
 TEST_F(BatchTest, InPlaceASecondNameOfOneFileGetsItsOwnLine) {
     const std::string file = packed("linked twice");
     put("h/a", file);

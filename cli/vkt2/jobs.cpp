@@ -94,11 +94,20 @@ bool run_jobs(const job_steps& s) {
     }
 
     bool complete = true;
-    std::size_t k = 0;  // in todo: the next to report
+    std::size_t k = 0;     // in todo: the next to report
+    std::size_t seen = 0;  // in todo: those below were seen done, so need no lock to report
+    // With `m` held: waiting workers go on once half the window is free, not after every job.
+    const auto free_window = [&] {
+        if (idle > 0 && next < n && s.todo[next] + window / 2 < reported + window)
+            work_cv.notify_all();
+    };
     for (std::size_t i = 0; i < s.count; ++i) {
-        std::unique_lock lock(m);
-        bool ran = true;
-        if (k < n && s.todo[k] == i) {
+        // A job without work, or one already seen done, is reported without taking the lock:
+        // `reported` catches up the next time it is taken.
+        if (k < n && s.todo[k] == i && k >= seen) {
+            std::unique_lock lock(m);
+            reported = i;
+            free_window();
             while (!done[k]) {
                 if (!started[k] && should_stop()) break;
                 if (threads.empty()) {
@@ -117,21 +126,20 @@ bool run_jobs(const job_steps& s) {
                     lock.lock();
                 }
             }
-            ran = done[k++];
+            if (!done[k]) {
+                reported = i + 1;
+                ++k;
+                complete = false;
+                continue;
+            }
+            reported = i + 1;
+            for (seen = k + 1; seen < n && done[seen];) ++seen;
+            free_window();
         }
-        reported = i + 1;
-        // Waiting workers go on once half the window is free, not after every job; jobs passed
-        // over free it too, or a long run of them would leave the workers waiting for good.
-        if (idle > 0 && next < n && s.todo[next] + window / 2 < reported + window)
-            work_cv.notify_all();
-        if (!ran) {
-            complete = false;
-            continue;
-        }
-        lock.unlock();
+        if (k < n && s.todo[k] == i) ++k;
         if (!s.report(i)) {
             complete = false;
-            lock.lock();
+            const std::lock_guard lock(m);
             stopped = true;
             work_cv.notify_all();
         }
