@@ -221,6 +221,10 @@ struct slow_reader {
 // signal must not cut the JSON of the files already done short of its summary.
 TEST(Sink, AfterAStopAReaderThatKeepsReadingGetsEverything) {
     static slow_reader reader;  // outlives a writer thread a faulty sink would leave behind
+    {
+        const std::lock_guard lock(reader.m);
+        reader.got.clear();
+    }
     cookie_io_functions_t io{};
     io.write = &slow_reader::write;
     std::FILE* out = fopencookie(&reader, "w", io);
