@@ -178,6 +178,10 @@ void raise_descriptor_limit();
 // Whether standard stream `fd` (0, 1 or 2) is a terminal.
 bool is_terminal(int fd);
 
+// Whether a write to `fd` can wait on a reader (a pipe, socket or terminal), as a write to a
+// file on disk cannot; true when it cannot be told.
+bool may_stall(int fd);
+
 // True when SIGINT, SIGTERM or SIGHUP waits, held, and is not one the caller ignores.
 bool ending_signal_pending();
 

@@ -359,6 +359,11 @@ bool is_terminal(int fd) {
     return ::isatty(fd) == 1;
 }
 
+bool may_stall(int fd) {
+    struct stat st;
+    return fd < 0 || ::fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISBLK(st.st_mode));
+}
+
 void end_as_broken_pipe() {
     ::signal(SIGPIPE, SIG_DFL);
     sigset_t pipe;

@@ -242,6 +242,11 @@ bool is_terminal(int fd) {
     return ::_isatty(fd) != 0;
 }
 
+bool may_stall(int fd) {
+    const auto h = fd < 0 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+    return h == INVALID_HANDLE_VALUE || ::GetFileType(h) != FILE_TYPE_DISK;
+}
+
 bool is_pipe(const attributes& info) {
     return (info.st_mode & _S_IFMT) == _S_IFIFO;
 }

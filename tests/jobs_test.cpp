@@ -15,7 +15,12 @@
 #include <thread>
 #include <vector>
 
+#if defined(__GLIBC__)
+#include <unistd.h>
+#endif
+
 #include "jobs.hpp"
+#include "platform.hpp"
 #include "report.hpp"
 
 namespace {
@@ -203,24 +208,24 @@ TEST(Jobs, WorkersGoOnAfterALongRunOfJobsPassedOver) {
 }
 
 #if defined(__GLIBC__)
-// Standard output for the sink below: each write is held up a little, as a slow reader would,
-// well within the tenth of a second after which a stopped run gives a reader up.
+// Standard output for the sinks below: each write is held up `delay`, as a slow reader would.
 struct slow_reader {
     std::mutex m;
     std::string got;
+    std::chrono::milliseconds delay{10};
     static ssize_t write(void* cookie, const char* data, size_t size) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
         auto& r = *static_cast<slow_reader*>(cookie);
+        std::this_thread::sleep_for(r.delay);
         const std::lock_guard lock(r.m);
         r.got.append(data, size);
         return static_cast<ssize_t>(size);
     }
 };
 
-// After a stop, a reader that keeps reading gets every line still queued, however many: a
-// signal must not cut the JSON of the files already done short of its summary.
-TEST(Sink, AfterAStopAReaderThatKeepsReadingGetsEverything) {
-    static slow_reader reader;  // outlives a writer thread a faulty sink would leave behind
+// Writes `lines` JSON lines through a sink of a run stopped from the start; what the reader got
+// and what was written.
+std::pair<std::string, std::string> through_stopped_sink(slow_reader& reader, int lines,
+                                                         std::optional<bool> may_stall) {
     {
         const std::lock_guard lock(reader.m);
         reader.got.clear();
@@ -229,22 +234,58 @@ TEST(Sink, AfterAStopAReaderThatKeepsReadingGetsEverything) {
     io.write = &slow_reader::write;
     std::FILE* out = fopencookie(&reader, "w", io);
     std::FILE* err = std::fopen("/dev/null", "w");
-    ASSERT_TRUE(out && err);
+    EXPECT_TRUE(out && err);
     std::setvbuf(out, nullptr, _IONBF, 0);
     std::string all;
     {
-        vkt2::batch::sink to(out, err, [] { return true; });
-        for (int i = 0; i < 12; ++i) {
+        const auto stop = [] { return true; };
+        std::optional<vkt2::batch::sink> to;
+        if (may_stall)
+            to.emplace(out, err, stop, *may_stall);
+        else
+            to.emplace(out, err, stop);
+        for (int i = 0; i < lines; ++i) {
             const std::string line = "{\"line\":" + std::to_string(i) + "}\n";
             all += line;
-            EXPECT_TRUE(to.write(true, line));
+            EXPECT_TRUE(to->write(true, line));
         }
-        EXPECT_TRUE(to.drain());
+        EXPECT_TRUE(to->drain());
     }
     std::fclose(out);
     std::fclose(err);
     const std::lock_guard lock(reader.m);
-    EXPECT_EQ(reader.got, all);
+    return {reader.got, all};
+}
+
+// After a stop, a reader that keeps reading gets every line still queued, however many: a
+// signal must not cut the JSON of the files already done short of its summary.
+TEST(Sink, AfterAStopAReaderThatKeepsReadingGetsEverything) {
+    static slow_reader reader;  // outlives a writer thread a faulty sink would leave behind
+    const auto [got, all] = through_stopped_sink(reader, 12, std::nullopt);
+    EXPECT_EQ(got, all);
+}
+
+// Only a file on disk is known never to wait on a reader.
+TEST(Sink, OnlyFilesOnDiskCannotStall) {
+    std::FILE* file = std::tmpfile();
+    ASSERT_TRUE(file);
+    EXPECT_FALSE(vkt2::platform::may_stall(fileno(file)));
+    std::fclose(file);
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    EXPECT_TRUE(vkt2::platform::may_stall(ends[1]));
+    close(ends[0]);
+    close(ends[1]);
+    EXPECT_TRUE(vkt2::platform::may_stall(-1));
+}
+
+// A file on disk is never given up on, however slow the disk: each write takes longer here than
+// a stalled reader is given.
+TEST(Sink, WritesThatCannotStallAreNeverGivenUp) {
+    static slow_reader reader;
+    reader.delay = std::chrono::milliseconds(150);
+    const auto [got, all] = through_stopped_sink(reader, 4, false);
+    EXPECT_EQ(got, all);
 }
 #endif
 

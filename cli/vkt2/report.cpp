@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "json.hpp"
+#include "platform.hpp"
 
 namespace vkt2::batch {
 
@@ -46,6 +47,7 @@ struct sink::state {
     std::size_t written = 0;  // items done, a sign of a reader still reading
     bool busy = false, closing = false, out_failed = false, broken = false;
     bool given_up = false;  // a reader that stalled after the run stopped
+    bool may_stall = true;  // false: every write ends, however slowly, so none is given up on
 
     // The writer: one write at a time, flushed whenever the queue runs dry.
     void loop() {
@@ -97,7 +99,7 @@ struct sink::state {
             if (written != before) {
                 before = written;
                 moved = now;
-            } else if (stop && stop() && now - moved >= patience) {
+            } else if (may_stall && stop && stop() && now - moved >= patience) {
                 // Given up once for the run, not once per line: every line after would wait again.
                 given_up = true;
                 return false;
@@ -113,10 +115,15 @@ constexpr std::size_t sink_room = std::size_t{1} << 18;
 }
 
 sink::sink(std::FILE* out, std::FILE* err, std::function<bool()> stop)
+    : sink(out, err, std::move(stop),
+           platform::may_stall(fileno(out)) || platform::may_stall(fileno(err))) {}
+
+sink::sink(std::FILE* out, std::FILE* err, std::function<bool()> stop, bool may_stall)
     : s_(std::make_shared<state>()) {
     s_->out = out;
     s_->err = err;
     s_->stop = std::move(stop);
+    s_->may_stall = may_stall;
     // The thread holds the state, so a writer stuck on a stalled reader can be left behind.
     std::thread([s = s_] { s->loop(); }).detach();
 }

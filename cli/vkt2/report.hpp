@@ -27,8 +27,11 @@ std::string listing_row(std::size_t compressed, std::size_t original, const std:
 // only that thread: the run can still see a signal and end. Holds a bounded amount.
 class sink {
   public:
-    // `stop` says when to give up waiting for room or for the writes to be done.
+    // `stop` says when to give up waiting for room or for the writes to be done: once it is
+    // true, a reader that takes nothing in for a while is given up on. Files on disk are never
+    // given up on (a slow disk is no stalled reader), nor are any streams when not `may_stall`.
     sink(std::FILE* out, std::FILE* err, std::function<bool()> stop);
+    sink(std::FILE* out, std::FILE* err, std::function<bool()> stop, bool may_stall);
     sink(const sink&) = delete;
     sink& operator=(const sink&) = delete;
     ~sink();
