@@ -40,11 +40,6 @@ rm stream tail
 awk 'BEGIN { x = 3; for (i = 0; i < 58259; i++) { x = (x * 69069 + 1) % 4294967296; printf "%c", int(x / 16777216) } }' >over
 head -c 58258 over >random
 touch -d @1000000000 ./*
-if [ $# -gt 2 ]; then
-    # An emulator's first start may report that it is setting itself up: that start is made here.
-    "${@:3}" "$1" >/dev/null 2>&1 </dev/null
-    # A program left waiting until the runner ends ($$ here) keeps the emulator's services up
-    # between the runs, which would otherwise start them again every few runs, taking seconds.
-    tail --pid=$$ -f /dev/null 2>/dev/null | "${@:3}" cmd /c pause >/dev/null 2>&1 &
-fi
+# Under an emulator, the emulator is kept up for the whole run.
+if [ $# -gt 2 ]; then keep_up "${@:3}"; fi
 :
