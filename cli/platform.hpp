@@ -122,18 +122,26 @@ struct listed {
 bool look(const folder& dir, const char* name, bool follow, kind& type, identity& id);
 
 // The names in `dir` (without . and ..), each looked at without following links; nothing when
-// the folder cannot be listed, and errno says why.
-std::optional<std::vector<listed>> list_folder(const folder& dir);
+// the folder cannot be listed, and errno says why. With `quick`, a regular file is not looked at
+// where the listing itself gives its kind and identity; a name removed since the listing then
+// shows only when it is opened.
+std::optional<std::vector<listed>> list_folder(const folder& dir, bool quick = false);
 
 // Opens the folder `name` in `dir`, never through a link, making it first if `create`. Its
 // identity goes to `id`. Nothing when it cannot, and errno says why (ELOOP for a link).
 std::optional<folder> open_subfolder(const folder& dir, const char* name, bool create,
                                      identity& id);
 
+// A folder make_subfolder opened: its identity, and whether that call made it.
+struct made_subfolder {
+    folder dir;
+    identity id;
+    bool made = false;
+};
+
 // Makes the folder `name` in `dir` with `mode` (less the umask) unless it exists, and opens it
-// as open_subfolder does; `made` says whether this call made it.
-std::optional<folder> make_subfolder(const folder& dir, const char* name, unsigned mode,
-                                     identity& id, bool& made);
+// as open_subfolder does.
+std::optional<made_subfolder> make_subfolder(const folder& dir, const char* name, unsigned mode);
 
 // What the open folder `dir` reports of itself; false, with errno, when it cannot say.
 bool folder_attributes(const folder& dir, attributes& info);
@@ -179,8 +187,12 @@ void end_as_broken_pipe();
 // a stale one of this user is there, truncated. It must be a regular file with no other name,
 // not a link, still at that name once locked, and locked by no other run; the lock lasts until
 // the descriptor is closed. Nothing otherwise, and then the name is left as it was. With
-// `info`, what the open file reported of itself goes there, for copy_attributes.
-file create_temp(const folder& dir, const char* name, attributes* info = nullptr);
+// `info`, what the open file reported of itself goes there, for copy_attributes. With `like`, the
+// attributes the file is to end with, a file it creates gets at once the read and search bits of
+// `like`'s mode (less the umask) where it has `like`'s owner and group, and is private otherwise:
+// never more open than it will be, and most often needing no change of mode at the end.
+file create_temp(const folder& dir, const char* name, attributes* info = nullptr,
+                 const attributes* like = nullptr);
 
 // True when two looks at a file through open descriptors, `before` and `now`, show the same
 // file (where the system says which) with the same size and modification time.

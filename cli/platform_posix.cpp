@@ -186,10 +186,41 @@ bool look(const folder& dir, const char* name, bool follow, kind& type, identity
     return true;
 }
 
-std::optional<std::vector<listed>> list_folder(const folder& dir) {
+namespace {
+
+// Whether this file system's listing numbers each name with the inode a look at it reports, as
+// the local disk ones do. Overlay, network and user-space ones may number them otherwise.
+bool listing_numbers_are_inodes(int fd) {
+#ifdef __linux__
+    struct statfs fs;
+    if (::fstatfs(fd, &fs) != 0) return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+        case EXT4_SUPER_MAGIC:
+        case XFS_SUPER_MAGIC:
+        case BTRFS_SUPER_MAGIC:
+        case TMPFS_MAGIC:
+        case F2FS_SUPER_MAGIC:
+            return true;
+        default:
+            break;
+    }
+#else
+    static_cast<void>(fd);
+#endif
+    return false;
+}
+
+}  // namespace
+
+std::optional<std::vector<listed>> list_folder(const folder& dir, bool quick) {
     // The folder's own descriptor may lack read access (O_PATH): listing needs a new one.
     const int fd = ::openat(dir.fd.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
+    // A regular file's kind and number come with its name: its look is spared where they are
+    // the look's own, and its device is the folder's. (Only a file mounted over a name is listed
+    // as the file it hides; no rename can move or replace it, and later steps go by descriptor.)
+    struct stat here;
+    const bool trusted = quick && ::fstat(fd, &here) == 0 && listing_numbers_are_inodes(fd);
     DIR* d = ::fdopendir(fd);
     if (!d) {
         const int e = errno;
@@ -206,6 +237,15 @@ std::optional<std::vector<listed>> list_folder(const folder& dir) {
         if (n == "." || n == "..") continue;
         listed item;
         item.name = n;
+#ifdef _DIRENT_HAVE_D_TYPE
+        if (trusted && de->d_type == DT_REG) {
+            item.type = kind::file;
+            item.id = {static_cast<std::uint64_t>(here.st_dev),
+                       static_cast<std::uint64_t>(de->d_ino)};
+            names.push_back(std::move(item));
+            continue;
+        }
+#endif
         if (!look(dir, de->d_name, false, item.type, item.id)) item.error = errno;
         names.push_back(std::move(item));
     }
@@ -218,16 +258,16 @@ std::optional<std::vector<listed>> list_folder(const folder& dir) {
     return names;
 }
 
-std::optional<folder> make_subfolder(const folder& dir, const char* name, unsigned mode,
-                                     identity& id, bool& made) {
-    made = ::mkdirat(dir.fd.get(), name, static_cast<mode_t>(mode)) == 0;
+std::optional<made_subfolder> make_subfolder(const folder& dir, const char* name, unsigned mode) {
+    bool made = ::mkdirat(dir.fd.get(), name, static_cast<mode_t>(mode)) == 0;
     if (!made && errno != EEXIST) return std::nullopt;
+    identity id;
     auto opened = open_subfolder(dir, name, false, id);
+    if (!opened) return std::nullopt;
     // Made, then swapped for someone else's before it was opened: not ours to finish.
     struct stat st;
-    if (made && (!opened || ::fstat(opened->fd.get(), &st) != 0 || st.st_uid != ::geteuid()))
-        made = false;
-    return opened;
+    if (made && (::fstat(opened->fd.get(), &st) != 0 || st.st_uid != ::geteuid())) made = false;
+    return made_subfolder{std::move(*opened), id, made};
 }
 
 bool folder_attributes(const folder& dir, attributes& info) {
@@ -242,8 +282,12 @@ void copy_folder_attributes(const folder& dir, const attributes& info) {
 
 std::optional<folder> open_subfolder(const folder& dir, const char* name, bool create,
                                      identity& id) {
-    bool made;
-    if (create) return make_subfolder(dir, name, 0777, id, made);
+    if (create) {
+        auto made = make_subfolder(dir, name, 0777);
+        if (!made) return std::nullopt;
+        id = made->id;
+        return std::move(made->dir);
+    }
     file fd(::openat(dir.fd.get(), name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat st;
     if (!fd || ::fstat(fd.get(), &st) != 0) {
@@ -320,14 +364,17 @@ void end_as_broken_pipe() {
     ::raise(SIGPIPE);
 }
 
-file create_temp(const folder& dir, const char* name, attributes* info) {
+file create_temp(const folder& dir, const char* name, attributes* info, const attributes* like) {
     // O_NONBLOCK keeps a FIFO at this name from hanging the open. The lock shuts out other runs
     // on the same name; checking the name only once the lock is held catches a file that another
     // run finished with, or that was swapped, linked or planted meanwhile. Truncating a file
     // with a second name would destroy the data under that name, which may be the input itself.
     const int flags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
     const int d = dir.fd.get();
-    file f(::openat(d, name, flags | O_CREAT | O_EXCL, 0600));
+    // Bits others may write with, and the set-id bits, wait for the end in any case.
+    static const uid_t me = ::geteuid();
+    const mode_t mode = like && like->st_uid == me ? like->st_mode & 0755 : 0600;
+    file f(::openat(d, name, flags | O_CREAT | O_EXCL, mode));
     const bool created = static_cast<bool>(f);
     if (!created && errno == EEXIST) f = file(::openat(d, name, flags));
     struct stat open, named;
@@ -337,8 +384,11 @@ file create_temp(const folder& dir, const char* name, attributes* info) {
         (!created && (open.st_uid != ::geteuid() || ::ftruncate(f.get(), 0) != 0))) {
         return file();
     }
-    // A stale file may be readable by others; file systems without modes refuse, harmlessly.
-    if (!created && (open.st_mode & 077) != 0) {
+    // A stale file may be readable by others, and a new one by a group other than `like`'s (the
+    // folder's, or the one this process makes files with); file systems without modes refuse,
+    // harmlessly.
+    const bool not_like = like && (open.st_uid != like->st_uid || open.st_gid != like->st_gid);
+    if ((!created || not_like) && (open.st_mode & 077) != 0) {
         static_cast<void>(::fchmod(f.get(), 0600));
         open.st_mode = (open.st_mode & ~mode_t{07777}) | 0600;
     }
@@ -515,7 +565,8 @@ void copy_attributes(const file& f, const attributes& info, const attributes* kn
     mode_t mode = info.st_mode & 07777;
     if (now.st_gid != info.st_gid) mode &= ~mode_t{070};
     if (now.st_gid != info.st_gid || now.st_uid != info.st_uid) mode &= ~mode_t{S_ISUID | S_ISGID};
-    static_cast<void>(::fchmod(fd, mode));
+    // A file created with its mode already (create_temp's `like`) keeps it as it is.
+    if ((now.st_mode & 07777) != mode) static_cast<void>(::fchmod(fd, mode));
     const struct timespec times[2] = {info.st_atim, info.st_mtim};
     static_cast<void>(::futimens(fd, times));
 }

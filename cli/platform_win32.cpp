@@ -137,7 +137,7 @@ bool look(const folder& dir, const char* name, bool follow, kind& type, identity
     return true;
 }
 
-std::optional<std::vector<listed>> list_folder(const folder& dir) {
+std::optional<std::vector<listed>> list_folder(const folder& dir, bool) {
     const auto pattern = path_of(dir, dir.prefix.empty() ? ".\\*" : "*");
     if (!pattern) return std::nullopt;
     WIN32_FIND_DATAW found;
@@ -181,12 +181,14 @@ std::optional<folder> open_subfolder(const folder& dir, const char* name, bool c
     return folder{dir.prefix + name + '\\'};
 }
 
-std::optional<folder> make_subfolder(const folder& dir, const char* name, unsigned, identity& id,
-                                     bool& made) {
+std::optional<made_subfolder> make_subfolder(const folder& dir, const char* name, unsigned) {
     // Folders get the access rules of the folder they are made in; there are no mode bits.
     const auto path = path_of(dir, name);
-    made = path && ::CreateDirectoryW(path->c_str(), nullptr) != 0;
-    return open_subfolder(dir, name, false, id);
+    const bool made = path && ::CreateDirectoryW(path->c_str(), nullptr) != 0;
+    identity id;
+    auto opened = open_subfolder(dir, name, false, id);
+    if (!opened) return std::nullopt;
+    return made_subfolder{std::move(*opened), id, made};
 }
 
 bool folder_attributes(const folder& dir, attributes& info) {
@@ -272,7 +274,7 @@ bool ending_signal_pending() {
 
 void end_as_broken_pipe() {}
 
-file create_temp(const folder& dir, const char* name, attributes* reported) {
+file create_temp(const folder& dir, const char* name, attributes* reported, const attributes*) {
     // No other process may open it for writing while it is open; renaming and removing it
     // stay possible, as the replace step does both before closing it.
     // A link or reparse point is opened as itself, never followed, and then refused below.

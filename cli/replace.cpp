@@ -92,7 +92,9 @@ replacement::replacement(const source& input, const platform::folder& dir, std::
       force_(force) {
     // A signal between creating the file and guarding it would leave it behind.
     const platform::signals_held held;
-    file_ = platform::create_temp(dir_, temp_name_.c_str(), &temp_);
+    // Elsewhere, made no more open than it will be: that spares the change of mode at the end.
+    file_ = platform::create_temp(dir_, temp_name_.c_str(), &temp_,
+                                  backup ? nullptr : &input.attributes);
     if (file_)
         guard_.emplace(dir_, temp_name_.c_str());
     else

@@ -7,7 +7,9 @@
 //            existing NAME only when forced (atomically); no backup is made.
 // The original is never rewritten, only renamed, so at any moment it is whole under NAME or
 // NAME.BAK. The new file gets the input's mode, owner and group (as far as the process may)
-// and times, but only once completely written; until then it is private to the user.
+// and times, but only once completely written. Until then, in place, it is private to the user,
+// as the one-file tools have always made it; elsewhere it is never more open than it will be at
+// the end (made with the input's read and search bits when it has the input's owner and group).
 #pragma once
 
 #include <cstdint>

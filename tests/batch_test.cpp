@@ -29,6 +29,7 @@
 #include "walk.hpp"
 
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -315,6 +316,33 @@ TEST_F(BatchTest, TestListAndCatReportEachFileInOrder) {
               1);
     EXPECT_EQ(ran, 6);
     EXPECT_EQ(err_, "vkt2: 6 files passed, 0 failed, 0 skipped; 102 bytes in, 138 bytes out\n");
+    // A file another worker finished is reported too, though one before it never started: with
+    // two workers, the first takes files 0 to 9 and the second 10 to 16; a signal comes while
+    // each is on its second file and first, so only files 0, 1 and 10 are worked on.
+    for (int i = 10; i < 50; ++i) put("m/f" + std::to_string(i), packed("m"));
+    std::mutex m;
+    std::condition_variable cv;
+    bool second = false;
+    stop = false;
+    at.before_work = [&](std::size_t i) {
+        std::unique_lock lock(m);
+        // Bounded only so that a run that never starts file 10 cannot hang.
+        const auto soon = std::chrono::seconds(30);
+        if (i == 10) {
+            second = true;
+            cv.notify_all();
+            cv.wait_for(lock, soon, [&] { return stop.load(); });
+        } else if (i == 1) {
+            stop = cv.wait_for(lock, soon, [&] { return second; });
+            cv.notify_all();
+        }
+    };
+    EXPECT_EQ(vkt2(
+                  "x -v -j2 m", [&] { return stop.load(); }, at),
+              1);
+    EXPECT_TRUE(fs::exists("m/f20.BAK"));
+    EXPECT_NE(err_.find("vkt2: m/f20: decoded, "), std::string::npos) << err_;
+    EXPECT_NE(err_.find("vkt2: 3 files done, "), std::string::npos) << err_;
 }
 
 TEST_F(BatchTest, AnyNumberOfWorkersGivesTheSameResults) {
@@ -771,6 +799,32 @@ TEST_F(BatchTest, UndoNeverReplacesASaveMadeDuringTheRestore) {
 }
 
 #ifndef _WIN32
+// A walk learns a regular file's kind and identity from the listing where it can: they must be
+// what a look at the name gives, or a second name of one file would pass for another file.
+TEST_F(BatchTest, AWalkKnowsEachNameAsALookAtItWould) {
+    put("w/a", "one");
+    put("w/sub/b", "two");
+    fs::create_hard_link("w/a", "w/sub/c");
+    fs::create_symlink("a", "w/l");
+    ASSERT_EQ(mkfifo("w/p", 0600), 0);
+    std::map<std::string, vkt2::platform::identity> ids;
+    for (const auto& e : vkt2::batch::walk({"w"}).files) {
+        ASSERT_TRUE(e.folder && e.id) << e.path;
+        vkt2::platform::kind type;
+        vkt2::platform::identity id;
+        ASSERT_TRUE(vkt2::platform::look(*e.folder, e.name.c_str(), false, type, id));
+        EXPECT_EQ(id, *e.id) << e.path;
+        ids[e.path] = id;
+        const char* why = e.path == "w/l"   ? vkt2::batch::reasons::link
+                          : e.path == "w/p" ? vkt2::batch::reasons::special
+                                            : "";
+        EXPECT_EQ(e.skip, why) << e.path;
+    }
+    EXPECT_EQ(ids.size(), 5u);
+    EXPECT_EQ(ids["w/a"], ids["w/sub/c"]);
+    EXPECT_NE(ids["w/a"], ids["w/sub/b"]);
+}
+
 TEST_F(BatchTest, InPlaceASecondNameOfOneFileGetsItsOwnLine) {
     const std::string file = packed("linked twice");
     put("h/a", file);

@@ -17,6 +17,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -254,6 +255,48 @@ TEST_F(Replace, CopyOfASourceChangedWhileReadKeepsNothing) {
 }
 
 #ifndef _WIN32
+// Written elsewhere, the temporary file is made with the input's read and search bits, less the
+// umask, so no change of mode is needed at the end; never with bits others could write with, nor
+// for a group that is not the input's. Whatever the umask, the output ends with the input's mode.
+TEST_F(Replace, ElsewhereTheNewFileIsNeverMoreOpenThanItWillBe) {
+    // A group this process may give a file and does not make files with, if there is one.
+    gid_t other = getegid() == 0 ? 1 : getegid();
+    if (geteuid() != 0) {
+        gid_t groups[64];
+        const int n = getgroups(64, groups);
+        for (int i = 0; i < n; ++i)
+            if (groups[i] != getegid()) other = groups[i];
+    }
+    const struct {
+        unsigned mode, mask;
+        bool other_group;
+        unsigned while_written;
+    } cases[] = {
+        {0644, 022, false, 0644}, {0755, 077, false, 0700}, {0666, 0, false, 0644},
+        {0640, 0, true, 0600},    {04750, 0, false, 0750},  {0600, 022, false, 0600},
+    };
+    const mode_t saved = umask(0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        clear();
+        put("d=packed");
+        if (c.other_group && (other == getegid() || chown(path("d").c_str(), -1, other) != 0)) {
+            continue;  // no second group to try
+        }
+        ASSERT_EQ(chmod(path("d").c_str(), c.mode), 0);
+        umask(c.mask);
+        const vkt2::source in = load("d");
+        replacement r(in, in.folder, "o", false);
+        struct stat st;
+        ASSERT_EQ(stat(path("o.$$$").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, c.while_written);
+        ASSERT_EQ(r.commit(kPlain), done);
+        ASSERT_EQ(stat(path("o").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, c.mode);
+    }
+    umask(saved);
+}
+
 // A copy stops at an ending signal held back meanwhile, and keeps nothing.
 TEST_F(Replace, CopyStopsAtAHeldSignal) {
     put("d=original");

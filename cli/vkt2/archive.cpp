@@ -324,13 +324,12 @@ file_result members::write(const entry& me, archive_entry* m, std::span<const st
                            archive* copy_from) {
     if (!out_) return failed("an archive is read, never changed: x -o DIR writes its members");
     const std::string target = join(o_.out_dir, me.relative);
-    std::string leaf, why_not;
-    std::optional<platform::folder> below;
     // Folders made here copy none the walk saw: they stay private to the user.
     std::vector<made_folder> made;
-    const platform::folder* folder =
-        output_folder(*out_, me.relative, below, leaf, why_not, o_, made);
-    if (!folder) return failed(why_not);
+    const output_place place = output_folder(*out_, me.relative, o_, made);
+    if (!place) return failed(place.why);
+    const platform::folder* folder = &place.folder();
+    const std::string& leaf = place.leaf;
     const source input = member_source(m, host_);
     replacement output(input, *folder, leaf, o_.force);
     replacement::outcome how;

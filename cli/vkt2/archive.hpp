@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 
+#include "archive_kind.hpp"
 #include "job.hpp"
 #include "options.hpp"
 #include "platform.hpp"
@@ -15,14 +16,6 @@
 namespace vkt2::batch {
 
 class reporter;
-
-// What this build says of archives: "libarchive X.Y.Z", or that it cannot read them.
-std::string archive_support();
-bool archives_supported();
-
-// The kind of archive the file `e` is ("zip", "ISO9660"...), or empty when it is none. `head`
-// is its start as loaded. With libarchive the file itself is asked; without, its signature.
-std::string archive_kind(const entry& e, std::span<const std::uint8_t> head);
 
 // Reads the archive `e` member by member and reports each to `report` as a file of its own;
 // `out` is the output folder of x -o. False when `stop` ended the run before the last member.

@@ -1,21 +1,17 @@
-// Workers take files from the fixed list in order, a few at a time and a bounded distance ahead
-// of the reporting thread, which waits for each result in turn. Every file thus ends the same,
-// and every line comes in the same order, whatever the number of workers.
+// A run: the walk, the files settled before any work, then the rest worked on by a few threads
+// and reported in list order, so every file ends the same, and every line comes in the same
+// order, whatever the number of workers.
 #include "engine.hpp"
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <condition_variable>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <set>
-#include <system_error>
-#include <thread>
 
 #include "archive.hpp"
 #include "job.hpp"
+#include "jobs.hpp"
 #include "mirror.hpp"
 #include "platform.hpp"
 #include "report.hpp"
@@ -112,37 +108,23 @@ std::vector<std::optional<file_result>> settle(const options& o, std::vector<ent
 
 }  // namespace
 
-// The output folder, made if need be (the path the user gave is followed as given). Folders
-// made on the way to it are never writable by others, whatever the umask; the output folder
-// itself, when it is to copy folders, is private until the end, and then in `made`.
-std::optional<platform::folder> open_output(std::string dir, bool copies_folders,
-                                            made_folders& made, std::string& why) {
-#ifdef _WIN32
-    const char* separators = "/\\";
-#else
-    const char* separators = "/";
-#endif
-    // Its last name is then the output folder's own.
-    while (dir.size() > 1 && dir.find_last_of(separators) == dir.size() - 1) dir.pop_back();
-    std::optional<platform::identity> made_last;
-    for (std::size_t i = dir.find_first_of(separators, 1);;
-         i = dir.find_first_of(separators, i + 1)) {
-        std::string leaf;
-        const std::string so_far = dir.substr(0, i);
-        const bool last = i == std::string::npos;
-        platform::identity id;
-        bool fresh = false;
-        if (auto parent = platform::open_parent(so_far.c_str(), leaf))
-            static_cast<void>(platform::make_subfolder(
-                *parent, leaf.c_str(), last && copies_folders ? private_folder : 0755, id, fresh));
-        if (last && fresh) made_last = id;
-        if (last) break;
-    }
-    auto opened = platform::open_folder(dir.c_str());
-    if (!opened) why = "cannot open the folder: " + platform::reason(errno);
-    if (opened && made_last && platform::identity_of(*opened) == made_last) made[""] = *made_last;
-    return opened;
+namespace {
+
+// `vkt2 undo`: each pair reported once it and those before it are settled, then the summary,
+// with no progress line. Pairs left alone are no failure.
+int run_undo(const options& o, std::FILE* out, std::FILE* err,
+             const std::function<bool()>& interrupted, const hooks& at) {
+    sink to(out, err, [&] { return interrupted && interrupted(); });
+    reporter report(o, to, false);
+    const bool complete =
+        undo_each(o, interrupted, at, [&](const undo_result& r) { report.undo(r); });
+    if (to.broken_pipe()) return broken_pipe_status;
+    const int status = report.finish();
+    if (to.broken_pipe()) return broken_pipe_status;
+    return complete ? status : 1;
 }
+
+}  // namespace
 
 int run(const options& o, std::FILE* out, std::FILE* err, bool terminal,
         const std::function<bool()>& interrupted, const hooks& at) {
@@ -159,17 +141,8 @@ int run(const options& o, std::FILE* out, std::FILE* err, bool terminal,
     respell(w, o.names);
     if (at.after_walk) at.after_walk();
 
-    std::mutex m;
-    // Workers wait on one, the reporting thread on the other, and each is woken only when it
-    // can go on: a hand-over per file costs more than testing a small file.
-    std::condition_variable work_cv, done_cv;
-    std::size_t idle = 0;
-    bool stopped = false;
-    // Polled with `m` held.
     sink to(out, err, [&] { return interrupted && interrupted(); });
-    const auto should_stop = [&] {
-        return stopped || (stopped = to.broken_pipe() || (interrupted && interrupted()));
-    };
+    const auto stop = [&] { return to.broken_pipe() || (interrupted && interrupted()); };
     reporter report(o, to, terminal);
     std::vector<entry>& files = w.files;
 
@@ -180,8 +153,12 @@ int run(const options& o, std::FILE* out, std::FILE* err, bool terminal,
         return e.problem.empty() && (e.skip.empty() || copies(o, e));
     });
     made_folders made;
-    if (writes && !o.out_dir.empty() && any)
-        out_root = open_output(o.out_dir, !w.folders.empty(), made, out_why);
+    if (writes && !o.out_dir.empty() && any) {
+        output_root opened = open_output(o.out_dir, !w.folders.empty());
+        out_root = std::move(opened.folder);
+        out_why = std::move(opened.why);
+        if (opened.made) made[""] = *opened.made;
+    }
     std::vector<std::optional<file_result>> results =
         settle(o, files, out_root ? &*out_root : nullptr, out_id.has_value());
     if (writes && !o.out_dir.empty() && !out_root) {
@@ -194,123 +171,33 @@ int run(const options& o, std::FILE* out, std::FILE* err, bool terminal,
         if (!results[i]) todo.push_back(i);
 
     const std::size_t n = files.size();
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    const std::size_t jobs =
-        std::min<std::size_t>(o.jobs ? o.jobs : cores, std::max<std::size_t>(todo.size(), 1));
-    std::vector<worker> workers(jobs);
-    // A worker takes up to `batch` files at once and hands their results over together: a
-    // hand-over per file costs more than testing a small file. Smaller batches near the end keep
-    // every worker busy. Results waiting to be reported hold at most `window` files' data.
-    const std::size_t batch = 16;
-    const std::size_t window = 2 * batch * jobs + 16;
-    std::size_t next = 0;      // in todo
-    std::size_t reported = 0;  // in files
-    std::vector<char> started(n, 0);
+    std::vector<worker> workers(workers_for(o.jobs, todo.size()));
     const platform::folder* root = out_root ? &*out_root : nullptr;
-
-    auto work = [&](worker& mine) {
-        // Held by the main thread already; held here too, every later hold is free.
-        const platform::signals_held held;
-        std::vector<std::pair<std::size_t, file_result>> done;
-        std::unique_lock lock(m);
-        for (;;) {
-            const auto ready = [&] {
-                return stopped || next >= todo.size() || todo[next] < reported + window;
-            };
-            if (!ready()) {
-                ++idle;
-                work_cv.wait(lock, ready);
-                --idle;
-            }
-            if (stopped || next >= todo.size() || should_stop()) {
-                work_cv.notify_all();
-                done_cv.notify_all();
-                return;
-            }
-            const std::size_t first = next;
-            const std::size_t take =
-                std::clamp<std::size_t>((todo.size() - next) / (2 * jobs), 1, batch);
-            while (next < todo.size() && next - first < take && todo[next] < reported + window)
-                started[todo[next++]] = 1;
-            const std::size_t last = next;
-            lock.unlock();
-            // Between files, a signal or a reader gone ends the batch; the rest is not started.
-            for (std::size_t k = first; k < last; ++k) {
-                if (k > first && (to.broken_pipe() || (interrupted && interrupted()))) break;
-                const std::size_t i = todo[k];
+    const bool complete = run_jobs({
+        .count = n,
+        .todo = todo,
+        .workers = workers.size(),
+        .work =
+            [&](std::size_t i, std::size_t mine) {
                 if (at.before_work) at.before_work(i);
-                done.emplace_back(i, mine.run(o, files[i], root, interrupted));
-            }
-            lock.lock();
-            bool wake = first + done.size() < last;
-            if (wake) {
-                stopped = true;
-                work_cv.notify_all();
-            }
-            for (std::size_t k = first + done.size(); k < last; ++k) started[todo[k]] = 0;
-            for (auto& [i, r] : done) {
-                wake = wake || i == reported;
-                results[i] = std::move(r);
-            }
-            done.clear();
-            if (wake) done_cv.notify_one();
-        }
-    };
-    std::vector<std::thread> threads;
-    try {
-        for (worker& mine : workers) threads.emplace_back(work, std::ref(mine));
-    } catch (const std::system_error&) {
-        // Fewer threads than asked for; with none at all, this thread does the work.
-    }
-
-    bool complete = true;
-    for (std::size_t i = 0; i < n && complete; ++i) {
-        std::unique_lock lock(m);
-        while (!results[i]) {
-            if (!started[i] && should_stop()) {
-                complete = false;
-                break;
-            }
-            if (threads.empty()) {
-                started[i] = 1;
-                ++next;
-                lock.unlock();
-                if (at.before_work) at.before_work(i);
-                file_result r = workers.front().run(o, files[i], root, interrupted);
-                lock.lock();
-                results[i] = std::move(r);
-                continue;
-            }
-            done_cv.wait_for(lock, std::chrono::milliseconds(100));
-            lock.unlock();
-            report.progress(i, n);
-            lock.lock();
-        }
-        if (!complete) break;
-        const file_result r = std::move(*results[i]);
-        results[i].reset();
-        for (const made_folder& f : r.made) made.emplace(f.relative, f.id);
-        reported = i + 1;
-        // Waiting workers go on once half the window is free, not after every file.
-        if (idle > 0 && next < todo.size() && todo[next] + window / 2 < reported + window)
-            work_cv.notify_all();
-        lock.unlock();
-        if (r.archive) {
-            complete = read_archive(o, files[i], root, report, [&] {
-                std::lock_guard held(m);
-                return should_stop();
-            });
-        } else {
-            report.file(files[i], r);
-        }
-        report.progress(i + 1, n);
-    }
-    {
-        std::lock_guard lock(m);
-        if (!complete) stopped = true;
-        work_cv.notify_all();
-    }
-    for (std::thread& t : threads) t.join();
+                results[i] = workers[mine].run(o, files[i], root, interrupted);
+            },
+        .report =
+            [&](std::size_t i) {
+                const file_result r = std::move(*results[i]);
+                results[i].reset();
+                for (const made_folder& f : r.made) made.emplace(f.relative, f.id);
+                bool going = true;
+                if (r.archive)
+                    going = read_archive(o, files[i], root, report, stop);
+                else
+                    report.file(files[i], r);
+                report.progress(i + 1, n);
+                return going;
+            },
+        .stop = stop,
+        .waiting = [&](std::size_t done) { report.progress(done, n); },
+    });
     if (out_root) finish_folders(*out_root, made, w.folders);
     if (to.broken_pipe()) return broken_pipe_status;
     const int status = report.finish();

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <optional>
 
-#include "archive.hpp"
+#include "archive_kind.hpp"
 #include "replace.hpp"
 #include "shown.hpp"
 #include "verdict.hpp"
@@ -152,31 +152,26 @@ std::string commit_failure(const replacement& output, replacement::outcome how,
     return "cannot create " + shown_path + ".$$$" + because(output.error());
 }
 
-// Opens, making them as needed, the folders of `relative` below `out`, never through a link,
-// and returns the last with the file's name in it (`out` itself, unless `here` is set). The
-// folders it makes are private until the run ends, and are added to `made`.
-const platform::folder* output_folder(const platform::folder& out, const std::string& relative,
-                                      std::optional<platform::folder>& here, std::string& leaf,
-                                      std::string& why, const options& o,
-                                      std::vector<made_folder>& made) {
-    const platform::folder* at = &out;
+output_place output_folder(const platform::folder& out, const std::string& relative,
+                           const options& o, std::vector<made_folder>& made) {
+    output_place place;
+    place.out = &out;
     std::size_t start = 0;
     for (std::size_t slash; (slash = relative.find('/', start)) != std::string::npos;
          start = slash + 1) {
         const std::string part = relative.substr(start, slash - start);
-        platform::identity id;
-        bool fresh = false;
-        here = platform::make_subfolder(*at, part.c_str(), private_folder, id, fresh);
-        if (here && fresh) made.push_back({relative.substr(0, slash), id});
-        if (!here) {
-            why = "cannot make the folder " +
-                  shown(join(o.out_dir, relative.substr(0, slash)), o.names) + because(errno);
-            return nullptr;
+        auto sub = platform::make_subfolder(place.folder(), part.c_str(), private_folder);
+        if (!sub) {
+            place.why = "cannot make the folder " +
+                        shown(join(o.out_dir, relative.substr(0, slash)), o.names) + because(errno);
+            place.below.reset();
+            return place;
         }
-        at = &*here;
+        if (sub->made) made.push_back({relative.substr(0, slash), sub->id});
+        place.below = std::move(sub->dir);
     }
-    leaf = relative.substr(start);
-    return at;
+    place.leaf = relative.substr(start);
+    return place;
 }
 
 namespace {
@@ -193,13 +188,13 @@ void put(const options& o, const entry& e, const source& input, std::span<const 
         return;
     }
     const std::string target = join(o.out_dir, e.relative);
-    std::string leaf, why;
-    std::optional<platform::folder> below;
-    const platform::folder* folder = output_folder(*out, e.relative, below, leaf, why, o, made);
-    if (!folder) {
-        r = failed(why);
+    const output_place place = output_folder(*out, e.relative, o, made);
+    if (!place) {
+        r = failed(place.why);
         return;
     }
+    const platform::folder* folder = &place.folder();
+    const std::string& leaf = place.leaf;
     // Replacing the input itself would lose it, with no backup to go back to. (Without -f the
     // rename refuses any existing file anyway.)
     platform::kind type;
@@ -230,10 +225,10 @@ file_result copy_as_is(const options& o, const entry& e, const platform::folder&
     input.folder = std::move(*dir);
     input.result = source::status::loaded;
     const std::string target = join(o.out_dir, e.relative);
-    std::string leaf, why;
-    std::optional<platform::folder> below;
-    const platform::folder* folder = output_folder(out, e.relative, below, leaf, why, o, made);
-    if (!folder) return failed(why);
+    const output_place place = output_folder(out, e.relative, o, made);
+    if (!place) return failed(place.why);
+    const platform::folder* folder = &place.folder();
+    const std::string& leaf = place.leaf;
     platform::kind type;
     platform::identity id;
     if (o.force && e.id && platform::look(*folder, leaf.c_str(), false, type, id) && id == *e.id)

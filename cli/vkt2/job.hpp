@@ -8,22 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "mirror.hpp"
 #include "options.hpp"
 #include "platform.hpp"
 #include "replace.hpp"
 #include "walk.hpp"
 
 namespace vkt2::batch {
-
-// The mode a mirror's folders are made with: private until the run gives them their own.
-inline constexpr unsigned private_folder = 0700;
-
-// A folder of a mirror (-o) made for a file's output: where it is below the output folder, and
-// the identity it had when made.
-struct made_folder {
-    std::string relative;
-    platform::identity id;
-};
 
 struct file_result {
     enum class state { done, failed, skipped, copied } how = state::done;
@@ -55,13 +46,20 @@ struct commit_target {
 std::string commit_failure(const replacement& output, replacement::outcome how,
                            const commit_target& to);
 
-// Opens, making them as needed, the folders of `relative` below `out`, never through a link,
-// and returns the last with the file's name in it (`out` itself, unless `here` is set). The
-// folders it makes are private until the run ends, and are added to `made`.
-const platform::folder* output_folder(const platform::folder& out, const std::string& relative,
-                                      std::optional<platform::folder>& here, std::string& leaf,
-                                      std::string& why, const options& o,
-                                      std::vector<made_folder>& made);
+// Where an output goes below the output folder: the folder its name is in, and that name.
+struct output_place {
+    const platform::folder* out = nullptr;  // the output folder
+    std::optional<platform::folder> below;  // the output's folder, when it is below `out`
+    std::string leaf;                       // the output's name there
+    std::string why;                        // why its folder cannot be had; empty when it can
+    explicit operator bool() const { return why.empty(); }
+    const platform::folder& folder() const { return below ? *below : *out; }
+};
+
+// Opens, making them as needed, the folders of `relative` below `out`, never through a link.
+// The folders it makes are private until the run ends, and are added to `made`.
+output_place output_folder(const platform::folder& out, const std::string& relative,
+                           const options& o, std::vector<made_folder>& made);
 
 // Holds one worker's buffers, reused from file to file.
 class worker {

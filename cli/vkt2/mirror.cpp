@@ -1,9 +1,40 @@
-// Finishing a mirror's folders, after its files.
+// Making the output folder, and finishing a mirror's folders after its files.
 #include "mirror.hpp"
 
+#include <cerrno>
 #include <optional>
 
 namespace vkt2::batch {
+
+output_root open_output(std::string dir, bool copies_folders) {
+#ifdef _WIN32
+    const char* separators = "/\\";
+#else
+    const char* separators = "/";
+#endif
+    // Its last name is then the output folder's own.
+    while (dir.size() > 1 && dir.find_last_of(separators) == dir.size() - 1) dir.pop_back();
+    std::optional<platform::identity> made_last;
+    for (std::size_t i = dir.find_first_of(separators, 1);;
+         i = dir.find_first_of(separators, i + 1)) {
+        std::string leaf;
+        const std::string so_far = dir.substr(0, i);
+        const bool last = i == std::string::npos;
+        std::optional<platform::made_subfolder> sub;
+        if (auto parent = platform::open_parent(so_far.c_str(), leaf))
+            sub = platform::make_subfolder(*parent, leaf.c_str(),
+                                           last && copies_folders ? private_folder : 0755);
+        if (last && sub && sub->made) made_last = sub->id;
+        if (last) break;
+    }
+    output_root root;
+    root.folder = platform::open_folder(dir.c_str());
+    if (!root.folder)
+        root.why = "cannot open the folder: " + platform::reason(errno);
+    else if (made_last && platform::identity_of(*root.folder) == made_last)
+        root.made = made_last;
+    return root;
+}
 
 void finish_folders(const platform::folder& out, const made_folders& made,
                     const std::vector<walked_folder>& walked) {

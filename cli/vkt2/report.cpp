@@ -296,6 +296,43 @@ void reporter::file(const entry& e, const file_result& r) {
         out(std::string(r.data.begin(), r.data.end()));
     }
 }
+void reporter::undo(const undo_result& r) {
+    using outcome = undo_result::outcome;
+    const std::string how = r.kind == undo_result::undoing::x ? "undoing x" : "undoing c";
+    json::record j;
+    j.names = o_.names;
+    j.path = r.path;
+    switch (r.how) {
+        case outcome::restored:
+            ++restored_;
+            j.result = "restored", j.output = r.target, j.reason = how;
+            if (o_.verbose && !o_.json)
+                line(shown(r.target, o_.names) + ": restored from " + shown(r.path, o_.names) +
+                     ", " + how);
+            break;
+        case outcome::would_restore:
+            ++restored_;
+            j.result = "would_restore", j.output = r.target, j.reason = how;
+            if (!o_.json)
+                out("would restore " + shown(r.target, o_.names) + " from " +
+                    shown(r.path, o_.names) + ", " + how + "\n");
+            break;
+        case outcome::left_alone:
+            ++left_;
+            j.result = "left_alone", j.reason = r.reason;
+            // A pair named on the command line is worth a word even without -v.
+            if (!o_.json && (o_.verbose || (r.named && !o_.quiet)))
+                line(shown(r.path, o_.names) + ": left alone: " + r.reason);
+            break;
+        case outcome::failed:
+            ++failed_;
+            j.result = "failed", j.error = r.reason;
+            if (!o_.json) line(shown(r.path, o_.names) + ": " + r.reason);
+            break;
+    }
+    if (o_.json) out(json::line(j));
+}
+
 void reporter::progress(std::size_t done, std::size_t total) {
     using namespace std::chrono;
     const auto now = steady_clock::now();
@@ -331,7 +368,16 @@ int reporter::finish() {
         line(o_.paths.size() == 1 ? shown(o_.paths[0], o_.names) + ": no VKT2 file found"
                                   : "no VKT2 file found in any PATH");
     }
-    if (o_.json) {
+    if (o_.json && o_.cmd == command::undo) {
+        json::object summary;
+        summary.add("type", "summary")
+            .add("command", "undo")
+            .add("dry_run", o_.dry_run)
+            .add(o_.dry_run ? "would_restore" : "restored", std::uint64_t{restored_})
+            .add("failed", std::uint64_t{failed_})
+            .add("left_alone", std::uint64_t{left_});
+        out(summary.line());
+    } else if (o_.json) {
         json::object summary;
         summary.add("type", "summary")
             .add("command", command_name(o_.cmd))
@@ -350,6 +396,11 @@ int reporter::finish() {
     }
     const bool summary = (o_.cmd == command::x || o_.cmd == command::c || o_.cmd == command::t) &&
                          !to_standard_output(o_);
+    if (o_.cmd == command::undo && !o_.quiet && !o_.json) {
+        line(std::to_string(restored_) + (restored_ == 1 ? " file " : " files ") +
+             (o_.dry_run ? "would be restored, " : "restored, ") + std::to_string(failed_) +
+             " failed, " + std::to_string(left_) + " left alone");
+    }
     if (summary && !o_.quiet && !o_.json) {
         const char* done = o_.cmd == command::t ? "passed" : "done";
         line(std::to_string(done_) + (done_ == 1 ? " file " : " files ") + done + ", " +

@@ -11,6 +11,7 @@
 #include "job.hpp"
 #include "options.hpp"
 #include "shown.hpp"
+#include "undo.hpp"
 #include "walk.hpp"
 
 namespace vkt2::batch {
@@ -52,6 +53,8 @@ class reporter {
     // error (-v adds one for each file done or skipped), or with --json one object on standard
     // output.
     void file(const entry& e, const file_result& r);
+    // Reports one pair undo considered, in the order of the walk, as file() does.
+    void undo(const undo_result& r);
     // Redraws the progress line if it is due.
     void progress(std::size_t done, std::size_t total);
     // Clears the progress line, prints totals or the summary, and returns the exit status.
@@ -71,6 +74,7 @@ class reporter {
     std::size_t progress_width_ = 0;
     std::size_t done_ = 0, failed_ = 0, skipped_ = 0, copied_ = 0, listed_ = 0;
     std::size_t in_ = 0, out_bytes_ = 0;
+    std::size_t restored_ = 0, left_ = 0;  // undo's
 };
 
 }  // namespace vkt2::batch

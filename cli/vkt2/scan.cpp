@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "engine.hpp"
 #include "job.hpp"
 #include "json.hpp"
 #include "mirror.hpp"
@@ -128,10 +127,10 @@ std::string scanner::write(const entry& e, const source& host, std::uint64_t off
                            const std::set<platform::identity>& inputs, std::string& target) {
     const std::string relative = e.relative + "@" + std::to_string(offset);
     target = join(o_.out_dir, relative);
-    std::string leaf, why;
-    std::optional<platform::folder> below;
-    const platform::folder* folder = output_folder(*out_, relative, below, leaf, why, o_, made_);
-    if (!folder) return why;
+    const output_place place = output_folder(*out_, relative, o_, made_);
+    if (!place) return place.why;
+    const platform::folder* folder = &place.folder();
+    const std::string& leaf = place.leaf;
     // -f replaces outputs, never a file this run reads.
     platform::kind type;
     platform::identity id;
@@ -285,10 +284,11 @@ int run_scan(const options& o, std::FILE* out, std::FILE* err,
     sink to(out, err, [&] { return interrupted && interrupted(); });
     made_folders made;
     if (!o.out_dir.empty()) {
-        std::string why;
-        root = open_output(o.out_dir, !w.folders.empty(), made, why);
+        output_root opened = open_output(o.out_dir, !w.folders.empty());
+        root = std::move(opened.folder);
+        if (opened.made) made[""] = *opened.made;
         if (!root) {
-            to.write(false, "vkt2: " + shown(o.out_dir, o.names) + ": " + why + "\n");
+            to.write(false, "vkt2: " + shown(o.out_dir, o.names) + ": " + opened.why + "\n");
             to.drain();
             return 1;
         }

@@ -4,21 +4,17 @@
 #include "undo.hpp"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <span>
-#include <system_error>
-#include <thread>
 
 #include "job.hpp"
-#include "json.hpp"
+#include "jobs.hpp"
 #include "replace.hpp"
-#include "report.hpp"
+#include "shown.hpp"
 #include "vkt2/vkt2.hpp"
 #include "walk.hpp"
 
@@ -369,118 +365,38 @@ void gather(const options& o, std::vector<std::optional<pair_files>>& pairs,
 
 }  // namespace
 
-std::vector<undo_result> undo_pairs(const options& o, const std::function<bool()>& interrupted,
-                                    const hooks& at, bool& complete) {
+bool undo_each(const options& o, const std::function<bool()>& interrupted, const hooks& at,
+               const std::function<void(undo_result&)>& report) {
     std::vector<std::optional<pair_files>> pairs;
     std::vector<std::optional<undo_result>> results;
     gather(o, pairs, results);
     std::vector<std::size_t> todo;
     for (std::size_t i = 0; i < pairs.size(); ++i)
         if (pairs[i]) todo.push_back(i);
-    std::vector<char> done(pairs.size(), 1);
-    for (const std::size_t i : todo) done[i] = 0;
-
-    std::mutex m;  // over `interrupted`, which need not be safe to call from several threads
-    std::atomic<std::size_t> next{0};
-    std::atomic<bool> stopped{false};
-    const auto work = [&] {
-        buffers b;
-        for (std::size_t k; !stopped && (k = next++) < todo.size();) {
-            {
-                const std::lock_guard lock(m);
-                if (interrupted && interrupted()) {
-                    stopped = true;
-                    return;
-                }
-            }
-            const std::size_t i = todo[k];
-            results[i] = check(o, *pairs[i], std::move(*results[i]), b, at, i);
-            done[i] = 1;
-        }
-    };
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    const std::size_t jobs = std::min<std::size_t>(o.jobs ? o.jobs : cores, todo.size());
-    std::vector<std::thread> threads;
-    try {
-        for (std::size_t t = 1; t < jobs; ++t) threads.emplace_back(work);
-    } catch (const std::system_error&) {
-        // Fewer threads than asked for: this one works too.
-    }
-    work();
-    for (std::thread& t : threads) t.join();
-
-    complete = !stopped;
-    std::vector<undo_result> list;
-    for (std::size_t i = 0; i < results.size(); ++i)
-        if (done[i]) list.push_back(std::move(*results[i]));
-    return list;
+    std::vector<buffers> workers(workers_for(o.jobs, todo.size()));
+    return run_jobs({
+        .count = results.size(),
+        .todo = todo,
+        .workers = workers.size(),
+        .work =
+            [&](std::size_t i, std::size_t mine) {
+                results[i] = check(o, *pairs[i], std::move(*results[i]), workers[mine], at, i);
+            },
+        .report =
+            [&](std::size_t i) {
+                report(*results[i]);
+                return true;
+            },
+        .stop = interrupted,
+        .waiting = {},
+    });
 }
 
-int run_undo(const options& o, std::FILE* out, std::FILE* err,
-             const std::function<bool()>& interrupted, const hooks& at) {
-    bool complete = true;
-    const std::vector<undo_result> results = undo_pairs(o, interrupted, at, complete);
-    sink to(out, err, [&] { return interrupted && interrupted(); });
-    const auto line = [&](const std::string& text) { to.write(false, "vkt2: " + text + "\n"); };
-    std::size_t restored = 0, failed = 0, left = 0;
-    for (const undo_result& r : results) {
-        const std::string how = r.kind == undoing::x ? "undoing x" : "undoing c";
-        json::record j;
-        j.names = o.names;
-        j.path = r.path;
-        switch (r.how) {
-            case outcome::restored:
-                ++restored;
-                j.result = "restored", j.output = r.target, j.reason = how;
-                if (o.verbose && !o.json)
-                    line(shown(r.target, o.names) + ": restored from " + shown(r.path, o.names) +
-                         ", " + how);
-                break;
-            case outcome::would_restore:
-                ++restored;
-                j.result = "would_restore", j.output = r.target, j.reason = how;
-                if (!o.json)
-                    to.write(true, "would restore " + shown(r.target, o.names) + " from " +
-                                       shown(r.path, o.names) + ", " + how + "\n");
-                break;
-            case outcome::left_alone:
-                ++left;
-                j.result = "left_alone", j.reason = r.reason;
-                // A pair named on the command line is worth a word even without -v.
-                if (!o.json && (o.verbose || (r.named && !o.quiet)))
-                    line(shown(r.path, o.names) + ": left alone: " + r.reason);
-                break;
-            case outcome::failed:
-                ++failed;
-                j.result = "failed", j.error = r.reason;
-                if (!o.json) line(shown(r.path, o.names) + ": " + r.reason);
-                break;
-        }
-        if (o.json) to.write(true, json::line(j));
-    }
-    if (o.json) {
-        json::object summary;
-        summary.add("type", "summary")
-            .add("command", "undo")
-            .add("dry_run", o.dry_run)
-            .add(o.dry_run ? "would_restore" : "restored", std::uint64_t{restored})
-            .add("failed", std::uint64_t{failed})
-            .add("left_alone", std::uint64_t{left});
-        to.write(true, summary.line());
-    }
-    to.drain();
-    if (to.out_failed() && !to.broken_pipe()) {
-        ++failed;
-        line("standard output: write error");
-    }
-    if (!o.quiet && !o.json) {
-        line(std::to_string(restored) + (restored == 1 ? " file " : " files ") +
-             (o.dry_run ? "would be restored, " : "restored, ") + std::to_string(failed) +
-             " failed, " + std::to_string(left) + " left alone");
-    }
-    to.drain();
-    if (to.broken_pipe()) return broken_pipe_status;
-    return failed == 0 && complete ? 0 : 1;
+std::vector<undo_result> undo_pairs(const options& o, const std::function<bool()>& interrupted,
+                                    const hooks& at, bool& complete) {
+    std::vector<undo_result> list;
+    complete = undo_each(o, interrupted, at, [&](undo_result& r) { list.push_back(std::move(r)); });
+    return list;
 }
 
 }  // namespace vkt2::batch

@@ -1,7 +1,6 @@
 // vkt2 undo: NAME.BAK put back over NAME, only where the pair is what an in-place x or c left.
 #pragma once
 
-#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -24,14 +23,14 @@ struct undo_result {
 };
 
 // Checks every pair the PATHs give, `o.jobs` at a time, and (unless `o.dry_run`) restores those
-// that prove to be the tool's own work. `complete` turns false when `interrupted` stopped the
-// run before every pair was looked at; the list then holds those that were.
+// that prove to be the tool's own work, handing each to `report` in the order of the walk. False
+// when `interrupted` stopped the run before every pair was looked at; those that were are
+// reported all the same.
+bool undo_each(const options& o, const std::function<bool()>& interrupted, const hooks& at,
+               const std::function<void(undo_result&)>& report);
+
+// undo_each, gathered in a list; `complete` as undo_each returns.
 std::vector<undo_result> undo_pairs(const options& o, const std::function<bool()>& interrupted,
                                     const hooks& at, bool& complete);
-
-// `vkt2 undo`: undo_pairs, then the messages, the -n list and the summary. Returns the exit
-// status as run() does: 0 when nothing failed (pairs left alone are no failure), else 1.
-int run_undo(const options& o, std::FILE* out, std::FILE* err,
-             const std::function<bool()>& interrupted, const hooks& at);
 
 }  // namespace vkt2::batch

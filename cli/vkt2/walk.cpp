@@ -101,7 +101,9 @@ void walk_tree(folder_ptr root, const std::string& path,
             }
             here = std::make_shared<const platform::folder>(std::move(*opened));
         }
-        auto items = platform::list_folder(*here);
+        // Undo judges every backup it finds by its own look; the other commands open each file
+        // they take, and learn what it is then.
+        auto items = platform::list_folder(*here, !backups);
         if (!items) {
             out.files.push_back(
                 failed_entry(p.e.path, "cannot read the folder: " + platform::reason(errno)));
