@@ -76,20 +76,18 @@ until_true() {
     fail "never $what"
     return 1
 }
-# in_syscall PID NAME ARG: a thread of PID sleeps in the system call NAME with first argument ARG.
+# syscall NAME: $nr becomes this system's number for the system call NAME, or the case skips.
+syscall() {
+    nr=$(printf '#include <sys/syscall.h>\nSYS_%s\n' "$1" | cpp -P 2>/dev/null | tail -n 1)
+    [[ $nr == [0-9]* ]] || skip "cannot tell the number of the system call $1 (no cpp)"
+}
+# in_syscall PID ARG: a thread of PID sleeps in the system call $nr with first argument ARG.
 in_syscall() {
     local line t
     for t in /proc/"$1"/task/*/syscall; do
-        read -r line <"$t" 2>/dev/null && [[ $line == "$nr $3 "* ]] && return 0
+        read -r line <"$t" 2>/dev/null && [[ $line == "$nr $2 "* ]] && return 0
     done
     return 1
-}
-# wait_in_syscall PID NAME ARG: waits until a thread of PID sleeps in NAME(ARG, ...).
-wait_in_syscall() {
-    local nr
-    nr=$(printf '#include <sys/syscall.h>\nSYS_%s\n' "$2" | cpp -P 2>/dev/null | tail -n 1)
-    [[ $nr == [0-9]* ]] || skip "cannot tell the number of the system call $2 (no cpp)"
-    until_true "in $2($3)" in_syscall "$@"
 }
 # has_open PID FILE: PID holds FILE open.
 has_open() {

@@ -1,5 +1,6 @@
 # a stalled reader and SIGINT: the run ends with 130, no file between its renames
 posix_only
+syscall write
 many d 3000
 mkfifo stall
 exec 3<>stall
@@ -10,7 +11,7 @@ pid=$!
 set +m
 guard $pid
 # Its messages fill the FIFO, which nobody reads: the run waits to say more.
-wait_in_syscall $pid write 0x2
+until_true "blocked writing to fd 2" in_syscall $pid 0x2
 kill -INT $pid
 wait $pid
 status=$?
