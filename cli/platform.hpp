@@ -56,6 +56,7 @@ struct folder {
 #else
     file fd;
 #endif
+    long long group = -1;  // the folder's group where it was learnt when opened, or -1
 };
 
 // Owner, mode and times of a file, as its open descriptor reported them.
@@ -188,11 +189,22 @@ void end_as_broken_pipe();
 // not a link, still at that name once locked, and locked by no other run; the lock lasts until
 // the descriptor is closed. Nothing otherwise, and then the name is left as it was. With
 // `info`, what the open file reported of itself goes there, for copy_attributes. With `like`, the
-// attributes the file is to end with, a file it creates gets at once the read and search bits of
-// `like`'s mode (less the umask) where it has `like`'s owner and group, and is private otherwise:
-// never more open than it will be, and most often needing no change of mode at the end.
+// attributes the file is to end with, a file it creates gets at once the mode creation_mode gives
+// (less the umask), and is made private at once if its owner or group is not `like`'s: never more
+// open than it will be, and most often needing no change of mode at the end.
 file create_temp(const folder& dir, const char* name, attributes* info = nullptr,
                  const attributes* like = nullptr);
+
+// The mode create_temp makes a file in `dir` with, to end like `like` (0600 without it): the
+// owner's and others' read and search bits of `like`'s mode when `like`'s owner is this process's,
+// and the group's only when the file is sure to get `like`'s group (the folder's group, learnt
+// when it was opened, and the one this process makes files with are both `like`'s). Write,
+// set-id and sticky bits always wait for the end.
+unsigned creation_mode(const folder& dir, const attributes* like);
+
+// True when `info`, what an open file reported of itself, shows it is the file `id` names. Never
+// where it does not say which file it is (Windows).
+bool identifies(const attributes& info, const identity& id);
 
 // True when two looks at a file through open descriptors, `before` and `now`, show the same
 // file (where the system says which) with the same size and modification time.

@@ -178,6 +178,10 @@ identity identity_from(const struct stat& st) {
 }
 }  // namespace
 
+bool identifies(const attributes& info, const identity& id) {
+    return identity_from(info) == id;
+}
+
 bool look(const folder& dir, const char* name, bool follow, kind& type, identity& id) {
     struct stat st;
     if (::fstatat(dir.fd.get(), name, &st, follow ? 0 : AT_SYMLINK_NOFOLLOW) != 0) return false;
@@ -299,13 +303,13 @@ std::optional<folder> open_subfolder(const folder& dir, const char* name, bool c
         return std::nullopt;
     }
     id = identity_from(st);
-    return folder{std::move(fd)};
+    return folder{std::move(fd), static_cast<long long>(st.st_gid)};
 }
 
 std::optional<folder> copy_folder(const folder& dir) {
     file fd(::fcntl(dir.fd.get(), F_DUPFD_CLOEXEC, 0));
     if (!fd) return std::nullopt;
-    return folder{std::move(fd)};
+    return folder{std::move(fd), dir.group};
 }
 
 std::optional<identity> identity_of(const folder& dir) {
@@ -364,6 +368,21 @@ void end_as_broken_pipe() {
     ::raise(SIGPIPE);
 }
 
+unsigned creation_mode(const folder& dir, const attributes* like) {
+    // The tools never change their user or group, so each is asked once.
+    static const uid_t me = ::geteuid();
+    static const gid_t my_group = ::getegid();
+    if (!like || like->st_uid != me) return 0600;
+    // Read and search bits only: bits others may write with, and the set-id bits, wait for the end.
+    unsigned mode = like->st_mode & 0705;
+    // A group bit given to a group other than the finished file's would let its members open the
+    // file before it is made private, and read through that descriptor all that is written. A new
+    // file takes either the folder's group or this process's: with both `like`'s, it is that one.
+    if (dir.group >= 0 && static_cast<gid_t>(dir.group) == like->st_gid && my_group == like->st_gid)
+        mode |= like->st_mode & 050;
+    return mode;
+}
+
 file create_temp(const folder& dir, const char* name, attributes* info, const attributes* like) {
     // O_NONBLOCK keeps a FIFO at this name from hanging the open. The lock shuts out other runs
     // on the same name; checking the name only once the lock is held catches a file that another
@@ -371,9 +390,7 @@ file create_temp(const folder& dir, const char* name, attributes* info, const at
     // with a second name would destroy the data under that name, which may be the input itself.
     const int flags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
     const int d = dir.fd.get();
-    // Bits others may write with, and the set-id bits, wait for the end in any case.
-    static const uid_t me = ::geteuid();
-    const mode_t mode = like && like->st_uid == me ? like->st_mode & 0755 : 0600;
+    const auto mode = static_cast<mode_t>(creation_mode(dir, like));
     file f(::openat(d, name, flags | O_CREAT | O_EXCL, mode));
     const bool created = static_cast<bool>(f);
     if (!created && errno == EEXIST) f = file(::openat(d, name, flags));

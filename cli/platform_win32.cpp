@@ -274,6 +274,14 @@ bool ending_signal_pending() {
 
 void end_as_broken_pipe() {}
 
+bool identifies(const attributes&, const identity&) {
+    return false;
+}
+
+unsigned creation_mode(const folder&, const attributes*) {
+    return 0600;
+}
+
 file create_temp(const folder& dir, const char* name, attributes* reported, const attributes*) {
     // No other process may open it for writing while it is open; renaming and removing it
     // stay possible, as the replace step does both before closing it.

@@ -9,7 +9,7 @@
 // NAME.BAK. The new file gets the input's mode, owner and group (as far as the process may)
 // and times, but only once completely written. Until then, in place, it is private to the user,
 // as the one-file tools have always made it; elsewhere it is never more open than it will be at
-// the end (made with the input's read and search bits when it has the input's owner and group).
+// the end (made with the input's read and search bits where no other owner or group gets them).
 #pragma once
 
 #include <cstdint>

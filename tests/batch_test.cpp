@@ -825,6 +825,22 @@ TEST_F(BatchTest, AWalkKnowsEachNameAsALookAtItWould) {
     EXPECT_NE(ids["w/a"], ids["w/sub/b"]);
 }
 
+// With -f, an output that is the very file read is refused whatever the listing said of the
+// input's name (a file mounted over it is listed as the one it hides); here the name is swapped,
+// after the listing, for a second name of the output.
+TEST_F(BatchTest, ForceNeverReplacesTheFileReadWhateverTheListingSaid) {
+    put("in/a", packed("new"));
+    put("out/a", packed("old"));
+    vkt2::batch::hooks at;
+    at.before_work = [&](std::size_t) {
+        fs::remove("in/a");
+        fs::create_hard_link("out/a", "in/a");
+    };
+    EXPECT_EQ(vkt2("x -q -f -o out in", {}, at), 1);
+    EXPECT_EQ(err_, "vkt2: in/a: out/a is the input itself\n");
+    EXPECT_EQ(tree("out"), "a=" + packed("old") + ";");
+}
+
 TEST_F(BatchTest, InPlaceASecondNameOfOneFileGetsItsOwnLine) {
     const std::string file = packed("linked twice");
     put("h/a", file);

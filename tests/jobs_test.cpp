@@ -1,16 +1,22 @@
-// The folder tool's job runner: the order of reports, stops and the number of workers.
+// The folder tool's job runner: the order of reports, stops and the number of workers; and
+// the sink its reports go through.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <mutex>
 #include <numeric>
 #include <optional>
 #include <set>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "jobs.hpp"
+#include "report.hpp"
 
 namespace {
 
@@ -164,5 +170,82 @@ TEST(Jobs, OneWorkerOrMoreThanThereAreJobs) {
         EXPECT_EQ(reported, todo);
     }
 }
+
+// A long run of jobs passed over (links, backups) lies between the first job and the next ones.
+// The worker, done with job 0, waits for the report to come near job 1000 before it is woken,
+// and the report has to wake it however it got there; a runner that does not hangs, so a report
+// still waiting after many rounds gives up through a stop.
+TEST(Jobs, WorkersGoOnAfterALongRunOfJobsPassedOver) {
+    const list todo = {0, 1000, 1001};
+    std::atomic<int> waits = 0;
+    std::mutex m;
+    list worked, reported;
+    const bool complete = run_jobs({
+        .count = 1002,
+        .todo = todo,
+        .workers = 1,
+        .work =
+            [&](std::size_t i, std::size_t) {
+                const std::lock_guard lock(m);
+                worked.push_back(i);
+            },
+        .report =
+            [&](std::size_t i) {
+                reported.push_back(i);
+                return true;
+            },
+        .stop = [&] { return waits > 50; },
+        .waiting = [&](std::size_t) { ++waits; },
+    });
+    EXPECT_TRUE(complete);
+    EXPECT_EQ(worked, todo);
+    EXPECT_EQ(reported, all(1002));
+}
+
+#if defined(__GLIBC__)
+// Standard output for the sink below: each write is held up a little, as a slow reader would,
+// well within the tenth of a second after which a stopped run gives a reader up.
+struct slow_reader {
+    std::mutex m;
+    std::string got;
+    static ssize_t write(void* cookie, const char* data, size_t size) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        auto& r = *static_cast<slow_reader*>(cookie);
+        const std::lock_guard lock(r.m);
+        r.got.append(data, size);
+        return static_cast<ssize_t>(size);
+    }
+};
+
+// After a stop, a reader that keeps reading gets every line still queued, however many: a
+// signal must not cut the JSON of the files already done short of its summary.
+TEST(Sink, AfterAStopAReaderThatKeepsReadingGetsEverything) {
+    static slow_reader reader;  // outlives a writer thread a faulty sink would leave behind
+    {
+        const std::lock_guard lock(reader.m);
+        reader.got.clear();
+    }
+    cookie_io_functions_t io{};
+    io.write = &slow_reader::write;
+    std::FILE* out = fopencookie(&reader, "w", io);
+    std::FILE* err = std::fopen("/dev/null", "w");
+    ASSERT_TRUE(out && err);
+    std::setvbuf(out, nullptr, _IONBF, 0);
+    std::string all;
+    {
+        vkt2::batch::sink to(out, err, [] { return true; });
+        for (int i = 0; i < 12; ++i) {
+            const std::string line = "{\"line\":" + std::to_string(i) + "}\n";
+            all += line;
+            EXPECT_TRUE(to.write(true, line));
+        }
+        EXPECT_TRUE(to.drain());
+    }
+    std::fclose(out);
+    std::fclose(err);
+    const std::lock_guard lock(reader.m);
+    EXPECT_EQ(reader.got, all);
+}
+#endif
 
 }  // namespace

@@ -90,6 +90,16 @@ class Replace : public ::testing::Test {
         fs::remove_all(dir_);
         fs::create_directory(dir_);
     }
+    // The test folder, opened as a walk or an output folder is, its group learnt.
+    vkt2::platform::folder folder() const {
+        std::string leaf;
+        auto parent = vkt2::platform::open_parent(dir_.string().c_str(), leaf);
+        vkt2::platform::identity id;
+        auto here = parent ? vkt2::platform::open_subfolder(*parent, leaf.c_str(), false, id)
+                           : std::nullopt;
+        EXPECT_TRUE(here);
+        return here ? std::move(*here) : vkt2::platform::folder{};
+    }
     vkt2::source load(const std::string& name) {
         return vkt2::load_source(path(name).c_str(), {buffer_, sizeof buffer_});
     }
@@ -286,7 +296,8 @@ TEST_F(Replace, ElsewhereTheNewFileIsNeverMoreOpenThanItWillBe) {
         ASSERT_EQ(chmod(path("d").c_str(), c.mode), 0);
         umask(c.mask);
         const vkt2::source in = load("d");
-        replacement r(in, in.folder, "o", false);
+        const vkt2::platform::folder here = folder();
+        replacement r(in, here, "o", false);
         struct stat st;
         ASSERT_EQ(stat(path("o.$$$").c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 07777, c.while_written);
@@ -295,6 +306,18 @@ TEST_F(Replace, ElsewhereTheNewFileIsNeverMoreOpenThanItWillBe) {
         EXPECT_EQ(st.st_mode & 07777, c.mode);
     }
     umask(saved);
+    // In a folder of another group (a shared setgid one) the new file would get that group, whose
+    // members could open it before it was made private and read all written through that
+    // descriptor: it is made with no group bits at all.
+    clear();
+    put("d=packed");
+    ASSERT_EQ(chmod(path("d").c_str(), 0750), 0);
+    const vkt2::source in = load("d");
+    EXPECT_EQ(vkt2::platform::creation_mode(folder(), &in.attributes), 0750u);
+    if (other != getegid() && chown(dir_.c_str(), -1, other) == 0 &&
+        chmod(dir_.c_str(), 02755) == 0) {
+        EXPECT_EQ(vkt2::platform::creation_mode(folder(), &in.attributes), 0700u);
+    }
 }
 
 // A copy stops at an ending signal held back meanwhile, and keeps nothing.

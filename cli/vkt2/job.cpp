@@ -176,6 +176,18 @@ output_place output_folder(const platform::folder& out, const std::string& relat
 
 namespace {
 
+// With -f, whether `leaf` in `folder` is the input itself: replacing it would lose it, with no
+// backup to go back to. (Without -f the rename refuses any existing file anyway.) The file read
+// counts as much as the walk's: a file mounted over a name is listed as the one it hides, and a
+// name may be swapped since the listing.
+bool output_is_input(const options& o, const entry& e, const source& input,
+                     const platform::folder& folder, const std::string& leaf) {
+    platform::kind type;
+    platform::identity id;
+    return o.force && platform::look(folder, leaf.c_str(), false, type, id) &&
+           ((e.id && id == *e.id) || platform::identifies(input.attributes, id));
+}
+
 // Writes `data` in place of the input, as vkt2x and vkt2c do, or under the output folder.
 void put(const options& o, const entry& e, const source& input, std::span<const std::uint8_t> data,
          const platform::folder* out, std::vector<made_folder>& made, file_result& r) {
@@ -195,11 +207,7 @@ void put(const options& o, const entry& e, const source& input, std::span<const 
     }
     const platform::folder* folder = &place.folder();
     const std::string& leaf = place.leaf;
-    // Replacing the input itself would lose it, with no backup to go back to. (Without -f the
-    // rename refuses any existing file anyway.)
-    platform::kind type;
-    platform::identity id;
-    if (o.force && e.id && platform::look(*folder, leaf.c_str(), false, type, id) && id == *e.id) {
+    if (output_is_input(o, e, input, *folder, leaf)) {
         r = failed(shown(target, o.names) + " is the input itself");
         return;
     }
@@ -229,9 +237,7 @@ file_result copy_as_is(const options& o, const entry& e, const platform::folder&
     if (!place) return failed(place.why);
     const platform::folder* folder = &place.folder();
     const std::string& leaf = place.leaf;
-    platform::kind type;
-    platform::identity id;
-    if (o.force && e.id && platform::look(*folder, leaf.c_str(), false, type, id) && id == *e.id)
+    if (output_is_input(o, e, input, *folder, leaf))
         return failed(shown(target, o.names) + " is the input itself");
     replacement output(input, *folder, leaf, o.force);
     const auto how = output.commit_copy(from, buffer);

@@ -29,6 +29,10 @@ output_root open_output(std::string dir, bool copies_folders) {
     }
     output_root root;
     root.folder = platform::open_folder(dir.c_str());
+    // Its group says whether a file made in it may be given its group bits at once.
+    platform::attributes info;
+    if (root.folder && platform::folder_attributes(*root.folder, info))
+        root.folder->group = static_cast<long long>(info.st_gid);
     if (!root.folder)
         root.why = "cannot open the folder: " + platform::reason(errno);
     else if (made_last && platform::identity_of(*root.folder) == made_last)

@@ -83,15 +83,22 @@ struct sink::state {
     }
 
     // Waits for `ready`. Once the run stops, a reader that takes in nothing for a tenth of a
-    // second is given up on; one that keeps reading gets everything.
+    // second is given up on; one that keeps reading gets everything, however many lines are
+    // still queued: each line written starts the tenth of a second again.
     template <class P>
     bool wait(std::unique_lock<std::mutex>& lock, P ready) {
-        const auto tick = std::chrono::milliseconds(50);
-        int stalled = 0;
-        for (std::size_t before = written; !ready(); before = written) {
+        using clock = std::chrono::steady_clock;
+        const auto tick = std::chrono::milliseconds(50), patience = std::chrono::milliseconds(100);
+        std::size_t before = written;
+        auto moved = clock::now();
+        while (!ready()) {
             if (broken || given_up) return false;
-            // Given up once for the run, not once per line: every line after would wait again.
-            if (stop && stop() && written == before && ++stalled > 2) {
+            const auto now = clock::now();
+            if (written != before) {
+                before = written;
+                moved = now;
+            } else if (stop && stop() && now - moved >= patience) {
+                // Given up once for the run, not once per line: every line after would wait again.
                 given_up = true;
                 return false;
             }
