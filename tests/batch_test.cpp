@@ -303,20 +303,6 @@ TEST_F(BatchTest, TestListAndCatReportEachFileInOrder) {
                   "t -j1 d/a d/a d/a", [&] { return stop.load(); }, at),
               1);
     EXPECT_EQ(err_, "vkt2: 2 files passed, 0 failed, 0 skipped; 34 bytes in, 46 bytes out\n");
-    // Nor does a worker finish the files it took together with the one that saw the signal.
-    std::string many = "t -j1";
-    for (int i = 0; i < 40; ++i) many += " d/a";
-    std::atomic<int> ran = 0;
-    stop = false;
-    at.before_work = [&](std::size_t i) {
-        ++ran;
-        stop = stop || i == 5;
-    };
-    EXPECT_EQ(vkt2(
-                  many, [&] { return stop.load(); }, at),
-              1);
-    EXPECT_EQ(ran, 6);
-    EXPECT_EQ(err_, "vkt2: 6 files passed, 0 failed, 0 skipped; 102 bytes in, 138 bytes out\n");
     // A file another worker finished is reported too, though one before it never started: with
     // two workers, the first takes files 0 to 9 and the second 10 to 16; a signal comes while
     // each is on its second file and first, so only files 0, 1 and 10 are worked on.

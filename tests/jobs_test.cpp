@@ -105,6 +105,12 @@ TEST(Jobs, AStopFromTheReporterLeavesLaterJobsUnstarted) {
     // One worker is at most two batches and a little more ahead of the report.
     EXPECT_LT(o.worked.back(), 64u);
     EXPECT_EQ(o.reported, o.worked);
+    // Nor does a worker finish the jobs it took together with the one that saw a stop.
+    std::atomic<bool> stop = false;
+    o = jobs(
+        40, all(40), 1, [&](std::size_t i) { stop = stop || i == 5; }, {},
+        [&] { return stop.load(); });
+    EXPECT_EQ(o.worked, all(6));
 }
 
 // Jobs not in todo are reported without work; a stop from the start leaves every other job
