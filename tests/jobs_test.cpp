@@ -96,14 +96,30 @@ TEST(Jobs, ReportsInOrderWhateverOrderWorkFinishes) {
 }
 
 // Once the reporter says stop, no job starts: only the few taken ahead of the report ran, each
-// of them is still reported, and the rest never start.
+// of them is still reported, and the rest never start. Job 16, of the second batch, is under
+// way when the stop comes and goes on only once the reporter waits for it.
 TEST(Jobs, AStopFromTheReporterLeavesLaterJobsUnstarted) {
-    auto o = jobs(1000, all(1000), 1, {}, [](std::size_t i) { return i != 0; });
+    std::mutex m;
+    std::condition_variable cv;
+    bool began = false, waited = false;
+    const auto set = [&](bool& flag) {
+        const std::lock_guard lock(m);
+        flag = true;
+        cv.notify_all();
+    };
+    const auto until = [&](bool& flag) {  // bounded only so that a faulty runner cannot hang
+        std::unique_lock lock(m);
+        cv.wait_for(lock, std::chrono::seconds(5), [&] { return flag; });
+    };
+    auto o = jobs(
+        1000, all(1000), 2, [&](std::size_t i) { i == 16 ? set(began), until(waited) : void(); },
+        [&](std::size_t i) { return i == 0 ? until(began), false : true; }, {},
+        [&](std::size_t i) { i == 16 ? set(waited) : void(); });
     EXPECT_FALSE(o.complete);
     ASSERT_FALSE(o.worked.empty());
     std::sort(o.worked.begin(), o.worked.end());
-    // One worker is at most two batches and a little more ahead of the report.
-    EXPECT_LT(o.worked.back(), 64u);
+    // Each worker is at most two batches and a little more ahead of the report.
+    EXPECT_LT(o.worked.back(), 96u);
     EXPECT_EQ(o.reported, o.worked);
     // Nor does a worker finish the jobs it took together with the one that saw a stop.
     std::atomic<bool> stop = false;
