@@ -119,8 +119,17 @@ struct listed {
     int error = 0;
 };
 
-// Looks at `name` in `dir`, following a final link only if `follow`. Sets errno on failure.
-bool look(const folder& dir, const char* name, bool follow, kind& type, identity& id);
+// What a look at a name finds.
+struct looked {
+    kind type = kind::other;
+    identity id;
+};
+
+enum class follow_links : bool { no, yes };
+
+// Looks at `name` in `dir`, following a final link only with follow_links::yes. Nothing when it
+// cannot, and errno says why.
+std::optional<looked> look(const folder& dir, const char* name, follow_links how);
 
 // The names in `dir` (without . and ..), each looked at without following links; nothing when
 // the folder cannot be listed, and errno says why. With `quick`, a regular file is not looked at

@@ -182,12 +182,11 @@ bool identifies(const attributes& info, const identity& id) {
     return identity_from(info) == id;
 }
 
-bool look(const folder& dir, const char* name, bool follow, kind& type, identity& id) {
+std::optional<looked> look(const folder& dir, const char* name, follow_links how) {
     struct stat st;
-    if (::fstatat(dir.fd.get(), name, &st, follow ? 0 : AT_SYMLINK_NOFOLLOW) != 0) return false;
-    type = kind_of(st);
-    id = identity_from(st);
-    return true;
+    if (::fstatat(dir.fd.get(), name, &st, how == follow_links::yes ? 0 : AT_SYMLINK_NOFOLLOW) != 0)
+        return std::nullopt;
+    return looked{kind_of(st), identity_from(st)};
 }
 
 namespace {
@@ -250,7 +249,12 @@ std::optional<std::vector<listed>> list_folder(const folder& dir, bool quick) {
             continue;
         }
 #endif
-        if (!look(dir, de->d_name, false, item.type, item.id)) item.error = errno;
+        if (const auto seen = look(dir, de->d_name, follow_links::no)) {
+            item.type = seen->type;
+            item.id = seen->id;
+        } else {
+            item.error = errno;
+        }
         names.push_back(std::move(item));
     }
     const int e = errno;

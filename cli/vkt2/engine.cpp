@@ -93,11 +93,11 @@ std::vector<std::optional<file_result>> settle(const options& o, std::vector<ent
                 here = platform::open_subfolder(*here, rel.substr(start, slash - start).c_str(),
                                                 false, id);
             }
-            platform::kind type;
-            platform::identity id;
-            if (!here || !platform::look(*here, rel.substr(start).c_str(), false, type, id) ||
-                !inputs.count(id))
-                continue;
+            const auto there =
+                here ? platform::look(*here, rel.substr(start).c_str(), platform::follow_links::no)
+                     : std::nullopt;
+            if (!there || !inputs.count(there->id)) continue;
+            const platform::identity& id = there->id;
             const std::string target = shown(join(o.out_dir, rel), o.names);
             settled[i] = failed(files[i].id == id ? target + " is the input itself"
                                                   : target + " is also an input of this run");

@@ -167,19 +167,18 @@ walk_result walk(const std::vector<std::string>& paths,
             continue;
         }
         e.folder = std::make_shared<const platform::folder>(std::move(*parent));
-        platform::kind type = platform::kind::other;
-        platform::identity id;
         // A link named on the command line is followed, into a folder too.
-        if (platform::look(*e.folder, e.name.c_str(), true, type, id)) {
-            e.id = id;
-            if (type == platform::kind::folder) {
+        if (const auto seen =
+                platform::look(*e.folder, e.name.c_str(), platform::follow_links::yes)) {
+            e.id = seen->id;
+            if (seen->type == platform::kind::folder) {
                 auto root = platform::open_folder(path.c_str());
                 if (!root) {
                     out.files.push_back(
                         failed_entry(path, "cannot open the folder: " + platform::reason(errno)));
                     continue;
                 }
-                if (leave_out && id == *leave_out) continue;
+                if (leave_out && seen->id == *leave_out) continue;
                 walk_tree(std::make_shared<const platform::folder>(std::move(*root)), path,
                           leave_out, backups, out);
                 continue;
