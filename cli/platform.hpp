@@ -137,10 +137,15 @@ std::optional<looked> look(const folder& dir, const char* name, follow_links how
 // shows only when it is opened.
 std::optional<std::vector<listed>> list_folder(const folder& dir, bool quick = false);
 
-// Opens the folder `name` in `dir`, never through a link, making it first if `create`. Its
-// identity goes to `id`. Nothing when it cannot, and errno says why (ELOOP for a link).
-std::optional<folder> open_subfolder(const folder& dir, const char* name, bool create,
-                                     identity& id);
+// A folder opened within another, and its identity.
+struct subfolder {
+    folder dir;
+    identity id;
+};
+
+// Opens the folder `name` in `dir`, never through a link. Nothing when it cannot, and errno says
+// why (ELOOP for a link).
+std::optional<subfolder> open_subfolder(const folder& dir, const char* name);
 
 // A folder make_subfolder opened: its identity, and whether that call made it.
 struct made_subfolder {

@@ -174,29 +174,23 @@ std::optional<std::vector<listed>> list_folder(const folder& dir, bool) {
     return names;
 }
 
-std::optional<folder> open_subfolder(const folder& dir, const char* name, bool create,
-                                     identity& id) {
-    const auto path = path_of(dir, name);
-    if (!path) return std::nullopt;
-    if (create) ::CreateDirectoryW(path->c_str(), nullptr);
+std::optional<subfolder> open_subfolder(const folder& dir, const char* name) {
     const auto seen = look(dir, name, follow_links::no);
     if (!seen) return std::nullopt;
-    id = seen->id;
     if (seen->type != kind::folder) {
         errno = ENOTDIR;
         return std::nullopt;
     }
-    return folder{dir.prefix + name + '\\'};
+    return subfolder{folder{dir.prefix + name + '\\'}, seen->id};
 }
 
 std::optional<made_subfolder> make_subfolder(const folder& dir, const char* name, unsigned) {
     // Folders get the access rules of the folder they are made in; there are no mode bits.
     const auto path = path_of(dir, name);
     const bool made = path && ::CreateDirectoryW(path->c_str(), nullptr) != 0;
-    identity id;
-    auto opened = open_subfolder(dir, name, false, id);
+    auto opened = open_subfolder(dir, name);
     if (!opened) return std::nullopt;
-    return made_subfolder{std::move(*opened), id, made};
+    return made_subfolder{std::move(opened->dir), opened->id, made};
 }
 
 bool folder_attributes(const folder& dir, attributes& info) {

@@ -89,9 +89,12 @@ std::vector<std::optional<file_result>> settle(const options& o, std::vector<ent
             std::size_t start = 0;
             for (std::size_t slash; here && (slash = rel.find('/', start)) != std::string::npos;
                  start = slash + 1) {
-                platform::identity id;
-                here = platform::open_subfolder(*here, rel.substr(start, slash - start).c_str(),
-                                                false, id);
+                auto below =
+                    platform::open_subfolder(*here, rel.substr(start, slash - start).c_str());
+                if (below)
+                    here = std::move(below->dir);
+                else
+                    here.reset();
             }
             const auto there =
                 here ? platform::look(*here, rel.substr(start).c_str(), platform::follow_links::no)

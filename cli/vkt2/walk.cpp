@@ -87,19 +87,18 @@ void walk_tree(folder_ptr root, const std::string& path,
         }
         folder_ptr here = root;
         if (p.parent) {
-            platform::identity id;
-            auto opened = platform::open_subfolder(*p.parent, p.e.name.c_str(), false, id);
+            auto opened = platform::open_subfolder(*p.parent, p.e.name.c_str());
             if (!opened) {
                 out.files.push_back(
                     failed_entry(p.e.path, "cannot open the folder: " + platform::reason(errno)));
                 continue;
             }
             // Swapped for another folder since it was listed: not the tree that was named.
-            if (id != p.id) {
+            if (opened->id != p.id) {
                 out.files.push_back(failed_entry(p.e.path, "changed during the walk"));
                 continue;
             }
-            here = std::make_shared<const platform::folder>(std::move(*opened));
+            here = std::make_shared<const platform::folder>(std::move(opened->dir));
         }
         // Undo judges every backup it finds by its own look; the other commands open each file
         // they take, and learn what it is then.
