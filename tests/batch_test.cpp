@@ -869,3 +869,52 @@ TEST_F(BatchTest, InPlaceASecondNameOfOneFileGetsItsOwnLine) {
               "vkt2: 1 file restored, 0 failed, 1 left alone\n");
 }
 #endif
+
+#ifdef __GLIBC__
+namespace {
+
+// A reader that takes in nothing until it is let go: each write waits for it.
+struct stalled_reader {
+    std::mutex m;
+    std::condition_variable cv;
+    bool let_go = false;
+
+    static ssize_t write(void* self, const char*, std::size_t n) {
+        auto* r = static_cast<stalled_reader*>(self);
+        std::unique_lock lock(r->m);
+        r->cv.wait(lock, [&] { return r->let_go; });
+        return static_cast<ssize_t>(n);
+    }
+};
+
+}  // namespace
+
+// Once the run has stopped, a reader that stalls is given up on once: every later line is
+// dropped at once, where waiting again for each would keep the run from ending.
+TEST(Sink, AReaderThatStallsAfterTheRunStoppedIsGivenUpOnce) {
+    // Both live to the end of the process: the sink's writer may still hold the stream.
+    static auto* reader = new stalled_reader;
+    static std::FILE* stream =
+        fopencookie(reader, "w", {nullptr, stalled_reader::write, nullptr, nullptr});
+    ASSERT_NE(stream, nullptr);
+    std::setvbuf(stream, nullptr, _IONBF, 0);
+    std::atomic<int> asked{0};
+    {
+        vkt2::batch::sink to(stream, stream, [&] {
+            ++asked;
+            return true;  // the run has stopped
+        });
+        const std::string line(4096, 'x');
+        int queued = 0;
+        while (to.write(false, line)) ASSERT_LT(++queued, 10000) << "no room was ever short";
+        const int at_first = asked.load();
+        EXPECT_GT(at_first, 0);
+        for (int i = 0; i < 10; ++i) EXPECT_FALSE(to.write(false, line));
+        EXPECT_FALSE(to.drain());
+        EXPECT_EQ(asked.load(), at_first) << "waited again for a reader already given up on";
+    }
+    std::lock_guard lock(reader->m);
+    reader->let_go = true;
+    reader->cv.notify_all();
+}
+#endif

@@ -44,3 +44,11 @@ expect_err_has() {
     local t
     for t; do grep -qF -- "$t" "$CASE_DIR/err" || fail "no '$t' in: $(head -c 300 "$CASE_DIR/err")"; done
 }
+
+# keep_up LAUNCHER...: from a prep.sh, starts an emulator such as Wine once, then keeps it up
+# until the runner ($$) ends with a program left waiting: its first start may report that it is
+# setting itself up, and its services would otherwise start again every few runs, taking seconds.
+keep_up() {
+    "$@" cmd /c exit >/dev/null 2>&1 </dev/null
+    tail --pid=$$ -f /dev/null 2>/dev/null | "$@" cmd /c pause >/dev/null 2>&1 &
+}
