@@ -119,8 +119,17 @@ struct listed {
     int error = 0;
 };
 
-// Looks at `name` in `dir`, following a final link only if `follow`. Sets errno on failure.
-bool look(const folder& dir, const char* name, bool follow, kind& type, identity& id);
+// What a look at a name finds.
+struct looked {
+    kind type = kind::other;
+    identity id;
+};
+
+enum class follow_links : bool { no, yes };
+
+// Looks at `name` in `dir`, following a final link only with follow_links::yes. Nothing when it
+// cannot, and errno says why.
+std::optional<looked> look(const folder& dir, const char* name, follow_links how);
 
 // The names in `dir` (without . and ..), each looked at without following links; nothing when
 // the folder cannot be listed, and errno says why. With `quick`, a regular file is not looked at
@@ -128,10 +137,15 @@ bool look(const folder& dir, const char* name, bool follow, kind& type, identity
 // shows only when it is opened.
 std::optional<std::vector<listed>> list_folder(const folder& dir, bool quick = false);
 
-// Opens the folder `name` in `dir`, never through a link, making it first if `create`. Its
-// identity goes to `id`. Nothing when it cannot, and errno says why (ELOOP for a link).
-std::optional<folder> open_subfolder(const folder& dir, const char* name, bool create,
-                                     identity& id);
+// A folder opened within another, and its identity.
+struct subfolder {
+    folder dir;
+    identity id;
+};
+
+// Opens the folder `name` in `dir`, never through a link. Nothing when it cannot, and errno says
+// why (ELOOP for a link).
+std::optional<subfolder> open_subfolder(const folder& dir, const char* name);
 
 // A folder make_subfolder opened: its identity, and whether that call made it.
 struct made_subfolder {

@@ -182,12 +182,11 @@ bool identifies(const attributes& info, const identity& id) {
     return identity_from(info) == id;
 }
 
-bool look(const folder& dir, const char* name, bool follow, kind& type, identity& id) {
+std::optional<looked> look(const folder& dir, const char* name, follow_links how) {
     struct stat st;
-    if (::fstatat(dir.fd.get(), name, &st, follow ? 0 : AT_SYMLINK_NOFOLLOW) != 0) return false;
-    type = kind_of(st);
-    id = identity_from(st);
-    return true;
+    if (::fstatat(dir.fd.get(), name, &st, how == follow_links::yes ? 0 : AT_SYMLINK_NOFOLLOW) != 0)
+        return std::nullopt;
+    return looked{kind_of(st), identity_from(st)};
 }
 
 namespace {
@@ -250,7 +249,12 @@ std::optional<std::vector<listed>> list_folder(const folder& dir, bool quick) {
             continue;
         }
 #endif
-        if (!look(dir, de->d_name, false, item.type, item.id)) item.error = errno;
+        if (const auto seen = look(dir, de->d_name, follow_links::no)) {
+            item.type = seen->type;
+            item.id = seen->id;
+        } else {
+            item.error = errno;
+        }
         names.push_back(std::move(item));
     }
     const int e = errno;
@@ -265,13 +269,12 @@ std::optional<std::vector<listed>> list_folder(const folder& dir, bool quick) {
 std::optional<made_subfolder> make_subfolder(const folder& dir, const char* name, unsigned mode) {
     bool made = ::mkdirat(dir.fd.get(), name, static_cast<mode_t>(mode)) == 0;
     if (!made && errno != EEXIST) return std::nullopt;
-    identity id;
-    auto opened = open_subfolder(dir, name, false, id);
+    auto opened = open_subfolder(dir, name);
     if (!opened) return std::nullopt;
     // Made, then swapped for someone else's before it was opened: not ours to finish.
     struct stat st;
-    if (made && (::fstat(opened->fd.get(), &st) != 0 || st.st_uid != ::geteuid())) made = false;
-    return made_subfolder{std::move(*opened), id, made};
+    if (made && (::fstat(opened->dir.fd.get(), &st) != 0 || st.st_uid != ::geteuid())) made = false;
+    return made_subfolder{std::move(opened->dir), opened->id, made};
 }
 
 bool folder_attributes(const folder& dir, attributes& info) {
@@ -284,14 +287,7 @@ void copy_folder_attributes(const folder& dir, const attributes& info) {
     if (f) copy_attributes(f, info);
 }
 
-std::optional<folder> open_subfolder(const folder& dir, const char* name, bool create,
-                                     identity& id) {
-    if (create) {
-        auto made = make_subfolder(dir, name, 0777);
-        if (!made) return std::nullopt;
-        id = made->id;
-        return std::move(made->dir);
-    }
+std::optional<subfolder> open_subfolder(const folder& dir, const char* name) {
     file fd(::openat(dir.fd.get(), name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat st;
     if (!fd || ::fstat(fd.get(), &st) != 0) {
@@ -302,8 +298,7 @@ std::optional<folder> open_subfolder(const folder& dir, const char* name, bool c
             errno = ELOOP;
         return std::nullopt;
     }
-    id = identity_from(st);
-    return folder{std::move(fd), static_cast<long long>(st.st_gid)};
+    return subfolder{folder{std::move(fd), static_cast<long long>(st.st_gid)}, identity_from(st)};
 }
 
 std::optional<folder> copy_folder(const folder& dir) {

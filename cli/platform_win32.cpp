@@ -109,32 +109,34 @@ file open_input(const folder& dir, const char* name, attributes& info, const inp
 }
 
 // Links are opened as themselves; the file index tells two names of one file apart.
-bool look(const folder& dir, const char* name, bool follow, kind& type, identity& id) {
+std::optional<looked> look(const folder& dir, const char* name, follow_links how) {
+    const bool follow = how == follow_links::yes;
     const auto path = path_of(dir, name);
-    if (!path) return false;
+    if (!path) return std::nullopt;
     const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
     const HANDLE h =
         ::CreateFileW(path->c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                       nullptr, OPEN_EXISTING, flags, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         errno = ENOENT;
-        return false;
+        return std::nullopt;
     }
     BY_HANDLE_FILE_INFORMATION info;
     const BOOL got = ::GetFileInformationByHandle(h, &info);
     ::CloseHandle(h);
     if (!got) {
         errno = EACCES;
-        return false;
+        return std::nullopt;
     }
     const DWORD a = info.dwFileAttributes;
-    type = (a & FILE_ATTRIBUTE_REPARSE_POINT) && !follow ? kind::link
-           : (a & FILE_ATTRIBUTE_DIRECTORY)              ? kind::folder
-           : (a & FILE_ATTRIBUTE_DEVICE)                 ? kind::other
-                                                         : kind::file;
-    id = {info.dwVolumeSerialNumber,
-          (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
-    return true;
+    looked seen;
+    seen.type = (a & FILE_ATTRIBUTE_REPARSE_POINT) && !follow ? kind::link
+                : (a & FILE_ATTRIBUTE_DIRECTORY)              ? kind::folder
+                : (a & FILE_ATTRIBUTE_DEVICE)                 ? kind::other
+                                                              : kind::file;
+    seen.id = {info.dwVolumeSerialNumber,
+               (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+    return seen;
 }
 
 std::optional<std::vector<listed>> list_folder(const folder& dir, bool) {
@@ -154,7 +156,12 @@ std::optional<std::vector<listed>> list_folder(const folder& dir, bool) {
         listed item;
         item.name = narrow(found.cFileName);
         if (item.name == "." || item.name == "..") continue;
-        if (!look(dir, item.name.c_str(), false, item.type, item.id)) item.error = errno;
+        if (const auto seen = look(dir, item.name.c_str(), follow_links::no)) {
+            item.type = seen->type;
+            item.id = seen->id;
+        } else {
+            item.error = errno;
+        }
         names.push_back(std::move(item));
     } while (::FindNextFileW(h, &found));
     const DWORD why = ::GetLastError();
@@ -167,28 +174,23 @@ std::optional<std::vector<listed>> list_folder(const folder& dir, bool) {
     return names;
 }
 
-std::optional<folder> open_subfolder(const folder& dir, const char* name, bool create,
-                                     identity& id) {
-    const auto path = path_of(dir, name);
-    if (!path) return std::nullopt;
-    if (create) ::CreateDirectoryW(path->c_str(), nullptr);
-    kind type;
-    if (!look(dir, name, false, type, id)) return std::nullopt;
-    if (type != kind::folder) {
+std::optional<subfolder> open_subfolder(const folder& dir, const char* name) {
+    const auto seen = look(dir, name, follow_links::no);
+    if (!seen) return std::nullopt;
+    if (seen->type != kind::folder) {
         errno = ENOTDIR;
         return std::nullopt;
     }
-    return folder{dir.prefix + name + '\\'};
+    return subfolder{folder{dir.prefix + name + '\\'}, seen->id};
 }
 
 std::optional<made_subfolder> make_subfolder(const folder& dir, const char* name, unsigned) {
     // Folders get the access rules of the folder they are made in; there are no mode bits.
     const auto path = path_of(dir, name);
     const bool made = path && ::CreateDirectoryW(path->c_str(), nullptr) != 0;
-    identity id;
-    auto opened = open_subfolder(dir, name, false, id);
+    auto opened = open_subfolder(dir, name);
     if (!opened) return std::nullopt;
-    return made_subfolder{std::move(*opened), id, made};
+    return made_subfolder{std::move(opened->dir), opened->id, made};
 }
 
 bool folder_attributes(const folder& dir, attributes& info) {
@@ -208,11 +210,10 @@ std::optional<folder> copy_folder(const folder& dir) {
 }
 
 std::optional<identity> identity_of(const folder& dir) {
-    kind type;
-    identity id;
-    if (!look(folder{}, dir.prefix.empty() ? "." : dir.prefix.c_str(), true, type, id))
-        return std::nullopt;
-    return id;
+    const auto seen =
+        look(folder{}, dir.prefix.empty() ? "." : dir.prefix.c_str(), follow_links::yes);
+    if (!seen) return std::nullopt;
+    return seen->id;
 }
 
 namespace {

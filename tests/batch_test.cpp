@@ -786,11 +786,11 @@ TEST_F(BatchTest, AWalkKnowsEachNameAsALookAtItWould) {
     std::map<std::string, vkt2::platform::identity> ids;
     for (const auto& e : vkt2::batch::walk({"w"}).files) {
         ASSERT_TRUE(e.folder && e.id) << e.path;
-        vkt2::platform::kind type;
-        vkt2::platform::identity id;
-        ASSERT_TRUE(vkt2::platform::look(*e.folder, e.name.c_str(), false, type, id));
-        EXPECT_EQ(id, *e.id) << e.path;
-        ids[e.path] = id;
+        const auto seen =
+            vkt2::platform::look(*e.folder, e.name.c_str(), vkt2::platform::follow_links::no);
+        ASSERT_TRUE(seen);
+        EXPECT_EQ(seen->id, *e.id) << e.path;
+        ids[e.path] = seen->id;
         const char* why = e.path == "w/l"   ? vkt2::batch::reasons::link
                           : e.path == "w/p" ? vkt2::batch::reasons::special
                                             : "";

@@ -94,11 +94,9 @@ class Replace : public ::testing::Test {
     vkt2::platform::folder folder() const {
         std::string leaf;
         auto parent = vkt2::platform::open_parent(dir_.string().c_str(), leaf);
-        vkt2::platform::identity id;
-        auto here = parent ? vkt2::platform::open_subfolder(*parent, leaf.c_str(), false, id)
-                           : std::nullopt;
+        auto here = parent ? vkt2::platform::open_subfolder(*parent, leaf.c_str()) : std::nullopt;
         EXPECT_TRUE(here);
-        return here ? std::move(*here) : vkt2::platform::folder{};
+        return here ? std::move(here->dir) : vkt2::platform::folder{};
     }
     vkt2::source load(const std::string& name) {
         return vkt2::load_source(path(name).c_str(), {buffer_, sizeof buffer_});

@@ -89,15 +89,18 @@ std::vector<std::optional<file_result>> settle(const options& o, std::vector<ent
             std::size_t start = 0;
             for (std::size_t slash; here && (slash = rel.find('/', start)) != std::string::npos;
                  start = slash + 1) {
-                platform::identity id;
-                here = platform::open_subfolder(*here, rel.substr(start, slash - start).c_str(),
-                                                false, id);
+                auto below =
+                    platform::open_subfolder(*here, rel.substr(start, slash - start).c_str());
+                if (below)
+                    here = std::move(below->dir);
+                else
+                    here.reset();
             }
-            platform::kind type;
-            platform::identity id;
-            if (!here || !platform::look(*here, rel.substr(start).c_str(), false, type, id) ||
-                !inputs.count(id))
-                continue;
+            const auto there =
+                here ? platform::look(*here, rel.substr(start).c_str(), platform::follow_links::no)
+                     : std::nullopt;
+            if (!there || !inputs.count(there->id)) continue;
+            const platform::identity& id = there->id;
             const std::string target = shown(join(o.out_dir, rel), o.names);
             settled[i] = failed(files[i].id == id ? target + " is the input itself"
                                                   : target + " is also an input of this run");

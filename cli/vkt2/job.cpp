@@ -182,10 +182,10 @@ namespace {
 // name may be swapped since the listing.
 bool output_is_input(const options& o, const entry& e, const source& input,
                      const platform::folder& folder, const std::string& leaf) {
-    platform::kind type;
-    platform::identity id;
-    return o.force && platform::look(folder, leaf.c_str(), false, type, id) &&
-           ((e.id && id == *e.id) || platform::identifies(input.attributes, id));
+    if (!o.force) return false;
+    const auto seen = platform::look(folder, leaf.c_str(), platform::follow_links::no);
+    return seen &&
+           ((e.id && seen->id == *e.id) || platform::identifies(input.attributes, seen->id));
 }
 
 // Writes `data` in place of the input, as vkt2x and vkt2c do, or under the output folder.
@@ -325,9 +325,8 @@ file_result worker::convert(const options& o, const entry& e, const platform::fo
         return skipped(reason);
     }
     // In place, the backup's name must be free before anything is written.
-    platform::kind type;
-    platform::identity id;
-    if (in_place && platform::look(input->dir(), (e.name + ".BAK").c_str(), false, type, id))
+    if (in_place &&
+        platform::look(input->dir(), (e.name + ".BAK").c_str(), platform::follow_links::no))
         return failed(shown(e.path, o.names) + ".BAK already exists");
     if (o.cmd == command::c) {
         if (got > max_original_size)

@@ -58,10 +58,13 @@ void finish_folders(const platform::folder& out, const made_folders& made,
         for (std::size_t start = 0; here && start < rel.size();) {
             std::size_t slash = rel.find('/', start);
             if (slash == std::string::npos) slash = rel.size();
-            platform::identity below;
-            here = platform::open_subfolder(*here, rel.substr(start, slash - start).c_str(), false,
-                                            below);
-            id = below;
+            auto below = platform::open_subfolder(*here, rel.substr(start, slash - start).c_str());
+            if (below) {
+                here = std::move(below->dir);
+                id = below->id;
+            } else {
+                here.reset();
+            }
             start = slash + 1;
         }
         if (here && id == it->second) platform::copy_folder_attributes(*here, source->second);

@@ -132,10 +132,9 @@ std::string scanner::write(const entry& e, const source& host, std::uint64_t off
     const platform::folder* folder = &place.folder();
     const std::string& leaf = place.leaf;
     // -f replaces outputs, never a file this run reads.
-    platform::kind type;
-    platform::identity id;
-    if (o_.force && platform::look(*folder, leaf.c_str(), false, type, id) && inputs.count(id))
-        return shown(target, o_.names) + " is an input of this run";
+    const auto seen =
+        o_.force ? platform::look(*folder, leaf.c_str(), platform::follow_links::no) : std::nullopt;
+    if (seen && inputs.count(seen->id)) return shown(target, o_.names) + " is an input of this run";
     replacement output(host, *folder, leaf, o_.force);
     const auto how = output.commit(decoded);
     return how == replacement::outcome::done

@@ -75,9 +75,9 @@ std::optional<side> load_side(const pair_files& p, const std::string& name,
                         : settle(r, outcome::failed, "cannot read" + which + because(e));
         return std::nullopt;
     }
-    platform::kind type;
-    if (!platform::look(*p.folder, name.c_str(), false, type, s.id) ||
-        type != platform::kind::file) {
+    const auto seen = platform::look(*p.folder, name.c_str(), platform::follow_links::no);
+    if (seen) s.id = seen->id;
+    if (!seen || seen->type != platform::kind::file) {
         r = settle(r, outcome::left_alone, is("not a regular file"));
         return std::nullopt;
     }
@@ -108,9 +108,8 @@ undoing prove(std::span<const std::uint8_t> bak, std::span<const std::uint8_t> n
 
 // True when `name` is still the file the check loaded, unchanged.
 bool still(const platform::folder& dir, const std::string& name, const side& was) {
-    platform::kind type;
-    platform::identity id;
-    if (!platform::look(dir, name.c_str(), false, type, id) || id != was.id) return false;
+    const auto seen = platform::look(dir, name.c_str(), platform::follow_links::no);
+    if (!seen || seen->id != was.id) return false;
     platform::attributes now;
     const platform::file f = platform::open_input(dir, name.c_str(), now, {.follow = false});
     return f && platform::unchanged(was.file.attributes, now);
@@ -136,9 +135,10 @@ undo_result exchanged(const platform::folder& dir, const pair_files& p, const si
                                        : shown(r.target, p.names) + " changed since it was checked";
     // Another file at NAME, with the proved one at NAME.BAK: saved onto NAME after the exchange,
     // as an editor saves. It is the newest, and stays where it was saved.
-    platform::kind type;
-    platform::identity id;
-    if (undone_out && platform::look(dir, p.target.c_str(), false, type, id) && id != bak.id)
+    const auto there = undone_out
+                           ? platform::look(dir, p.target.c_str(), platform::follow_links::no)
+                           : std::nullopt;
+    if (there && there->id != bak.id)
         return settle(r, outcome::left_alone,
                       shown(r.target, p.names) + " changed since it was checked");
     if (ops.exchange(dir, p.backup.c_str(), p.target.c_str()) == platform::rename_result::done)
@@ -205,10 +205,8 @@ undo_result restore(const pair_files& p, const side& bak, const side& name, undo
     const platform::folder& dir = *p.folder;
     const renamer& ops = at.renames ? *at.renames : replacement::default_renamer;
     const std::string temp = p.target + ".$$$";
-    platform::kind type;
-    platform::identity id;
     // A stale NAME.$$$ may be all that is left of a failed run's output: never taken over here.
-    if (platform::look(dir, temp.c_str(), false, type, id))
+    if (platform::look(dir, temp.c_str(), platform::follow_links::no))
         return settle(r, outcome::left_alone, shown(r.target, p.names) + ".$$$ is in the way");
     const platform::signals_held held;
     errno = 0;
@@ -294,11 +292,10 @@ void gather(const options& o, std::vector<std::optional<pair_files>>& pairs,
         r.named = e.named;
         r.path = std::move(path);
         r.target = r.path.substr(0, r.path.size() - 4);
-        platform::kind type;
-        platform::identity id;
         const auto folder = platform::identity_of(*e.folder);
-        if (platform::look(*e.folder, backup.c_str(), false, type, id)) {
-            const auto [was, fresh] = seen.emplace(id, met{folder, backup, r.path});
+        if (const auto bak =
+                platform::look(*e.folder, backup.c_str(), platform::follow_links::no)) {
+            const auto [was, fresh] = seen.emplace(bak->id, met{folder, backup, r.path});
             // The same backup named twice, or named and found in a named folder, is one pair;
             // a second name of it (a hard link) is another pair, which this run leaves alone.
             if (!fresh && was->second.folder == folder && was->second.name == backup) return;
@@ -342,10 +339,8 @@ void gather(const options& o, std::vector<std::optional<pair_files>>& pairs,
             add(e, e.name, e.path);
         } else {
             // A PATH naming NAME itself: NAME.BAK beside it, or else its backups in any case.
-            platform::kind type;
-            platform::identity id;
             std::vector<std::string> found;
-            if (platform::look(*e.folder, (e.name + ".BAK").c_str(), false, type, id)) {
+            if (platform::look(*e.folder, (e.name + ".BAK").c_str(), platform::follow_links::no)) {
                 found.push_back(e.name + ".BAK");
             } else if (auto names = platform::list_folder(*e.folder)) {
                 for (const platform::listed& n : *names)
@@ -354,7 +349,8 @@ void gather(const options& o, std::vector<std::optional<pair_files>>& pairs,
                         found.push_back(n.name);
                 std::sort(found.begin(), found.end());
             }
-            if (found.empty() && !platform::look(*e.folder, e.name.c_str(), false, type, id))
+            if (found.empty() &&
+                !platform::look(*e.folder, e.name.c_str(), platform::follow_links::no))
                 settled(e, outcome::failed, "cannot open" + because(errno));
             else if (found.empty())
                 settled(e, outcome::left_alone, "no " + shown(e.path, o.names) + ".BAK beside it");

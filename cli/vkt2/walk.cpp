@@ -87,19 +87,18 @@ void walk_tree(folder_ptr root, const std::string& path,
         }
         folder_ptr here = root;
         if (p.parent) {
-            platform::identity id;
-            auto opened = platform::open_subfolder(*p.parent, p.e.name.c_str(), false, id);
+            auto opened = platform::open_subfolder(*p.parent, p.e.name.c_str());
             if (!opened) {
                 out.files.push_back(
                     failed_entry(p.e.path, "cannot open the folder: " + platform::reason(errno)));
                 continue;
             }
             // Swapped for another folder since it was listed: not the tree that was named.
-            if (id != p.id) {
+            if (opened->id != p.id) {
                 out.files.push_back(failed_entry(p.e.path, "changed during the walk"));
                 continue;
             }
-            here = std::make_shared<const platform::folder>(std::move(*opened));
+            here = std::make_shared<const platform::folder>(std::move(opened->dir));
         }
         // Undo judges every backup it finds by its own look; the other commands open each file
         // they take, and learn what it is then.
@@ -167,19 +166,18 @@ walk_result walk(const std::vector<std::string>& paths,
             continue;
         }
         e.folder = std::make_shared<const platform::folder>(std::move(*parent));
-        platform::kind type = platform::kind::other;
-        platform::identity id;
         // A link named on the command line is followed, into a folder too.
-        if (platform::look(*e.folder, e.name.c_str(), true, type, id)) {
-            e.id = id;
-            if (type == platform::kind::folder) {
+        if (const auto seen =
+                platform::look(*e.folder, e.name.c_str(), platform::follow_links::yes)) {
+            e.id = seen->id;
+            if (seen->type == platform::kind::folder) {
                 auto root = platform::open_folder(path.c_str());
                 if (!root) {
                     out.files.push_back(
                         failed_entry(path, "cannot open the folder: " + platform::reason(errno)));
                     continue;
                 }
-                if (leave_out && id == *leave_out) continue;
+                if (leave_out && seen->id == *leave_out) continue;
                 walk_tree(std::make_shared<const platform::folder>(std::move(*root)), path,
                           leave_out, backups, out);
                 continue;
