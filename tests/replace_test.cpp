@@ -117,6 +117,8 @@ TEST_F(Replace, EveryRenameOutcomeLeavesKnownFiles) {
     } cases[] = {
         {"", {}, "", false, done, "d=plain d.BAK=packed"},
         {"d.BAK=old", {}, "", false, failed, "d=packed d.$$$=plain d.BAK=old"},
+        // A stale temporary file longer than the new data keeps none of its bytes.
+        {"d.$$$=stale-and-longer-than-the-data", {}, "", false, done, "d=plain d.BAK=packed"},
         {"", {1}, "", false, failed, "d.$$$=plain d.BAK=packed"},
         // Without an atomic no-replace rename: link, then unlink, undone when the unlink fails.
         {"", {-1, true}, "", false, done, "d=plain d.BAK=packed"},
@@ -166,14 +168,6 @@ TEST_F(Replace, TemporaryFilesOfOtherRunsAreLeftAlone) {
     EXPECT_EQ(replacement(in).commit(kPlain), outcome::cannot_create);
     close(held);
     EXPECT_EQ(files(), "d=packed d.$$$=");
-}
-
-// A stale temporary file longer than the new data keeps none of its bytes.
-TEST_F(Replace, StaleTemporaryFileIsEmptiedBeforeItIsWritten) {
-    put("d=packed d.$$$=stale-and-longer-than-the-data");
-    const vkt2::source in = load("d");
-    EXPECT_EQ(replacement(in).commit(kPlain), done);
-    EXPECT_EQ(files(), "d=plain d.BAK=packed");
 }
 
 // Ending signals wait while the renames run, held by the pair itself or, for a run of many

@@ -51,31 +51,21 @@ def outcome(call):
         return type(e), e.code, str(e)
 
 
-# The byte that flips, its two values and what each makes of the file: a stream of 3,000 bytes'
-# worth against a header stating more (cut short) or less (bytes unused).
-DATA = b"".join(b"%d: the mill wheel turned; " % i for i in range(200))[:3000]
-FILE = vkt2.compress(DATA)
-FLIPS = {"grows": (5, 0x0B, 0x1B), "shrinks": (5, 0x0B, 0x02)}
-
-
-@pytest.mark.parametrize("flip", FLIPS.values(), ids=FLIPS.keys())
-@pytest.mark.parametrize("zero_fill", [False, True])
-def test_rewritten_during_the_call(writer, flip, zero_fill):
-    at, one, two = flip
-    states = [bytearray(FILE), bytearray(FILE)]
+def race(writer, data, at, one, two, call):
+    """Calls `call` on `data` while the writer flips byte `at` between `one` and `two`: every
+    call must give what one of the two states gives, and both states must come often."""
+    states = [bytearray(data), bytearray(data)]
     states[0][at], states[1][at] = one, two
-    legitimate = [outcome(lambda: vkt2.decompress(bytes(s), zero_fill=zero_fill))
-                  for s in states]
+    legitimate = [outcome(lambda: call(bytes(s))) for s in states]
     assert legitimate[0] != legitimate[1]
-    buffer = bytearray(FILE)
+    buffer = bytearray(data)
     view = (ctypes.c_ubyte * len(buffer)).from_buffer(buffer)  # holds the buffer in place
-    address = ctypes.addressof(view)
     seen = [0, 0]
-    assert writer.start(ctypes.c_void_p(address + at), one, two) == 0
+    assert writer.start(ctypes.c_void_p(ctypes.addressof(view) + at), one, two) == 0
     try:
         # Until both states have come often: on a busy machine the writer may wait its turn.
         for _ in range(1_000_000):
-            got = outcome(lambda: vkt2.decompress(buffer, zero_fill=zero_fill))
+            got = outcome(lambda: call(buffer))
             assert got in legitimate
             seen[legitimate.index(got)] += 1
             if min(seen) >= 500:
@@ -85,30 +75,25 @@ def test_rewritten_during_the_call(writer, flip, zero_fill):
     assert min(seen) >= 500, seen
 
 
-# compress on such a buffer: the flipped byte is a literal early on and is matched again later,
-# so an encoder that matched against one state and copied literals from the other would give a
-# file that decodes to neither.
+# decompress: a stream of 3,000 bytes' worth against a header stating more (cut short) or less
+# (bytes unused).
+DATA = b"".join(b"%d: the mill wheel turned; " % i for i in range(200))[:3000]
+FILE = vkt2.compress(DATA)
+FLIPS = {"grows": (5, 0x0B, 0x1B), "shrinks": (5, 0x0B, 0x02)}
+
+
+@pytest.mark.parametrize("flip", FLIPS.values(), ids=FLIPS.keys())
+@pytest.mark.parametrize("zero_fill", [False, True])
+def test_rewritten_during_the_call(writer, flip, zero_fill):
+    race(writer, FILE, *flip, lambda b: vkt2.decompress(b, zero_fill=zero_fill))
+
+
+# compress: the flipped byte is a literal early on and is matched again later, so an encoder that
+# matched against one state and copied literals from the other would give a file that decodes to
+# neither.
 PART = b"the mill wheel turned " * 4
 TEXT = PART + b"?" + PART + b" and the race went on; " + PART + b"?" + PART
 
 
 def test_compress_rewritten_during_the_call(writer):
-    at, one, two = len(PART), ord("!"), ord("?")
-    states = [bytearray(TEXT), bytearray(TEXT)]
-    states[0][at], states[1][at] = one, two
-    legitimate = [vkt2.compress(bytes(s)) for s in states]
-    assert legitimate[0] != legitimate[1]
-    buffer = bytearray(TEXT)
-    view = (ctypes.c_ubyte * len(buffer)).from_buffer(buffer)
-    seen = [0, 0]
-    assert writer.start(ctypes.c_void_p(ctypes.addressof(view) + at), one, two) == 0
-    try:
-        for _ in range(1_000_000):
-            got = vkt2.compress(buffer)
-            assert got in legitimate, vkt2.decompress(got)
-            seen[legitimate.index(got)] += 1
-            if min(seen) >= 500:
-                break
-    finally:
-        writer.finish()
-    assert min(seen) >= 500, seen
+    race(writer, TEXT, len(PART), ord("!"), ord("?"), vkt2.compress)
