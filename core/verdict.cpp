@@ -121,6 +121,36 @@ vkt2_verdict judge(std::span<const std::uint8_t> head, std::size_t file_size) {
 
 }  // namespace
 
+namespace vkt2 {
+
+judged_decode decode_and_judge(std::span<const std::uint8_t> file, std::size_t file_size,
+                               std::span<std::uint8_t> output, bool zero_fill) noexcept {
+    const auto head = file.first(std::min(file.size(), max_file_size));
+    const auto size = parse_header(head);
+    if (size && head.size() >= header_size && *size == output.size()) {
+        const auto stream = token_stream(head);
+        const auto r = decode_zero_extended(stream, stream_room, output);
+        if (r.status == decode_status::ok && r.consumed <= stream.size()) {
+            vkt2_verdict v{};
+            v.struct_size = sizeof v;
+            v.error = VKT2_OK;
+            v.file_size = file_size;
+            v.decoded_size = *size;
+            v.stream_used = r.consumed;
+            v.bytes_unused = stream.size() - r.consumed;
+            v.bytes_ignored = file_size - head.size();
+            v.verdict = v.bytes_unused || v.bytes_ignored ? VKT2_VERDICT_WARN : VKT2_VERDICT_PASS;
+            return {VKT2_OK, v};
+        }
+    }
+    std::size_t decoded = 0;
+    const int status = vkt2_decompress_ex(head.data(), head.size(), output.data(), output.size(),
+                                          &decoded, zero_fill ? VKT2_ZERO_FILL : 0);
+    return {status, judge(head, file_size)};
+}
+
+}  // namespace vkt2
+
 extern "C" int vkt2_test(const void* src, std::size_t src_size, vkt2_verdict* out) noexcept {
     if ((src == nullptr && src_size != 0) || out == nullptr ||
         out->struct_size < VKT2_VERDICT_MIN_SIZE) {

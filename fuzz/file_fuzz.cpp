@@ -1,8 +1,8 @@
 // The whole-file helpers against the low-level calls: any image decompresses with zero fill
 // exactly as its zero-filled first 65,536 bytes decode, and strictly only when it passes the
 // test; the verdict agrees with that decode and accounts for every byte, the C interface agrees
-// with the C++ one, and compressing the same bytes gives a
-// file of at most 65,536 bytes that decodes back.
+// with the C++ one and with the tools' one-pass decode and judgement, and compressing the same
+// bytes gives a file of at most 65,536 bytes that decodes back.
 #include <algorithm>
 #include <cstdint>
 #include <span>
@@ -51,6 +51,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int code = vkt2_decompress(data, size, out.data(), out.size(), &out_size);
     FUZZ_CHECK(code == tested);
     FUZZ_CHECK(code != VKT2_OK || (out_size == expected.size() && out == expected));
+    // The tools' one pass gives the same verdict, status and bytes, again into an exact buffer.
+    std::vector<std::uint8_t> judged_out(expected.size());
+    const auto judged = vkt2::decode_and_judge(image, size, judged_out, false);
+    FUZZ_CHECK(judged.status == code && judged.verdict.error == v.error &&
+               judged.verdict.verdict == v.verdict && judged.verdict.file_size == v.file_size &&
+               judged.verdict.stream_used == v.stream_used &&
+               judged.verdict.bytes_missing == v.bytes_missing &&
+               judged.verdict.bytes_unused == v.bytes_unused &&
+               judged.verdict.bytes_ignored == v.bytes_ignored);
+    FUZZ_CHECK(code != VKT2_OK || judged_out == expected);
 
     const std::size_t loaded = std::min(size, vkt2::max_file_size);
     if (original_size && decodes && loaded >= vkt2::header_size) {

@@ -7,6 +7,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "vkt2/format.hpp"
@@ -59,6 +60,36 @@ bytes image(std::uint16_t size, const bytes& stream) {
     return out;
 }
 
+// The one-pass decode and judgement gives what vkt2_test and vkt2_decompress_ex give apart,
+// strict and zero-filled, and the same decoded bytes.
+void expect_judged_as_apart(const bytes& file, std::size_t decoded_size) {
+    vkt2_verdict apart{};
+    apart.struct_size = sizeof apart;
+    vkt2_test(file.data(), file.size(), &apart);
+    const auto fields = [](const vkt2_verdict& v) {
+        return std::tuple(v.verdict, v.error, v.file_size, v.decoded_size, v.stream_used,
+                          v.bytes_missing, v.bytes_unused, v.bytes_ignored);
+    };
+    for (const bool zero_fill : {false, true}) {
+        bytes one(decoded_size, 0xA5), two(decoded_size, 0x5A);
+        const auto j = vkt2::decode_and_judge(file, file.size(), one, zero_fill);
+        EXPECT_EQ(fields(j.verdict), fields(apart)) << zero_fill;
+        std::size_t n = 0;
+        EXPECT_EQ(j.status, vkt2_decompress_ex(file.data(), file.size(), two.data(), two.size(), &n,
+                                               zero_fill ? VKT2_ZERO_FILL : 0))
+            << zero_fill;
+        if (j.status == VKT2_OK) {
+            EXPECT_EQ(one, two) << zero_fill;
+        }
+        if (decoded_size == 0) continue;
+        // Given the wrong room, it refuses as the decoder does, and reads nothing past the room.
+        one.pop_back();
+        EXPECT_EQ(vkt2::decode_and_judge(file, file.size(), one, zero_fill).status,
+                  vkt2_decompress_ex(file.data(), file.size(), two.data(), one.size(), &n,
+                                     zero_fill ? VKT2_ZERO_FILL : 0));
+    }
+}
+
 // One row per verdict the tester can reach, checked through both interfaces alike.
 TEST(Verdict, EachCaseThroughBothInterfaces) {
     const bytes abc = {0x07, 'a', 'b', 'c'};  // three literals: "abc"
@@ -81,6 +112,7 @@ TEST(Verdict, EachCaseThroughBothInterfaces) {
         {"longer than the limit", longer, VKT2_OK, VKT2_VERDICT_WARN, 3, 4, 0, 65524,
          70000 - 65536},
         {"stream cut short", image(5, {0x1F, 'a', 'b'}), VKT2_ERROR_CUT_SHORT, 2, 5, 6, 3, 0, 0},
+        {"one byte short", image(2, {0x03, 'a'}), VKT2_ERROR_CUT_SHORT, 2, 2, 3, 1, 0, 0},
         {"mid-reference", image(9, {0x01, 'a', 0x00}), VKT2_ERROR_CUT_SHORT, 2, 9, 8, 8, 0, 0},
         {"flag byte missing", image(20, {0xFF, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h'}),
          VKT2_ERROR_CUT_SHORT, 2, 20, 18, 12, 0, 0},
@@ -108,6 +140,7 @@ TEST(Verdict, EachCaseThroughBothInterfaces) {
         EXPECT_EQ(static_cast<int>(vkt2::decompress(r.file).status), r.code);
         const bool cannot = r.code == VKT2_ERROR_NOT_VKT2 || r.code == VKT2_ERROR_STREAM_PAST_LIMIT;
         EXPECT_EQ(!vkt2::decompress(r.file, vkt2::decoding::zero_fill), cannot);
+        expect_judged_as_apart(r.file, r.decoded);
     }
     EXPECT_EQ(vkt2_test(nullptr, 1, nullptr), VKT2_ERROR_INVALID_ARGUMENT);
     // Only the first 65,536 bytes are read: a longer file's size may come with just those.
@@ -132,6 +165,7 @@ TEST(Verdict, AgreesWithTheDecoderOnRandomStreams) {
             vkt2::decode_zero_extended(stream, vkt2::stream_room, std::span(out).first(size));
         ASSERT_EQ(v.stream_used, d.consumed) << round;
         ASSERT_EQ(v.result != vkt2::grade::fail, d.consumed <= stream.size()) << round;
+        if (round % 10 == 0) expect_judged_as_apart(image(size, stream), size);
     }
 }
 

@@ -11,6 +11,7 @@
 #include "replace.hpp"
 #include "shown.hpp"
 #include "verdict.hpp"
+#include "vkt2/format.hpp"
 #include "vkt2/vkt2.hpp"
 
 namespace vkt2::batch {
@@ -344,23 +345,26 @@ file_result worker::convert(const options& o, const entry& e, const platform::fo
         return r;
     }
     r.out = *size;
-    if (o.cmd != command::l) {
-        // What t warns of, x and cat say too: the file decodes, but some of its bytes never count.
-        verdict v = test_file(std::span<const std::uint8_t>(input_.data(), got));
-        if (!v.failure.empty() && !(o.zero_fill && o.cmd != command::t))
-            return refuse(o, e, out, v.failure);
+    const std::span<const std::uint8_t> loaded(input_.data(), got);
+    if (o.cmd == command::t) {
+        verdict v = test_file(loaded);
+        if (!v.failure.empty()) return refuse(o, e, out, v.failure);
         r.notes = std::move(v.warnings);
+        return r;
     }
-    if (o.cmd == command::t) return r;
     if (o.cmd == command::l) {
         // The size the descriptor reported when the file was loaded, or all a stream held.
         if (longer) r.in = static_cast<std::size_t>(whole);
         return r;
     }
+    // What t warns of, x and cat say too: the file decodes, but some of its bytes never count.
+    // Decoding and judging take one pass over a file that passes.
     const std::span<std::uint8_t> decoded(output_.data(), *size);
-    const auto how = o.zero_fill ? decoding::zero_fill : decoding::strict;
-    const auto result = decompress_into(file, decoded, how);
-    if (result.status != file_status::ok) return refuse(o, e, out, vkt2::name(result.status));
+    const auto found = decode_and_judge(loaded, got, decoded, o.zero_fill);
+    verdict v = worded(found.verdict);
+    if (!v.failure.empty() && !o.zero_fill) return refuse(o, e, out, v.failure);
+    r.notes = std::move(v.warnings);
+    if (found.status != VKT2_OK) return refuse(o, e, out, vkt2_error_name(found.status));
     if (o.cmd == command::cat || e.standard_input) {
         r.data.assign(decoded.begin(), decoded.end());
     } else {

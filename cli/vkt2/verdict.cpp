@@ -3,15 +3,13 @@
 
 #include <algorithm>
 
-#include "vkt2/vkt2.hpp"
-
 namespace vkt2::batch {
 
-verdict test_file(std::span<const std::uint8_t> file) {
+verdict worded(const vkt2_verdict& found) {
     verdict v;
-    const vkt2::verdict found = vkt2::test(file);
-    const std::string words = vkt2::text(found);
-    if (found.result == grade::fail) {
+    std::string words(vkt2_verdict_text(&found, nullptr, 0), '\0');
+    vkt2_verdict_text(&found, words.data(), words.size() + 1);
+    if (found.verdict == VKT2_VERDICT_FAIL) {
         v.failure = words;
         return v;
     }
@@ -21,6 +19,13 @@ verdict test_file(std::span<const std::uint8_t> file) {
         at = end + 1;
     }
     return v;
+}
+
+verdict test_file(std::span<const std::uint8_t> file) {
+    vkt2_verdict found{};
+    found.struct_size = sizeof found;
+    vkt2_test(file.data(), file.size(), &found);
+    return worded(found);
 }
 
 }  // namespace vkt2::batch

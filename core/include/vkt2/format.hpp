@@ -66,6 +66,20 @@ decode_result decode_stream(std::span<const std::uint8_t> stream,
 decode_result decode_zero_extended(std::span<const std::uint8_t> stream, std::size_t stream_size,
                                    std::span<std::uint8_t> output) noexcept;
 
+// What decode_and_judge found: the status vkt2_decompress_ex gives, and the verdict vkt2_test
+// gives, field for field.
+struct judged_decode {
+    int status;
+    vkt2_verdict verdict;
+};
+
+// Decodes `file` (a file's first bytes, of `file_size` in all) into `output`, exactly its decoded
+// size, and judges it: one pass where the file passes, as the decoder reads exactly what the
+// test walks; a file that does not is walked again for the test's own verdict. With
+// `zero_fill`, a file cut short decodes as vkt2_decompress_ex's VKT2_ZERO_FILL decodes it.
+judged_decode decode_and_judge(std::span<const std::uint8_t> file, std::size_t file_size,
+                               std::span<std::uint8_t> output, bool zero_fill) noexcept;
+
 // The shortest token stream that decode_stream turns back into `input` (at most 65,535
 // bytes), using every reference the decoder honours. Allocates its work space for the call (up
 // to about 360 KiB at once for 65,535 bytes) and the stream; throws std::bad_alloc when it
