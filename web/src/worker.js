@@ -313,9 +313,9 @@ const handlers = {
     const head = new Uint8Array(await f.file.slice(0, previewCap.text).arrayBuffer());
     let bytes = null;
     try {
-      if (vkt2.test(head).code !== vkt2.codes.NOT_VKT2) bytes = convert('zero-fill', head);
+      bytes = convert('zero-fill', head);
     } catch {
-      // A stream that cannot be decoded at all: show the file as it is.
+      // A plain file, or a stream that cannot be decoded at all: show the file as it is.
     }
     const decoded = bytes !== null;
     const shown = (bytes ?? head).subarray(0, previewCap[as === 'hex' ? 'hex' : 'text']);
