@@ -649,9 +649,8 @@ TEST_F(BatchTest, UndoLeavesAPairThatChangedSinceTheCheck) {
          "vkt2: a.BAK: left alone: changed since it was checked\n", "the original file"},
         {"a",
          [&] {
-             bool complete = false;
-             second = vkt2::batch::undo_pairs(vkt2::batch::parse_arguments({"undo", "a"}).opts, {},
-                                              {}, complete);
+             vkt2::batch::undo_each(vkt2::batch::parse_arguments({"undo", "a"}).opts, {}, {},
+                                    [&](auto& r) { second.push_back(std::move(r)); });
          },
          restored, original},
     };

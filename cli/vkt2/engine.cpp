@@ -109,9 +109,14 @@ std::vector<std::optional<file_result>> settle(const options& o, std::vector<ent
     return settled;
 }
 
-}  // namespace
-
-namespace {
+// The run's status once its jobs are done: a reader gone ends it as SIGPIPE would, before or
+// while the summary is said.
+int ending(const sink& to, reporter& report, bool complete) {
+    if (to.broken_pipe()) return broken_pipe_status;
+    const int status = report.finish();
+    if (to.broken_pipe()) return broken_pipe_status;
+    return complete ? status : 1;
+}
 
 // `vkt2 undo`: each pair reported once it and those before it are settled, then the summary,
 // with no progress line. Pairs left alone are no failure.
@@ -121,10 +126,7 @@ int run_undo(const options& o, std::FILE* out, std::FILE* err,
     reporter report(o, to, false);
     const bool complete =
         undo_each(o, interrupted, at, [&](const undo_result& r) { report.undo(r); });
-    if (to.broken_pipe()) return broken_pipe_status;
-    const int status = report.finish();
-    if (to.broken_pipe()) return broken_pipe_status;
-    return complete ? status : 1;
+    return ending(to, report, complete);
 }
 
 }  // namespace
@@ -202,10 +204,7 @@ int run(const options& o, std::FILE* out, std::FILE* err, bool terminal,
         .waiting = [&](std::size_t done) { report.progress(done, n); },
     });
     if (out_root) finish_folders(*out_root, made, w.folders);
-    if (to.broken_pipe()) return broken_pipe_status;
-    const int status = report.finish();
-    if (to.broken_pipe()) return broken_pipe_status;
-    return complete ? status : 1;
+    return ending(to, report, complete);
 }
 
 }  // namespace vkt2::batch

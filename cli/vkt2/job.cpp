@@ -206,13 +206,13 @@ void put(const options& o, const entry& e, const source& input, std::span<const 
         r = failed(place.why);
         return;
     }
-    const platform::folder* folder = &place.folder();
+    const platform::folder& folder = place.folder();
     const std::string& leaf = place.leaf;
-    if (output_is_input(o, e, input, *folder, leaf)) {
+    if (output_is_input(o, e, input, folder, leaf)) {
         r = failed(shown(target, o.names) + " is the input itself");
         return;
     }
-    replacement output(input, *folder, leaf, o.force);
+    replacement output(input, folder, leaf, o.force);
     output.check_only_where_close_reports();
     const auto how = output.commit(data);
     if (how != replacement::outcome::done)
@@ -236,11 +236,11 @@ file_result copy_as_is(const options& o, const entry& e, const platform::folder&
     const std::string target = join(o.out_dir, e.relative);
     const output_place place = output_folder(out, e.relative, o, made);
     if (!place) return failed(place.why);
-    const platform::folder* folder = &place.folder();
+    const platform::folder& folder = place.folder();
     const std::string& leaf = place.leaf;
-    if (output_is_input(o, e, input, *folder, leaf))
+    if (output_is_input(o, e, input, folder, leaf))
         return failed(shown(target, o.names) + " is the input itself");
-    replacement output(input, *folder, leaf, o.force);
+    replacement output(input, folder, leaf, o.force);
     const auto how = output.commit_copy(from, buffer);
     if (how != replacement::outcome::done)
         return failed(commit_failure(output, how, {target, false, o.force, o.names}));

@@ -310,6 +310,7 @@ void reporter::file(const entry& e, const file_result& r) {
         out(std::string(r.data.begin(), r.data.end()));
     }
 }
+
 void reporter::undo(const undo_result& r) {
     using outcome = undo_result::outcome;
     const std::string how = r.kind == undo_result::undoing::x ? "undoing x" : "undoing c";

@@ -388,11 +388,4 @@ bool undo_each(const options& o, const std::function<bool()>& interrupted, const
     });
 }
 
-std::vector<undo_result> undo_pairs(const options& o, const std::function<bool()>& interrupted,
-                                    const hooks& at, bool& complete) {
-    std::vector<undo_result> list;
-    complete = undo_each(o, interrupted, at, [&](undo_result& r) { list.push_back(std::move(r)); });
-    return list;
-}
-
 }  // namespace vkt2::batch

@@ -29,8 +29,4 @@ struct undo_result {
 bool undo_each(const options& o, const std::function<bool()>& interrupted, const hooks& at,
                const std::function<void(undo_result&)>& report);
 
-// undo_each, gathered in a list; `complete` as undo_each returns.
-std::vector<undo_result> undo_pairs(const options& o, const std::function<bool()>& interrupted,
-                                    const hooks& at, bool& complete);
-
 }  // namespace vkt2::batch

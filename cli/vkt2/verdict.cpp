@@ -7,6 +7,8 @@ namespace vkt2::batch {
 
 verdict worded(const vkt2_verdict& found) {
     verdict v;
+    // A clean pass has no words: nothing to ask the library for, file after file.
+    if (found.verdict == VKT2_VERDICT_PASS) return v;
     std::string words(vkt2_verdict_text(&found, nullptr, 0), '\0');
     vkt2_verdict_text(&found, words.data(), words.size() + 1);
     if (found.verdict == VKT2_VERDICT_FAIL) {
