@@ -90,6 +90,23 @@ std::size_t known_part(std::size_t struct_size) {
     return held;
 }
 
+// The verdict on a file whose stream ends after `used` bytes, within the `head_size` bytes that
+// count: a pass, warned of any byte never read. The test and the one-pass decode share it.
+vkt2_verdict passed(std::size_t head_size, std::size_t file_size, std::size_t decoded_size,
+                    std::size_t used) {
+    const std::size_t unused = head_size - vkt2::header_size - used;
+    const std::size_t ignored = file_size - head_size;
+    return {sizeof(vkt2_verdict),
+            unused || ignored ? VKT2_VERDICT_WARN : VKT2_VERDICT_PASS,
+            VKT2_OK,
+            file_size,
+            decoded_size,
+            used,
+            0,
+            unused,
+            ignored};
+}
+
 // The verdict on a file of `file_size` bytes whose first ones (all that count) are `head`.
 vkt2_verdict judge(std::span<const std::uint8_t> head, std::size_t file_size) {
     vkt2_verdict v{sizeof v, VKT2_VERDICT_FAIL, VKT2_ERROR_NOT_VKT2, file_size, 0, 0, 0, 0, 0};
@@ -112,11 +129,7 @@ vkt2_verdict judge(std::span<const std::uint8_t> head, std::size_t file_size) {
         v.bytes_missing = *size - w.intact;
         return v;
     }
-    v.error = VKT2_OK;
-    v.bytes_unused = stream.size() - w.consumed;
-    v.bytes_ignored = file_size - head.size();
-    v.verdict = v.bytes_unused || v.bytes_ignored ? VKT2_VERDICT_WARN : VKT2_VERDICT_PASS;
-    return v;
+    return passed(head.size(), file_size, *size, w.consumed);
 }
 
 }  // namespace
@@ -131,16 +144,7 @@ judged_decode decode_and_judge(std::span<const std::uint8_t> file, std::size_t f
         const auto stream = token_stream(head);
         const auto r = decode_zero_extended(stream, stream_room, output);
         if (r.status == decode_status::ok && r.consumed <= stream.size()) {
-            vkt2_verdict v{};
-            v.struct_size = sizeof v;
-            v.error = VKT2_OK;
-            v.file_size = file_size;
-            v.decoded_size = *size;
-            v.stream_used = r.consumed;
-            v.bytes_unused = stream.size() - r.consumed;
-            v.bytes_ignored = file_size - head.size();
-            v.verdict = v.bytes_unused || v.bytes_ignored ? VKT2_VERDICT_WARN : VKT2_VERDICT_PASS;
-            return {VKT2_OK, v};
+            return {VKT2_OK, passed(head.size(), file_size, *size, r.consumed)};
         }
     }
     std::size_t decoded = 0;

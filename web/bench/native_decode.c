@@ -26,7 +26,8 @@ static int by_value(const void* a, const void* b) {
 static double median(size_t n, int with_test) {
     double each[ROUNDS];
     size_t got = 0;
-    struct vkt2_verdict v;
+    struct vkt2_verdict v = {0};
+    v.struct_size = sizeof v; /* vkt2_test refuses a verdict whose size it is not told */
     const int reps = (int)(50 * 65536 / (n < 64 ? 64 : n));
     for (int round = 0; round < ROUNDS; round++) {
         double start = now();

@@ -34,22 +34,26 @@ async function read(i) {
 // Why a file could not be read, as the browser words it.
 const unreadable = (e) => `cannot be read: ${e.message || e.name}`;
 
-// Reads run a few at a time: each is a round trip to the browser's file machinery. Each yields
-// the bytes, or the reason they could not be read.
-async function* readAll(ids) {
-  const ahead = 16;
-  const start = (i) =>
-    read(i).then(
-      (bytes) => ({ bytes }),
-      (e) => ({ why: unreadable(e) }),
-    );
-  const pending = ids.slice(0, ahead).map(start);
-  for (let n = 0; n < ids.length; n++) {
-    if (n + ahead < ids.length) pending.push(start(ids[n + ahead]));
-    yield [n, ids[n], await pending[n]];
+// `work` over `items`, a few under way at once, each a round trip to the browser's machinery
+// (reading a file, deflating through a stream); yields [n, item, result] in order.
+async function* ahead(items, work) {
+  const depth = 16;
+  const pending = items.slice(0, depth).map(work);
+  for (let n = 0; n < items.length; n++) {
+    if (n + depth < items.length) pending.push(work(items[n + depth]));
+    yield [n, items[n], await pending[n]];
     pending[n] = null;
   }
 }
+
+// Each file's bytes, or the reason they could not be read.
+const readAll = (ids) =>
+  ahead(ids, (i) =>
+    read(i).then(
+      (bytes) => ({ bytes }),
+      (e) => ({ why: unreadable(e) }),
+    ),
+  );
 
 // A zip member held in part has its own size; a plain one held in part cannot be compressed.
 function row(id, { path, file, size = file?.size, partial }, { bytes, why }) {
@@ -241,14 +245,9 @@ async function zipOf(entries) {
   const parts = [];
   let failed = null;
   const zip = new Zip((e, chunk) => (e ? (failed = e) : parts.push(chunk)));
-  // A few deflate at once: each is a round trip through the browser's stream machinery.
-  const ahead = 16;
-  const pending = entries.slice(0, ahead).map((e) => deflated(e.bytes));
-  for (const [n, e] of entries.entries()) {
-    if (n + ahead < entries.length) pending.push(deflated(entries[n + ahead].bytes));
+  for await (const [, e, data] of ahead(entries, (e) => deflated(e.bytes))) {
     const mtime = Math.min(Math.max(e.mtime, zipEpoch), zipEnd);
-    const entry = new Deflated(e.out, await pending[n], mtime);
-    pending[n] = null;
+    const entry = new Deflated(e.out, data, mtime);
     zip.add(entry);
     entry.push(e.bytes, true);
   }
@@ -314,9 +313,9 @@ const handlers = {
     const head = new Uint8Array(await f.file.slice(0, previewCap.text).arrayBuffer());
     let bytes = null;
     try {
-      if (vkt2.test(head).code !== vkt2.codes.NOT_VKT2) bytes = convert('zero-fill', head);
+      bytes = convert('zero-fill', head);
     } catch {
-      // A stream that cannot be decoded at all: show the file as it is.
+      // A plain file, or a stream that cannot be decoded at all: show the file as it is.
     }
     const decoded = bytes !== null;
     const shown = (bytes ?? head).subarray(0, previewCap[as === 'hex' ? 'hex' : 'text']);
